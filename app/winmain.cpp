@@ -1,0 +1,3 @@
+#include "app/winmain.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }

@@ -1,0 +1,21 @@
+// Fixed blocks of the platform's global heap, the way the program takes and
+// returns all of its larger memory: GlobalAlloc(GMEM_FIXED) then GlobalLock;
+// back through the handle found from the address.
+#pragma once
+
+#include <cstdint>
+
+#include "win32.h"
+
+// Returns nullptr when the block cannot be had. Contents are not cleared.
+inline void* allocateBlock(uint32_t bytes) {
+  HGLOBAL handle = GlobalAlloc(GMEM_FIXED, bytes);
+  return handle != nullptr ? GlobalLock(handle) : nullptr;
+}
+
+inline void releaseBlock(void* block) {
+  if (block == nullptr) return;
+  HGLOBAL handle = GlobalHandle(block);
+  GlobalUnlock(handle);
+  GlobalFree(handle);
+}

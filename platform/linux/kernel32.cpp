@@ -1,0 +1,296 @@
+// Files, process and global memory on POSIX, with Win32's results and
+// conventions: counts through out-parameters, FALSE or INVALID_HANDLE_VALUE
+// on failure with the reason in GetLastError.
+#include "kernel32.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+thread_local DWORD lastError = ERROR_SUCCESS;
+
+constexpr uint32_t kFileMagic = 0x46494c45;  // "FILE"
+constexpr SIZE_T kLargestBlock = 0x80000000u;  // what a 32-bit process can hope for
+
+struct FileObject {
+  uint32_t magic;
+  int fd;
+};
+
+DWORD errorFromErrno(int error) {
+  switch (error) {
+    case ENOENT:
+      return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+      return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS:
+      return ERROR_ACCESS_DENIED;
+    case ENOMEM:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    case EBADF:
+      return ERROR_INVALID_HANDLE;
+    default:
+      return ERROR_INVALID_PARAMETER;
+  }
+}
+
+template <typename T>
+T failWith(DWORD error, T result) {
+  lastError = error;
+  return result;
+}
+
+FileObject* fileFromHandle(HANDLE handle) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
+  auto* file = static_cast<FileObject*>(handle);
+  return file->magic == kFileMagic ? file : nullptr;
+}
+
+// A Windows path may use either separator; the host wants '/'.
+std::string hostPath(LPCSTR path) {
+  std::string result(path);
+  for (char& c : result)
+    if (c == '\\') c = '/';
+  return result;
+}
+
+int openFlags(DWORD access, DWORD disposition) {
+  int flags = O_CLOEXEC;
+  bool reads = access & GENERIC_READ;
+  bool writes = access & GENERIC_WRITE;
+  flags |= reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
+  switch (disposition) {
+    case CREATE_NEW:
+      return flags | O_CREAT | O_EXCL;
+    case CREATE_ALWAYS:
+      return flags | O_CREAT | O_TRUNC;
+    case OPEN_ALWAYS:
+      return flags | O_CREAT;
+    case TRUNCATE_EXISTING:
+      return flags | O_TRUNC;
+    case OPEN_EXISTING:
+      return flags;
+    default:
+      return -1;
+  }
+}
+
+}  // namespace
+
+DWORD WINAPI GetLastError() { return lastError; }
+
+void WINAPI SetLastError(DWORD error) { lastError = error; }
+
+HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
+                          DWORD creationDisposition, DWORD, HANDLE) {
+  if (fileName == nullptr) return failWith(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+  int flags = openFlags(desiredAccess, creationDisposition);
+  if (flags < 0) return failWith(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+  int fd = open(hostPath(fileName).c_str(), flags, 0666);
+  if (fd < 0) return failWith(errorFromErrno(errno), INVALID_HANDLE_VALUE);
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    close(fd);
+    return failWith(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+  }
+  lastError = ERROR_SUCCESS;
+  return new FileObject{kFileMagic, fd};
+}
+
+BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
+                     LPOVERLAPPED) {
+  if (bytesRead != nullptr) *bytesRead = 0;
+  FileObject* file = fileFromHandle(handle);
+  if (file == nullptr) return failWith(ERROR_INVALID_HANDLE, FALSE);
+  if (buffer == nullptr && bytesToRead > 0) return failWith(ERROR_INVALID_PARAMETER, FALSE);
+  DWORD total = 0;
+  auto* out = static_cast<char*>(buffer);
+  while (total < bytesToRead) {
+    ssize_t n = read(file->fd, out + total, bytesToRead - total);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return failWith(errorFromErrno(errno), FALSE);
+    if (n == 0) break;
+    total += static_cast<DWORD>(n);
+  }
+  if (bytesRead != nullptr) *bytesRead = total;
+  return TRUE;
+}
+
+BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
+                      LPOVERLAPPED) {
+  if (bytesWritten != nullptr) *bytesWritten = 0;
+  FileObject* file = fileFromHandle(handle);
+  if (file == nullptr) return failWith(ERROR_INVALID_HANDLE, FALSE);
+  if (buffer == nullptr && bytesToWrite > 0) return failWith(ERROR_INVALID_PARAMETER, FALSE);
+  DWORD total = 0;
+  const auto* in = static_cast<const char*>(buffer);
+  while (total < bytesToWrite) {
+    ssize_t n = write(file->fd, in + total, bytesToWrite - total);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (bytesWritten != nullptr) *bytesWritten = total;
+      return failWith(errorFromErrno(errno), FALSE);
+    }
+    total += static_cast<DWORD>(n);
+  }
+  if (bytesWritten != nullptr) *bytesWritten = total;
+  return TRUE;
+}
+
+DWORD WINAPI SetFilePointer(HANDLE handle, LONG distanceToMove, PLONG distanceToMoveHigh,
+                            DWORD moveMethod) {
+  FileObject* file = fileFromHandle(handle);
+  if (file == nullptr) return failWith(ERROR_INVALID_HANDLE, INVALID_SET_FILE_POINTER);
+  // Without a high part the distance is a signed 32-bit value; with one, the
+  // two form a signed 64-bit distance.
+  int64_t distance = distanceToMove;
+  if (distanceToMoveHigh != nullptr)
+    distance = static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceToMoveHigh)) << 32) |
+                                    static_cast<uint32_t>(distanceToMove));
+  int whence = moveMethod == FILE_BEGIN     ? SEEK_SET
+               : moveMethod == FILE_CURRENT ? SEEK_CUR
+               : moveMethod == FILE_END     ? SEEK_END
+                                            : -1;
+  if (whence < 0) return failWith(ERROR_INVALID_PARAMETER, INVALID_SET_FILE_POINTER);
+  off_t position = lseek(file->fd, static_cast<off_t>(distance), whence);
+  if (position < 0)
+    return failWith(errno == EINVAL ? ERROR_NEGATIVE_SEEK : errorFromErrno(errno),
+                    INVALID_SET_FILE_POINTER);
+  if (distanceToMoveHigh != nullptr) *distanceToMoveHigh = static_cast<LONG>(position >> 32);
+  lastError = ERROR_SUCCESS;
+  return static_cast<DWORD>(position);
+}
+
+DWORD WINAPI GetFileSize(HANDLE handle, LPDWORD fileSizeHigh) {
+  FileObject* file = fileFromHandle(handle);
+  if (file == nullptr) return failWith(ERROR_INVALID_HANDLE, INVALID_FILE_SIZE);
+  struct stat info {};
+  if (fstat(file->fd, &info) != 0) return failWith(errorFromErrno(errno), INVALID_FILE_SIZE);
+  auto size = static_cast<uint64_t>(info.st_size);
+  if (fileSizeHigh != nullptr) *fileSizeHigh = static_cast<DWORD>(size >> 32);
+  lastError = ERROR_SUCCESS;
+  return static_cast<DWORD>(size);
+}
+
+BOOL WINAPI CloseHandle(HANDLE handle) {
+  FileObject* file = fileFromHandle(handle);
+  if (file == nullptr) return failWith(ERROR_INVALID_HANDLE, FALSE);
+  file->magic = 0;
+  int result = close(file->fd);
+  delete file;
+  return result == 0 ? TRUE : failWith(errorFromErrno(errno), FALSE);
+}
+
+BOOL WINAPI DeleteFileA(LPCSTR fileName) {
+  if (fileName == nullptr) return failWith(ERROR_INVALID_PARAMETER, FALSE);
+  std::string path = hostPath(fileName);
+  struct stat info {};
+  if (lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+    return failWith(ERROR_ACCESS_DENIED, FALSE);
+  if (unlink(path.c_str()) != 0) return failWith(errorFromErrno(errno), FALSE);
+  return TRUE;
+}
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
+  static int programImage;
+  if (moduleName != nullptr) return failWith(ERROR_FILE_NOT_FOUND, HMODULE{});
+  return reinterpret_cast<HMODULE>(&programImage);
+}
+
+// Like Windows XP and later: a truncated name is still terminated, the
+// result is then the buffer size and the error ERROR_INSUFFICIENT_BUFFER.
+DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR fileName, DWORD size) {
+  if (fileName == nullptr || size == 0) return failWith(ERROR_INSUFFICIENT_BUFFER, DWORD{0});
+  char path[4096];
+  ssize_t length = readlink("/proc/self/exe", path, sizeof path);
+  if (length <= 0 || length >= static_cast<ssize_t>(sizeof path))
+    return failWith(ERROR_FILE_NOT_FOUND, DWORD{0});
+  if (static_cast<DWORD>(length) >= size) {
+    std::memcpy(fileName, path, size - 1);
+    fileName[size - 1] = '\0';
+    return failWith(ERROR_INSUFFICIENT_BUFFER, size);
+  }
+  std::memcpy(fileName, path, static_cast<size_t>(length));
+  fileName[length] = '\0';
+  lastError = ERROR_SUCCESS;
+  return static_cast<DWORD>(length);
+}
+
+// Returns the length copied, or, when the buffer is too small, the size
+// needed including the terminator (the buffer is then left untouched).
+DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
+  const char* value = name != nullptr ? std::getenv(name) : nullptr;
+  if (value == nullptr) return failWith(ERROR_ENVVAR_NOT_FOUND, DWORD{0});
+  size_t length = std::strlen(value);
+  if (buffer == nullptr || length >= size) return static_cast<DWORD>(length + 1);
+  std::memcpy(buffer, value, length + 1);
+  lastError = ERROR_SUCCESS;
+  return static_cast<DWORD>(length);
+}
+
+// The host has no Windows directory; its temporary directory is the one
+// that exists and can be written for certain.
+UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size) {
+  const char* directory = std::getenv("TMPDIR");
+  struct stat info {};
+  if (directory == nullptr || *directory == '\0' || stat(directory, &info) != 0 ||
+      !S_ISDIR(info.st_mode))
+    directory = "/tmp";
+  size_t length = std::strlen(directory);
+  while (length > 1 && directory[length - 1] == '/') --length;
+  if (buffer == nullptr || length >= size) return static_cast<UINT>(length + 1);
+  std::memcpy(buffer, directory, length);
+  buffer[length] = '\0';
+  return static_cast<UINT>(length);
+}
+
+// Fixed blocks only: as on Windows, the handle of a GMEM_FIXED block is its
+// address, so GlobalLock and GlobalHandle give back what they are handed.
+HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
+  if (flags & GMEM_MOVEABLE) return failWith(ERROR_INVALID_PARAMETER, HGLOBAL{});
+  if (bytes > kLargestBlock) return failWith(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{});
+  void* block = (flags & GMEM_ZEROINIT) ? std::calloc(bytes ? bytes : 1, 1)
+                                        : std::malloc(bytes ? bytes : 1);
+  if (block == nullptr) return failWith(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{});
+  return block;
+}
+
+LPVOID WINAPI GlobalLock(HGLOBAL memory) {
+  if (memory == nullptr) return failWith(ERROR_INVALID_HANDLE, LPVOID{});
+  return memory;
+}
+
+BOOL WINAPI GlobalUnlock(HGLOBAL memory) {
+  lastError = memory == nullptr ? ERROR_INVALID_HANDLE : ERROR_SUCCESS;
+  return FALSE;  // a fixed block carries no lock count
+}
+
+HGLOBAL WINAPI GlobalFree(HGLOBAL memory) {
+  std::free(memory);
+  return nullptr;
+}
+
+HGLOBAL WINAPI GlobalHandle(LPCVOID memory) {
+  if (memory == nullptr) return failWith(ERROR_INVALID_HANDLE, HGLOBAL{});
+  return const_cast<LPVOID>(memory);
+}
+
+void WINAPI Sleep(DWORD milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+DWORD WINAPI GetTickCount() {
+  auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}

@@ -1,0 +1,34 @@
+// Files, process and global memory services of the Linux build.
+#pragma once
+
+#include "win32_types.h"
+
+DWORD WINAPI GetLastError();
+void WINAPI SetLastError(DWORD error);
+
+HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                          LPSECURITY_ATTRIBUTES security, DWORD creationDisposition,
+                          DWORD flagsAndAttributes, HANDLE templateFile);
+BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
+                     LPOVERLAPPED overlapped);
+BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
+                      LPOVERLAPPED overlapped);
+DWORD WINAPI SetFilePointer(HANDLE file, LONG distanceToMove, PLONG distanceToMoveHigh,
+                            DWORD moveMethod);
+DWORD WINAPI GetFileSize(HANDLE file, LPDWORD fileSizeHigh);
+BOOL WINAPI CloseHandle(HANDLE object);
+BOOL WINAPI DeleteFileA(LPCSTR fileName);
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);
+DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
+DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
+UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
+
+HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes);
+LPVOID WINAPI GlobalLock(HGLOBAL memory);
+BOOL WINAPI GlobalUnlock(HGLOBAL memory);
+HGLOBAL WINAPI GlobalFree(HGLOBAL memory);
+HGLOBAL WINAPI GlobalHandle(LPCVOID memory);
+
+void WINAPI Sleep(DWORD milliseconds);
+DWORD WINAPI GetTickCount();

@@ -1,0 +1,15 @@
+// The one header through which the program reaches the Win32 API.
+// On Windows it is the real API; elsewhere it is our own implementation of
+// the subset the program uses, with the same names, types and values.
+#pragma once
+
+#ifdef _WIN32
+#include <windows.h>
+#include <mmsystem.h>
+#else
+#include "linux/win32_types.h"
+#include "linux/kernel32.h"
+#include "linux/user32.h"
+#include "linux/gdi32.h"
+#include "linux/winmm.h"
+#endif
