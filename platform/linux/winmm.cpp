@@ -1,4 +1,4 @@
-// Headless placeholders until the timer and sequencer land.
+// Headless placeholders until the timer lands.
 #include "winmm.h"
 
 MMRESULT WINAPI timeBeginPeriod(UINT) { return TIMERR_NOERROR; }
@@ -6,6 +6,3 @@ MMRESULT WINAPI timeEndPeriod(UINT) { return TIMERR_NOERROR; }
 MMRESULT WINAPI timeSetEvent(UINT, UINT, LPTIMECALLBACK, DWORD_PTR, UINT) { return 0; }
 MMRESULT WINAPI timeKillEvent(UINT) { return MMSYSERR_INVALPARAM; }
 DWORD WINAPI timeGetTime() { return 0; }
-MCIERROR WINAPI mciSendCommandA(MCIDEVICEID, UINT, DWORD_PTR, DWORD_PTR) {
-  return MCIERR_CANNOT_LOAD_DRIVER;
-}

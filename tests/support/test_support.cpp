@@ -1,4 +1,4 @@
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 #include <fstream>
 #include <iterator>
