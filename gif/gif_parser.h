@@ -1,0 +1,25 @@
+// The GIF stream parser: turns the picture payload into the animation record,
+// decoding every image as it is met.
+#pragma once
+
+#include <cstdint>
+
+#include "gif/gif_animation.h"
+#include "payload/payload_locator.h"
+
+inline constexpr uint8_t kExtensionIntroducer = 0x21;
+inline constexpr uint8_t kImageSeparator = 0x2C;
+inline constexpr uint8_t kTrailer = 0x3B;
+inline constexpr uint8_t kGraphicControlLabel = 0xF9;
+inline constexpr int32_t kFrameListStep = 100;
+
+// Parses the buffer from its position into the animation, which must be
+// empty (no frame list). Whatever was read before the stream ended, or
+// before parsing stopped, is the animation.
+void parseGif(PayloadBuffer& buffer);
+// Reads a colour table of 2^(n+1) entries into table; false when the data
+// ends inside it (the entries not read are then 0).
+bool readColourTable(int32_t n, PayloadBuffer& buffer, PaletteTable& table);
+// Reads an image descriptor (the position just behind the separator), any
+// local colour table, and decodes the raster into the frame's bitmap.
+void readFrame(GifFrame& frame, PayloadBuffer& buffer);
