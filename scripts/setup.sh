@@ -17,10 +17,32 @@ for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
     missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
-echo "setup: installing ${missing[*]}"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -ne 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Wine runs the Windows player in the end-to-end tests. It needs the i386
+# architecture; where that or Wine cannot be had, setup goes on and those tests
+# report themselves as skipped. GIFPLAY_NO_WINE=1 leaves Wine out.
+install_wine() {
+  dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed" &&
+    dpkg-query -W -f='${Status}' wine 2>/dev/null | grep -q "install ok installed" && return 0
+  echo "setup: installing wine and wine32 (i386) for the Windows player's tests"
+  # The packages above are named again so that apt keeps them all while it
+  # brings in the i386 libraries (it would otherwise trade libjack-dev, and
+  # libfluidsynth-dev with it, for Wine's libjack-jackd2).
+  if $sudo dpkg --add-architecture i386 && $sudo apt-get update -qq &&
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${packages[@]}" wine wine32 >/dev/null; then
+    return 0
+  fi
+  echo "setup: wine could not be installed; the Wine tests will be skipped" >&2
+}
+if [ "${GIFPLAY_NO_WINE:-0}" = 1 ]; then
+  echo "setup: GIFPLAY_NO_WINE=1: wine not installed; the Wine tests will be skipped"
+else
+  install_wine
+fi
