@@ -1,0 +1,267 @@
+// gifpack's packing and --list, run as the built program.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "payload/payload_locator.h"
+#include "tests/support/test_support.h"
+#include "tests/unit/tools/run_tool.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// 1 × 1, a 2-colour global table, one image.
+const Bytes kTinyGif = {'G', 'I',  'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0,    0, 0, 255, 255,
+                        255, 0x2C, 0,   0,   0,   0,   1, 0, 1, 0, 0,    2, 2, 0x44, 1, 0, 0x3B};
+const Bytes kSong = concat({bytesOf("MThd"), Bytes{0, 0, 0, 6, 0, 0, 0, 1, 0, 96}, bytesOf("MTrk"),
+                            Bytes{0, 0, 0, 4, 0, 0xFF, 0x2F, 0}});
+
+// Built here from the player's tags, so that no binary holds a whole marker.
+std::string marker(const char* tag) { return "*" + std::string(tag + kTagPrefixLength) + ":"; }
+
+Bytes record(const char* tag, const Bytes& payload) {
+  return concat(
+      {bytesOf(marker(tag)), lengthField(static_cast<uint32_t>(payload.size())), payload});
+}
+
+Bytes readPayload(const fs::path& path, const char* tag) {
+  int32_t length = locate(path.c_str(), tag);
+  Bytes out;
+  PayloadBuffer buffer = makePayloadBuffer(length);
+  if (length > 0 && readExact(buffer)) out.assign(buffer.data, buffer.data + buffer.size);
+  releasePayloadBuffer(buffer);
+  closeLocator();
+  return out;
+}
+
+std::vector<std::string> listing(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class GifpackTest : public ::testing::Test {
+ protected:
+  std::string put(const std::string& name, const Bytes& contents) {
+    writeFileBytes(scratch.file(name), contents);
+    return path(name);
+  }
+  std::string path(const std::string& name) const { return scratch.file(name).string(); }
+
+  ScratchDir scratch;
+  const Bytes player = readFileBytes(GIFPLAY_PLAYER);
+};
+
+TEST_F(GifpackTest, PackedRecordsReadBackThroughThePlayersLocator) {
+  ToolRun run = runGifpack(
+      {"--player", GIFPLAY_PLAYER, put("a.gif", kTinyGif), put("s.mid", kSong), "-o", path("out")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(readFileBytes(path("out")),
+            concat({player, record(kPictureTag, kTinyGif), record(kMusicTag, kSong)}));
+  EXPECT_EQ(readPayload(path("out"), kPictureTag), kTinyGif);
+  EXPECT_EQ(readPayload(path("out"), kMusicTag), kSong);
+  EXPECT_NE(fs::status(path("out")).permissions() & fs::perms::owner_exec, fs::perms::none);
+
+  size_t picture = player.size(), music = picture + 21 + kTinyGif.size();
+  ToolRun list = runGifpack({"--list", path("out")});
+  EXPECT_EQ(list.exitCode, 0);
+  EXPECT_EQ(list.out, path("out") + ": " + std::to_string(music + 22 + kSong.size()) +
+                          " bytes\npicture: marker at " + std::to_string(picture) +
+                          ", payload at " + std::to_string(picture + 21) + ", 35 bytes\n" +
+                          "music  : marker at " + std::to_string(music) + ", payload at " +
+                          std::to_string(music + 22) + ", 26 bytes\n");
+}
+
+TEST_F(GifpackTest, WithoutASongAndWithTheDefaultPlayer) {
+  ToolRun run = runGifpack({put("a.gif", kTinyGif), "-o", path("out")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(readFileBytes(path("out")), concat({player, record(kPictureTag, kTinyGif)}));
+  EXPECT_NE(runGifpack({"--list", path("out")}).out.find("music  : none\n"), std::string::npos);
+}
+
+TEST_F(GifpackTest, ListShowsWhatThePlayerWouldMakeOfEachRecord) {
+  struct Case {
+    const char* name;
+    Bytes contents;
+    std::string pictureLine;
+  };
+  const Bytes star = bytesOf(marker(kPictureTag));
+  const Case cases[] = {
+      {"no record", bytesOf("plain bytes"), "none"},
+      {"star before the marker", concat({bytesOf("*"), record(kPictureTag, kTinyGif)}), "none"},
+      {"length field cut off", concat({bytesOf("xy"), star, Bytes{5, 0}}),
+       "marker at 2, its length field cut off by the end of the file"},
+      {"file ends at the colon", concat({bytesOf("xy"), star}),
+       "marker at 2, its length field cut off by the end of the file"},
+      {"length 0", concat({star, lengthField(0), bytesOf("rest")}),
+       "marker at 0, length 0: the player takes it as absent"},
+      {"payload cut short", concat({star, lengthField(9), bytesOf("abc")}),
+       "marker at 0, payload at 21, 9 bytes, but only 3 follow: the player cannot read it"},
+      {"length of 2 GiB", concat({star, lengthField(0x80000000u)}),
+       "marker at 0, length 2147483648 bytes: too large for the player to read"},
+  };
+  for (const Case& c : cases) {
+    ToolRun run = runGifpack({"--list", put("file", c.contents)});
+    EXPECT_EQ(run.exitCode, 0) << c.name;
+    EXPECT_NE(run.out.find("\npicture: " + c.pictureLine + "\n"), std::string::npos)
+        << c.name << ":\n"
+        << run.out;
+  }
+}
+
+TEST_F(GifpackTest, RefusesBadInputsAndWritesNothing) {
+  const std::string gif = put("a.gif", kTinyGif), song = put("s.mid", kSong);
+  const std::string bare = put("player", player);
+  fs::create_directory(scratch.file("dir"));
+  fs::create_hard_link(gif, scratch.file("hard-link.gif"));
+  auto sparse = [&](const std::string& name, const Bytes& start, uint64_t size) {
+    put(name, start);
+    fs::resize_file(scratch.file(name), size);
+    return path(name);
+  };
+  const uint64_t gib = uint64_t{1} << 30;
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::string output;  // the file the run would have written
+    std::string namedFile, words;
+  };
+  const std::string out = path("out");
+  const Case cases[] = {
+      {"missing animation", {path("none.gif"), "-o", out}, out, path("none.gif"), "cannot read"},
+      {"song is a directory", {gif, path("dir"), "-o", out}, out, path("dir"), "cannot read"},
+      {"missing player",
+       {"--player", path("none"), gif, "-o", out},
+       out,
+       path("none"),
+       "cannot read"},
+      {"output is the animation", {gif, "-o", gif}, gif, gif, "is the same file as the input"},
+      {"output is the song by another path",
+       {gif, song, "-o", path("dir/../s.mid")},
+       song,
+       path("dir/../s.mid"),
+       "is the same file"},
+      {"output is a hard link to the animation",
+       {gif, "-o", path("hard-link.gif")},
+       gif,
+       path("hard-link.gif"),
+       "is the same file"},
+      {"output is the player", {"--player", bare, gif, "-o", bare}, bare, bare, "is the same file"},
+      {"animation not a GIF", {song, "-o", out}, out, song, "not a GIF"},
+      {"empty animation", {put("empty.gif", {}), "-o", out}, out, path("empty.gif"), "not a GIF"},
+      {"GIF88a",
+       {put("88.gif", bytesOf("GIF88a....")), "-o", out},
+       out,
+       path("88.gif"),
+       "not a GIF"},
+      {"song not MIDI",
+       {gif, put("riff.mid", bytesOf("RIFF....")), "-o", out},
+       out,
+       path("riff.mid"),
+       "not a Standard MIDI File"},
+      {"player carries a picture record",
+       {"--player", put("p1", concat({player, record(kPictureTag, kTinyGif)})), gif, "-o", out},
+       out,
+       path("p1"),
+       "already carries a picture record"},
+      {"player carries a music record",
+       {"--player", put("p2", concat({player, record(kMusicTag, kSong)})), gif, "-o", out},
+       out,
+       path("p2"),
+       "already carries a music record"},
+      {"player carries an empty record",
+       {"--player", put("p3", concat({player, record(kPictureTag, {})})), gif, "-o", out},
+       out,
+       path("p3"),
+       "already carries a picture record"},
+      {"animation of 4 GiB",
+       {sparse("4g.gif", kTinyGif, 4 * gib), "-o", out},
+       out,
+       path("4g.gif"),
+       "a record holds less than 4 GiB"},
+      {"song of 2 GiB",
+       {gif, sparse("2g.mid", kSong, 2 * gib), "-o", out},
+       out,
+       path("2g.mid"),
+       "the player reads less than 2 GiB"},
+      {"output of 2 GiB",
+       {sparse("big.gif", kTinyGif, gib + gib / 2), sparse("big.mid", kSong, gib / 2), "-o", out},
+       out,
+       out,
+       "the player finds records only in its first 2 GiB"},
+      {"output directory missing",
+       {gif, "-o", path("none/out")},
+       path("none/out"),
+       path("none/out"),
+       "cannot create a temporary file"},
+  };
+  const std::vector<std::string> before = listing(scratch.path());
+  for (const Case& c : cases) {
+    for (bool outputExists : {false, true}) {
+      if (outputExists && c.output == out) put("out", bytesOf("old contents"));
+      Bytes outputBefore = readFileBytes(c.output);
+      ToolRun run = runGifpack(c.args);
+      SCOPED_TRACE(std::string(c.name) + (outputExists ? ", output exists" : ""));
+      EXPECT_EQ(run.exitCode, 2);
+      EXPECT_EQ(run.err.rfind("gifpack: " + c.namedFile + ": ", 0), 0u) << run.err;
+      EXPECT_NE(run.err.find(c.words), std::string::npos) << run.err;
+      EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+      EXPECT_EQ(readFileBytes(c.output), outputBefore);
+      if (outputExists) fs::remove(out);
+      EXPECT_EQ(listing(scratch.path()), before);
+    }
+  }
+}
+
+TEST_F(GifpackTest, UsageErrorsExitWith1) {
+  const std::string gif = put("a.gif", kTinyGif);
+  const std::vector<std::string> cases[] = {
+      {},
+      {gif},
+      {"-o", path("out")},
+      {gif, gif, gif, "-o", path("out")},
+      {gif, "-o"},
+      {"--frobnicate", gif, "-o", path("out")},
+      {gif, "-o", path("out"), "-o", path("out2")},
+      {"--list", gif, "extra"},
+  };
+  for (const auto& args : cases) {
+    std::string shown;
+    for (const std::string& arg : args) shown += arg + " ";
+    ToolRun run = runGifpack(args);
+    EXPECT_EQ(run.exitCode, 1) << shown;
+    EXPECT_NE(run.err.find("(see gifpack --help)"), std::string::npos) << shown << run.err;
+    EXPECT_FALSE(fs::exists(path("out"))) << shown;
+  }
+}
+
+TEST_F(GifpackTest, HelpFitsAScreen) {
+  ToolRun run = runGifpack({"--help"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_LE(std::count(run.out.begin(), run.out.end(), '\n'), 24);
+  EXPECT_NE(run.out.find("Exit status: 0"), std::string::npos);
+}
+
+// A player holding a complete marker would stop its own scan inside its image.
+TEST(GifpackBinaries, NoPlayerAndNotGifpackHoldsACompleteMarker) {
+  std::vector<fs::path> programs{GIFPLAY_PLAYER, GIFPACK_TOOL};
+  for (const auto& entry : fs::directory_iterator(GIFPLAY_SOURCE_DIR)) {
+    fs::path windowsPlayer = entry.path() / "app" / "gifplay.exe";
+    if (entry.path().filename().string().starts_with("build-win") && fs::exists(windowsPlayer))
+      programs.push_back(windowsPlayer);
+  }
+  for (const fs::path& program : programs) {
+    Bytes image = readFileBytes(program);
+    ASSERT_FALSE(image.empty()) << program;
+    for (const char* tag : {kPictureTag, kMusicTag}) {
+      Bytes m = bytesOf(marker(tag));
+      EXPECT_EQ(std::search(image.begin(), image.end(), m.begin(), m.end()), image.end())
+          << program << " holds " << marker(tag);
+    }
+  }
+}
+
+}  // namespace

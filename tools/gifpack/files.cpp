@@ -1,0 +1,112 @@
+#include "tools/gifpack/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "tools/gifpack/tool_error.h"
+
+namespace {
+
+std::string reason(const char* action) { return std::string(action) + ": " + std::strerror(errno); }
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(Descriptor&& other) noexcept : fd_(other.release()) {}
+  Descriptor& operator=(Descriptor&& other) noexcept {
+    std::swap(fd_, other.fd_);
+    return *this;
+  }
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+Descriptor openForReading(const std::filesystem::path& path) {
+  Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) throw FileError(path, reason("cannot read"));
+  return fd;
+}
+
+Bytes readUpTo(const InputFile& input, size_t count) {
+  Descriptor fd = openForReading(input.path);
+  Bytes bytes(count);
+  size_t total = 0;
+  while (total < count) {
+    ssize_t n = ::read(fd.get(), bytes.data() + total, count - total);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw FileError(input.path, reason("cannot read"));
+    if (n == 0) break;
+    total += static_cast<size_t>(n);
+  }
+  bytes.resize(total);
+  return bytes;
+}
+
+void writeAll(int fd, const Bytes& bytes, const std::filesystem::path& shownAs) {
+  size_t total = 0;
+  while (total < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + total, bytes.size() - total);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw FileError(shownAs, reason("cannot write"));
+    total += static_cast<size_t>(n);
+  }
+}
+
+std::filesystem::path temporaryBeside(const std::filesystem::path& path, Descriptor& fd) {
+  std::filesystem::path parent = path.has_parent_path() ? path.parent_path() : ".";
+  std::string name = (parent / ("." + path.filename().string() + ".gifpack-XXXXXX")).string();
+  fd = Descriptor(::mkstemp(name.data()));
+  if (fd.get() < 0) throw FileError(path, reason("cannot create a temporary file beside it"));
+  return name;
+}
+
+}  // namespace
+
+InputFile openInput(const std::filesystem::path& path) {
+  Descriptor fd = openForReading(path);
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) throw FileError(path, reason("cannot read"));
+  if (!S_ISREG(info.st_mode)) throw FileError(path, "cannot read: not a regular file");
+  return {path, static_cast<uint64_t>(info.st_size), info.st_mode & 07777};
+}
+
+Bytes readWhole(const InputFile& input) {
+  Bytes bytes = readUpTo(input, input.size);
+  if (bytes.size() != input.size) throw FileError(input.path, "cannot read: it changed while read");
+  return bytes;
+}
+
+Bytes readStart(const InputFile& input, size_t count) { return readUpTo(input, count); }
+
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+  std::error_code ignored;
+  return std::filesystem::equivalent(a, b, ignored);
+}
+
+void replaceFile(const std::filesystem::path& path, const std::vector<const Bytes*>& parts,
+                 mode_t mode) {
+  Descriptor fd(-1);
+  std::filesystem::path temporary = temporaryBeside(path, fd);
+  try {
+    for (const Bytes* part : parts) writeAll(fd.get(), *part, path);
+    if (::fchmod(fd.get(), mode) != 0) throw FileError(path, reason("cannot set permissions"));
+    if (::close(fd.release()) != 0) throw FileError(path, reason("cannot write"));
+    if (::rename(temporary.c_str(), path.c_str()) != 0)
+      throw FileError(path, reason("cannot write"));
+  } catch (...) {
+    ::unlink(temporary.c_str());
+    throw;
+  }
+}

@@ -1,0 +1,30 @@
+// Reading gifpack's inputs and writing its output: all or nothing.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+struct InputFile {
+  std::filesystem::path path;
+  uint64_t size;
+  mode_t mode;
+};
+
+// The size and permissions of a readable regular file; FileError otherwise.
+InputFile openInput(const std::filesystem::path& path);
+Bytes readWhole(const InputFile& input);
+// Up to count bytes from the start of the file.
+Bytes readStart(const InputFile& input, size_t count);
+
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
+// Writes the parts to a temporary file beside path with the given permissions,
+// then renames it over path. On any failure the temporary file is removed,
+// path is left as it was, and FileError names what went wrong.
+void replaceFile(const std::filesystem::path& path, const std::vector<const Bytes*>& parts,
+                 mode_t mode);

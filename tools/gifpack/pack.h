@@ -1,0 +1,20 @@
+// Packing: a copy of the player with the picture record and, when a song is
+// given, the music record appended.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+struct PackRequest {
+  std::optional<std::filesystem::path> player;  // the default player when empty
+  std::filesystem::path animation;
+  std::optional<std::filesystem::path> song;
+  std::filesystem::path output;
+};
+
+// The player beside gifpack: ./gifplay, ../../app/gifplay (build tree),
+// ../libexec/gifplay/gifplay (installed). FileError when there is none.
+std::filesystem::path defaultPlayer();
+
+// Checks everything first and writes only when nothing is wrong.
+void pack(const PackRequest& request);
