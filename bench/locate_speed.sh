@@ -14,28 +14,30 @@ make_file() {  # make_file NAME SOURCE: 64 MiB from SOURCE, then the record
   printf '*%s:\003\000\000\000abc' GIF_BEGINS_HERE >>"$work/$1"
 }
 
-best_cat_ms() {  # the fastest of 10 runs of cat FILE > /dev/null
-  local best=999999 start end ms
+best_us() {  # best_us COMMAND...: the fastest of 10 runs, in microseconds
+  local best=999999999 start end us
   for _ in $(seq 10); do
     start=$(date +%s%N)
-    cat "$1" >/dev/null
+    "$@" >/dev/null 2>&1
     end=$(date +%s%N)
-    ms=$(((end - start) / 1000))
-    ((ms < best)) && best=$ms
+    us=$(((end - start) / 1000))
+    ((us < best)) && best=$us
   done
   echo "$best"
 }
 
-report() {  # report NAME: both figures and their ratio
-  local file=$work/$1 bytes cat_us locate_line locate_mbs cat_mbs
+report() {  # report NAME: the figures and locate's share of cat's speed
+  local file=$work/$1 bytes cat_us dd_us locate_line locate_mbs cat_mbs
   bytes=$(stat -c %s "$file")
   cat "$file" >/dev/null
-  cat_us=$(best_cat_ms "$file")
+  cat_us=$(best_us cat "$file")
   cat_mbs=$((bytes / cat_us))
+  dd_us=$(best_us dd if="$file" of=/dev/null bs=4096)
   locate_line=$("$build/bench/gifplay_locate_speed" "$file" 10)
-  locate_mbs=$(sed -E 's/.* ([0-9]+) MB\/s.*/\1/' <<<"$locate_line")
+  locate_mbs=$(sed -nE 's/^locate: .* ([0-9]+) MB\/s.*/\1/p' <<<"$locate_line")
   echo "== $1 ($bytes bytes)"
-  echo "cat:    $((cat_us / 1000)).$(printf %03d $((cat_us % 1000))) ms, $cat_mbs MB/s"
+  echo "cat: $((cat_us / 1000)).$(printf %03d $((cat_us % 1000))) ms, $cat_mbs MB/s"
+  echo "dd bs=4096 (the scanner's read size): $((bytes / dd_us)) MB/s"
   echo "$locate_line"
   echo "locate / cat: $((100 * locate_mbs / cat_mbs)) %"
 }
