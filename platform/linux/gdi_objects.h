@@ -9,6 +9,7 @@
 struct PaletteObject {
   uint32_t magic;
   std::vector<PALETTEENTRY> entries;
+  bool realized = false;  // mapped to the surface once already
 };
 
 // The palette behind a handle, or nullptr when the handle is not one.

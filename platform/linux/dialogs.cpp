@@ -1,0 +1,143 @@
+// Modal dialogs built from the dialog resources: the template's dialog units
+// become pixels with the base units of MS Sans Serif 8, the dialog procedure
+// gets WM_INITDIALOG, and a loop of the dialog's own runs, with the owner
+// disabled, until EndDialog.
+#include <algorithm>
+
+#include "resources.h"
+#include "user32.h"
+#include "window_host.h"
+
+namespace {
+
+constexpr char kDialogClass[] = "#32770";
+constexpr int kBaseUnitX = 6;
+constexpr int kBaseUnitY = 13;
+
+std::function<void(HWND)>& dialogObserver() {
+  static std::function<void(HWND)> observer;
+  return observer;
+}
+
+int pixelsX(int units) { return (units * kBaseUnitX + 2) / 4; }
+int pixelsY(int units) { return (units * kBaseUnitY + 4) / 8; }
+
+LRESULT CALLBACK dialogWindowProc(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+  Window* w = windowFromHandle(handle);
+  if (w != nullptr && w->dialogProc != nullptr) {
+    INT_PTR handled = w->dialogProc(handle, message, wParam, lParam);
+    if (handled) return handled;
+  }
+  switch (message) {
+    case WM_CLOSE:
+      PostMessageA(handle, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+      return 0;
+    case WM_NCCREATE:
+      return TRUE;
+    default:
+      return DefWindowProcA(handle, message, wParam, lParam);
+  }
+}
+
+void registerDialogClass() {
+  WNDCLASSA cls{};
+  cls.lpfnWndProc = dialogWindowProc;
+  cls.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(COLOR_BTNFACE + 1));
+  cls.lpszClassName = kDialogClass;
+  RegisterClassA(&cls);  // fails harmlessly once registered
+}
+
+DialogControl controlFromResource(const ControlResource& c) {
+  RECT rect{pixelsX(c.x), pixelsY(c.y), pixelsX(c.x + c.width), pixelsY(c.y + c.height)};
+  bool icon = c.className == "STATIC" && (c.style & SS_TYPEMASK) == SS_ICON;
+  if (icon && !(c.style & (SS_CENTERIMAGE | SS_REALSIZEIMAGE))) {
+    rect.right = rect.left + metrics::kIcon;
+    rect.bottom = rect.top + metrics::kIcon;
+  }
+  return {c.className, c.text, c.id, c.style, rect};
+}
+
+// The outer rectangle: centred on the screen with DS_CENTER, otherwise
+// placed relative to the owner's client area.
+RECT dialogPlacement(const DialogResource& d, HWND owner, int width, int height) {
+  WindowHost* host = activeHost();
+  int x = 0;
+  int y = 0;
+  if ((d.style & DS_CENTER) || owner == nullptr) {
+    x = (host->screenWidth - width) / 2;
+    y = (host->screenHeight - height) / 2;
+  } else if (Window* o = windowFromHandle(owner)) {
+    x = o->windowRect.left + pixelsX(d.x);
+    y = o->windowRect.top + pixelsY(d.y);
+  }
+  return {x, y, x + width, y + height};
+}
+
+HWND createDialog(const DialogResource& d, HINSTANCE instance, HWND owner, DLGPROC proc) {
+  registerDialogClass();
+  DWORD style = d.style & ~static_cast<DWORD>(WS_VISIBLE);
+  int frame = (style & WS_THICKFRAME) ? metrics::kFrame : metrics::kDialogFrame;
+  int caption = (style & WS_CAPTION) == WS_CAPTION ? metrics::kCaption : 0;
+  int width = pixelsX(d.width) + 2 * frame;
+  int height = pixelsY(d.height) + 2 * frame + caption;
+  RECT place = dialogPlacement(d, owner, width, height);
+  HWND dialog = CreateWindowExA(d.exStyle, kDialogClass, d.caption.c_str(), style, place.left,
+                                place.top, width, height, owner, nullptr, instance, nullptr);
+  Window* w = windowFromHandle(dialog);
+  if (w == nullptr) return nullptr;
+  w->dialogProc = proc;
+  for (const ControlResource& c : d.controls) w->controls.push_back(controlFromResource(c));
+  activeHost()->controlsCreated(*w);
+  return dialog;
+}
+
+INT_PTR runDialogLoop(HWND dialog) {
+  for (;;) {
+    Window* w = windowFromHandle(dialog);
+    if (w == nullptr) return 0;
+    if (w->dialogEnded) return w->dialogResult;
+    MSG msg;
+    if (!GetMessageA(&msg, nullptr, 0, 0)) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return 0;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+}  // namespace
+
+void setDialogObserver(std::function<void(HWND)> observer) {
+  dialogObserver() = std::move(observer);
+}
+
+INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner,
+                               DLGPROC dialogProc, LPARAM initParam) {
+  const DialogResource* resource = programResources().findDialog(resourceKey(templateName));
+  if (resource == nullptr || dialogProc == nullptr || activeHost() == nullptr) return -1;
+  HWND dialog = createDialog(*resource, instance, owner, dialogProc);
+  if (dialog == nullptr) return -1;
+  bool ownerWasEnabled = owner != nullptr && IsWindowEnabled(owner);
+  if (ownerWasEnabled) EnableWindow(owner, FALSE);
+  SendMessageA(dialog, WM_INITDIALOG, 0, initParam);
+  Window* w = windowFromHandle(dialog);
+  if (w != nullptr && !w->dialogEnded) {
+    ShowWindow(dialog, SW_SHOW);
+    if (dialogObserver()) dialogObserver()(dialog);
+  }
+  INT_PTR result = runDialogLoop(dialog);
+  if (ownerWasEnabled) EnableWindow(owner, TRUE);
+  DestroyWindow(dialog);
+  return result;
+}
+
+BOOL WINAPI EndDialog(HWND dialog, INT_PTR result) {
+  Window* w = windowFromHandle(dialog);
+  if (w == nullptr || w->dialogProc == nullptr) return FALSE;
+  w->dialogEnded = true;
+  w->dialogResult = result;
+  if (w->owner != nullptr) EnableWindow(w->owner, TRUE);
+  ShowWindow(dialog, SW_HIDE);
+  return TRUE;
+}

@@ -1,0 +1,115 @@
+// Icon file layout: a 6-byte header (0, type 1, count), 16-byte directory
+// entries (width, height, colours, reserved, planes, bit count, size, offset),
+// then per image a BITMAPINFOHEADER whose height counts both the colour
+// (XOR) rows and the mask (AND) rows, its colour table, the colour rows
+// bottom-up and the 1-bit mask rows bottom-up, each row padded to 4 bytes.
+#include "icon_file.h"
+
+namespace {
+
+constexpr uint16_t kIconType = 1;
+constexpr size_t kHeaderSize = 6;
+constexpr size_t kEntrySize = 16;
+constexpr uint32_t kInfoHeaderSize = 40;
+
+uint16_t u16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t u32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+size_t rowBytes(int width, int bitCount) {
+  return ((static_cast<size_t>(width) * bitCount + 31) / 32) * 4;
+}
+
+uint32_t pixelIndex(const uint8_t* row, int x, int bitCount) {
+  switch (bitCount) {
+    case 1:
+      return (row[x / 8] >> (7 - x % 8)) & 1;
+    case 4:
+      return (row[x / 2] >> (x % 2 == 0 ? 4 : 0)) & 0x0F;
+    default:
+      return row[x];
+  }
+}
+
+struct Dib {
+  const uint8_t* data;
+  size_t size;
+  int width;
+  int height;  // of the colour part
+  int bitCount;
+  uint32_t colours;
+};
+
+bool readImage(const Dib& dib, IconImage& image) {
+  const uint8_t* table = dib.data + kInfoHeaderSize;
+  size_t colourRow = rowBytes(dib.width, dib.bitCount);
+  size_t maskRow = rowBytes(dib.width, 1);
+  size_t colourBytes = colourRow * dib.height;
+  const uint8_t* pixels = table + dib.colours * 4;
+  size_t headerBytes = kInfoHeaderSize + dib.colours * 4;
+  if (headerBytes + colourBytes > dib.size) return false;
+  const uint8_t* mask = pixels + colourBytes;
+  bool hasMask = headerBytes + colourBytes + maskRow * dib.height <= dib.size;
+  image = IconImage{dib.width, dib.height, dib.bitCount, {}};
+  image.rgba.resize(static_cast<size_t>(dib.width) * dib.height * 4);
+  for (int y = 0; y < dib.height; ++y) {
+    const uint8_t* row = pixels + colourRow * (dib.height - 1 - y);
+    const uint8_t* maskBits = mask + maskRow * (dib.height - 1 - y);
+    for (int x = 0; x < dib.width; ++x) {
+      uint8_t* out = &image.rgba[(static_cast<size_t>(y) * dib.width + x) * 4];
+      uint8_t alpha = 255;
+      if (dib.bitCount <= 8) {
+        uint32_t index = pixelIndex(row, x, dib.bitCount);
+        const uint8_t* c = index < dib.colours ? table + index * 4 : table;
+        out[0] = c[2], out[1] = c[1], out[2] = c[0];
+      } else {
+        const uint8_t* c = row + x * (dib.bitCount / 8);
+        out[0] = c[2], out[1] = c[1], out[2] = c[0];
+        if (dib.bitCount == 32) alpha = c[3];
+      }
+      if (hasMask && dib.bitCount != 32 && pixelIndex(maskBits, x, 1) != 0) alpha = 0;
+      out[3] = alpha;
+    }
+  }
+  return true;
+}
+
+bool describeDib(const uint8_t* data, size_t size, Dib& dib) {
+  if (size < kInfoHeaderSize || u32(data) != kInfoHeaderSize) return false;
+  auto width = static_cast<int32_t>(u32(data + 4));
+  auto doubledHeight = static_cast<int32_t>(u32(data + 8));
+  int bitCount = u16(data + 14);
+  uint32_t compression = u32(data + 16);
+  uint32_t used = u32(data + 32);
+  if (compression != 0 || width <= 0 || width > 256 || doubledHeight <= 0 || doubledHeight > 512)
+    return false;
+  if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 && bitCount != 32)
+    return false;
+  uint32_t colours =
+      bitCount <= 8 ? (used != 0 && used < (1u << bitCount) ? used : 1u << bitCount) : 0;
+  dib = Dib{data, size, width, doubledHeight / 2, bitCount, colours};
+  return true;
+}
+
+}  // namespace
+
+std::vector<IconImage> readIconFile(const uint8_t* data, size_t size) {
+  std::vector<IconImage> images;
+  if (data == nullptr || size < kHeaderSize || u16(data) != 0 || u16(data + 2) != kIconType)
+    return images;
+  size_t count = u16(data + 4);
+  for (size_t i = 0; i < count; ++i) {
+    size_t entry = kHeaderSize + i * kEntrySize;
+    if (entry + kEntrySize > size) break;
+    uint32_t bytes = u32(data + entry + 8);
+    uint32_t offset = u32(data + entry + 12);
+    if (offset >= size || bytes > size - offset) continue;
+    Dib dib;
+    IconImage image;
+    if (describeDib(data + offset, bytes, dib) && readImage(dib, image))
+      images.push_back(std::move(image));
+  }
+  return images;
+}

@@ -1,0 +1,138 @@
+// The records of the Linux window layer: classes, windows, message queues and
+// device contexts. Windows live in memory; a host (GTK, or the in-process
+// headless host) only presents them and turns user input into messages.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "win32_types.h"
+
+struct WindowHost;
+struct MenuObject;
+
+// One queue per thread that owns windows or posts to itself. Other threads
+// post into it; only the owner takes messages out.
+struct MessageQueue {
+  std::mutex mutex;
+  std::condition_variable arrived;
+  std::deque<MSG> posted;
+  std::deque<std::function<void()>> sent;  // SendMessageA calls from other threads
+  bool quitPosted = false;
+  int quitCode = 0;
+  std::thread::id owner;
+};
+
+struct ScrollBarState {
+  int minPos = 0;
+  int maxPos = 100;
+  int pos = 0;
+  bool visible = false;
+};
+
+struct InvalidationRecord {
+  uint64_t sequence;
+  RECT rect;
+};
+
+struct DialogControl {
+  std::string className;  // "BUTTON", "STATIC", ...
+  std::string text;
+  int id;
+  DWORD style;
+  RECT rect;  // pixels, in the dialog's client coordinates
+};
+
+struct Window {
+  HWND handle;
+  std::string className;
+  std::string title;
+  DWORD style;
+  DWORD exStyle;
+  WNDPROC proc;
+  HBRUSH background;
+  HICON icon;
+  HINSTANCE instance;
+  HWND owner;
+  MenuObject* menu;
+  std::shared_ptr<MessageQueue> queue;
+  bool visible = false;
+  bool enabled = true;
+  bool destroying = false;
+
+  RECT windowRect;  // outer rectangle, screen coordinates
+  int clientWidth = 0;
+  int clientHeight = 0;
+  std::vector<uint32_t> pixels;  // client area, 0x00RRGGBB, rows top-down
+
+  std::vector<RECT> updateRects;  // the update region as a union of rectangles
+  bool eraseNeeded = false;
+  std::vector<InvalidationRecord> invalidations;
+
+  ScrollBarState bars[2];  // SB_HORZ, SB_VERT
+
+  // Dialogs
+  DLGPROC dialogProc = nullptr;
+  bool dialogEnded = false;
+  INT_PTR dialogResult = 0;
+  std::vector<DialogControl> controls;
+
+  void* hostData = nullptr;  // the host's widgets
+};
+
+struct DeviceContext {
+  uint32_t magic;
+  HWND window;
+  HPALETTE palette;
+  std::vector<RECT> clip;  // client coordinates; drawing only lands inside these
+};
+
+// Metrics of the non-client parts, in pixels.
+namespace metrics {
+constexpr int kFrame = 4;
+constexpr int kDialogFrame = 3;
+constexpr int kCaption = 19;
+constexpr int kMenu = 19;
+constexpr int kScrollBar = 16;
+constexpr int kBorder = 1;
+constexpr int kIcon = 32;
+constexpr int kSmallIcon = 16;
+}  // namespace metrics
+
+// Registry of windows. Lookups are thread-safe; a Window is used only by the
+// thread that owns its queue.
+Window* windowFromHandle(HWND handle);
+std::shared_ptr<MessageQueue> queueOfWindow(HWND handle);
+std::shared_ptr<MessageQueue> currentQueue();
+std::vector<HWND> windowsOfThisThread();
+
+// The active host: chosen when first needed; nullptr when no window can be shown.
+WindowHost* activeHost();
+bool headlessRequested();
+void requestHeadless();
+
+// Geometry and state changes shared by the API and the hosts.
+RECT clientRectOf(const Window& window);  // client coordinates: 0, 0, width, height
+void setOuterSize(Window& window, int width, int height);  // recomputes the client, sends WM_SIZE
+void invalidate(Window& window, const RECT* rect, bool erase);
+void pushMessage(MessageQueue& queue, const MSG& msg);
+int scrollBarThumbRange(const ScrollBarState& bar);
+void destroyWindowsOfThisThread();
+
+void forgetWindowClasses();
+// The sequence number the next invalidation record will carry.
+uint64_t invalidationSequenceNow();
+// Called with each modal dialog once it is shown (tests watch dialogs with it).
+void setDialogObserver(std::function<void(HWND)> observer);
+DeviceContext* deviceContextFromHandle(HDC dc);
+
+// Pixels
+void fillRect(Window& window, const RECT& rect, uint32_t colour);
+uint32_t brushColour(HBRUSH brush);
