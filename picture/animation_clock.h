@@ -1,0 +1,25 @@
+// The animation's pace: each step composites the next frame onto the canvas,
+// asks the window to repaint that area and arms a one-shot multimedia event
+// for the frame's delay. The event's callback posts WM_TIMER to the window,
+// whose procedure runs the next step on the main thread.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/win32.h"
+
+// The resolution of every clock event, matching the system timer resolution
+// that start-up holds for the whole run.
+inline constexpr UINT kClockResolutionMs = 10;
+
+// The frame shown last; -1 before the first step, so that it shows frame 0.
+extern int32_t currentFrame;
+// The pending one-shot event; 0 when none is pending.
+extern UINT clockId;
+
+void advanceAnimation(HWND window);
+UINT startClock(UINT delayMs, HWND window);
+void stopClock();
+// Runs on the platform's timer thread: posts WM_TIMER and touches nothing else.
+void CALLBACK clockCallback(UINT eventId, UINT message, DWORD_PTR user, DWORD_PTR reserved1,
+                            DWORD_PTR reserved2);
