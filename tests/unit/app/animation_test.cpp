@@ -1,0 +1,146 @@
+// The animation as the window shows it: steps, compositing, invalidation and
+// the clock.
+#include <gtest/gtest.h>
+
+#include "app/main_window.h"
+#include "picture/animation_clock.h"
+#include "player_fixture.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+using AnimationTest = PlayerTest;
+
+// Three overlapping frames, one of them partly off the canvas.
+const std::vector<FrameSpec> kThreeFrames = {
+    {0, 0, 40, 30, 100, 2},
+    {20, 10, 30, 25, 100, 4},
+    {35, 20, 20, 30, 100, 6},
+};
+
+TEST_F(AnimationTest, StepsShowFramesInOrderCompositedCumulatively) {
+  makeAnimation(48, 36, kThreeFrames);
+  openWindow();
+  const int expectedOrder[] = {0, 1, 2, 0, 1, 2, 0};
+  for (size_t step = 0; step < std::size(expectedOrder); ++step) {
+    if (step > 0) tick();
+    int frame = expectedOrder[step];
+    composite(frame);
+    EXPECT_EQ(currentFrame, frame) << "step " << step;
+    EXPECT_EQ(differenceFromModel(0, 0), "") << "step " << step << ", frame " << frame;
+  }
+}
+
+TEST_F(AnimationTest, StepInvalidatesOnlyTheClippedFrameShiftedByTheScrollPositions) {
+  struct Case {
+    const char* name;
+    FrameSpec frame;
+    int scrollX, scrollY;
+    std::vector<RECT> expected;
+  };
+  const Case cases[] = {
+      {"inside, scrolled", {10, 20, 30, 40}, 5, 7, {{5, 13, 35, 53}}},
+      {"inside, not scrolled", {10, 20, 30, 40}, 0, 0, {{10, 20, 40, 60}}},
+      {"cut at the right edge", {95, 0, 10, 10}, 0, 0, {{95, 0, 100, 10}}},
+      {"cut at the top left", {-5, -3, 10, 10}, 0, 0, {{0, 0, 5, 7}}},
+      {"wholly outside", {120, 0, 10, 10}, 0, 0, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    makeAnimation(100, 100, {{0, 0, 1, 1, 100, 8}, c.frame});
+    openWindow();
+    if (c.scrollX != 0 || c.scrollY != 0) {
+      RECT frame;
+      GetWindowRect(window, &frame);
+      headless::resizeWindow(window, frame.right - frame.left - 20, frame.bottom - frame.top - 20);
+      headless::scroll(window, SB_HORZ, SB_THUMBPOSITION, c.scrollX);
+      headless::scroll(window, SB_VERT, SB_THUMBPOSITION, c.scrollY);
+      headless::pumpMessages();
+    }
+    ASSERT_EQ(GetScrollPos(window, SB_HORZ), c.scrollX);
+    ASSERT_EQ(GetScrollPos(window, SB_VERT), c.scrollY);
+    uint64_t before = headless::mark();
+    tick();
+    std::vector<RECT> got = headless::invalidatedSince(window, before);
+    ASSERT_EQ(got.size(), c.expected.size());
+    for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(describe(got[i]), describe(c.expected[i]));
+    composite(0);
+    composite(1);
+    EXPECT_EQ(differenceFromModel(c.scrollX, c.scrollY), "");
+    TearDown();
+    SetUp();
+  }
+}
+
+TEST_F(AnimationTest, FrameWithoutStorageHaltsTheAnimationForGood) {
+  std::vector<FrameSpec> frames = kThreeFrames;
+  for (FrameSpec& f : frames) f.delay = 1;
+  frames[1].storage = false;
+  makeAnimation(48, 36, frames);
+  openWindow();
+  EXPECT_NE(clockId, 0u) << "the first step arms the clock";
+  headless::pumpUntil([] { return currentFrame == 1; }, 2s);
+  uint64_t before = headless::mark();
+  headless::pumpMessagesFor(150ms);
+  EXPECT_EQ(currentFrame, 1);
+  EXPECT_EQ(clockId, 0u);
+  EXPECT_TRUE(headless::invalidatedSince(window, before).empty());
+  composite(0);
+  EXPECT_EQ(differenceFromModel(0, 0), "");
+}
+
+TEST_F(AnimationTest, SingleFrameIsShownOnceAndNeverArmsTheClock) {
+  makeAnimation(20, 10, {{2, 3, 10, 5, 1, 4}});
+  openWindow();
+  EXPECT_EQ(currentFrame, 0);
+  EXPECT_EQ(clockId, 0u);
+  headless::pumpMessagesFor(100ms);
+  EXPECT_EQ(currentFrame, 0);
+  composite(0);
+  EXPECT_EQ(differenceFromModel(0, 0), "");
+}
+
+TEST_F(AnimationTest, EmptyFrameListDrawsNothing) {
+  makeAnimation(20, 10, {});
+  openWindow();
+  EXPECT_EQ(currentFrame, 0);
+  EXPECT_EQ(clockId, 0u);
+  EXPECT_EQ(differenceFromModel(0, 0), "");
+}
+
+TEST_F(AnimationTest, ClockMessagesFromTheTimerThreadDriveTheSteps) {
+  std::vector<FrameSpec> frames = kThreeFrames;
+  for (FrameSpec& f : frames) f.delay = 1;
+  makeAnimation(48, 36, frames);
+  openWindow();
+  int steps = 0, last = currentFrame;
+  headless::pumpUntil(
+      [&] {
+        if (currentFrame != last) ++steps, last = currentFrame;
+        return steps >= 4;
+      },
+      3s);
+  EXPECT_EQ(steps, 4);
+  EXPECT_EQ(currentFrame, 1) << "0, 1, 2, 0, 1";
+}
+
+TEST_F(AnimationTest, StopClockWithoutPendingEventLeavesItIdle) {
+  clockId = 0;
+  stopClock();
+  EXPECT_EQ(clockId, 0u);
+}
+
+TEST_F(AnimationTest, StartClockReplacesThePendingEvent) {
+  makeAnimation(20, 10, {{0, 0, 1, 1, 1, 4}, {0, 0, 1, 1, 1, 5}});
+  openWindow();
+  UINT first = clockId;
+  ASSERT_NE(first, 0u);
+  UINT second = startClock(1000, window);
+  EXPECT_NE(second, 0u);
+  EXPECT_EQ(clockId, second);
+  headless::pumpMessagesFor(100ms);
+  EXPECT_EQ(currentFrame, 0) << "the replaced event never fires";
+}
+
+}  // namespace
