@@ -10,6 +10,7 @@ packages=(
   libgif-dev libpng-dev gifsicle imagemagick
   xvfb xdotool x11-utils
   libgtk-3-dev libfluidsynth-dev timgm6mb-soundfont sox
+  clang-14 libclang-rt-14-dev valgrind
 )
 
 missing=()
