@@ -1,0 +1,480 @@
+#!/usr/bin/env python3
+"""The packed Linux player on a virtual X display, driven as a user would.
+
+Each scenario starts its own Xvfb on a free display, packs a player, runs it,
+and checks what appears on the screen and how the player ends:
+
+  frames       one window "Corvane Animation Player"; its client area shows
+               the composited frames pixel for pixel, in order; File > Exit
+               ends the player with 0
+  close        closing the window ends the player with 0
+  scroll       a smaller window gets scroll bars, and scrolling moves the picture
+  about        Help > About shows "About Vantrope"; Ok closes it
+  no-records   a player without records ends at once with 0, without a window
+  no-global-table  a player whose GIF has no global colour table does the same
+
+Usage: player_e2e.py SCENARIO --player P --make-gifs M [--gifpack G] [--keep DIR]
+Exit status 0 passed, 1 failed, 77 skipped (no Xvfb or xdotool).
+"""
+
+import argparse
+import ctypes
+import os
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+SKIPPED = 77
+TITLE = "Corvane Animation Player"
+ABOUT_TITLE = "About Vantrope"
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def wait_for(predicate, timeout, interval=0.05):
+    """The first true value of predicate() within timeout seconds, or None."""
+    end = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value or time.monotonic() > end:
+            return value or None
+        time.sleep(interval)
+
+
+# ---- pictures ------------------------------------------------------------
+
+
+class Picture:
+    """RGB pixels, rows from the top, three bytes a pixel."""
+
+    def __init__(self, width, height, rgb):
+        self.width, self.height, self.rgb = width, height, bytes(rgb)
+
+    @staticmethod
+    def from_ppm(data):
+        fields, pos = [], 0
+        while len(fields) < 4:
+            while data[pos:pos + 1].isspace():
+                pos += 1
+            if data[pos:pos + 1] == b"#":
+                pos = data.index(b"\n", pos)
+                continue
+            end = pos
+            while not data[end:end + 1].isspace():
+                end += 1
+            fields.append(data[pos:end])
+            pos = end
+        check(fields[0] == b"P6" and fields[3] == b"255", "not a binary PPM")
+        width, height = int(fields[1]), int(fields[2])
+        pos += 1
+        return Picture(width, height, data[pos:pos + width * height * 3])
+
+    @staticmethod
+    def load(path):
+        with open(path, "rb") as f:
+            return Picture.from_ppm(f.read())
+
+    def row(self, y, x=0, width=None):
+        width = self.width - x if width is None else width
+        start = (y * self.width + x) * 3
+        return self.rgb[start:start + width * 3]
+
+    def crop(self, x, y, width, height):
+        return Picture(width, height, b"".join(self.row(y + r, x, width) for r in range(height)))
+
+    def find(self, part, region=None):
+        """Where part lies in this picture, exactly, as (x, y); None if nowhere."""
+        x0, y0, x1, y1 = region or (0, 0, self.width, self.height)
+        x1, y1 = min(x1, self.width), min(y1, self.height)
+        first = part.row(0)
+        for y in range(y0, y1 - part.height + 1):
+            line = self.row(y, x0, x1 - x0)
+            at = line.find(first)
+            while at >= 0:
+                if at % 3 == 0:
+                    x = x0 + at // 3
+                    if x + part.width <= x1 and all(
+                            self.row(y + r, x, part.width) == part.row(r)
+                            for r in range(1, part.height)):
+                        return x, y
+                at = line.find(first, at + 1)
+        return None
+
+    def save(self, path):
+        with open(path, "wb") as f:
+            f.write(b"P6\n%d %d\n255\n" % (self.width, self.height) + self.rgb)
+
+
+# ---- the X display -------------------------------------------------------
+
+
+class VirtualDisplay:
+    """An Xvfb of our own on the first free display number from 200 on."""
+
+    def __init__(self):
+        self.process = None
+        self.name = None
+
+    def __enter__(self):
+        for number in range(200, 300):
+            if os.path.exists("/tmp/.X%d-lock" % number) or os.path.exists(
+                    "/tmp/.X11-unix/X%d" % number):
+                continue
+            process = subprocess.Popen(
+                ["Xvfb", ":%d" % number, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            socket = "/tmp/.X11-unix/X%d" % number
+            if wait_for(lambda: os.path.exists(socket) or process.poll() is not None, 10) \
+                    and process.poll() is None:
+                self.process, self.name = process, ":%d" % number
+                return self
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+        raise Failure("no free display for Xvfb")
+
+    def __exit__(self, *exc):
+        if self.process is not None:
+            self.process.send_signal(signal.SIGTERM)
+            try:
+                self.process.wait(5)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+
+    def env(self):
+        env = dict(os.environ)
+        env["DISPLAY"] = self.name
+        env["GDK_BACKEND"] = "x11"
+        env["NO_AT_BRIDGE"] = "1"
+        return env
+
+    def run(self, *args):
+        return subprocess.run(list(args), env=self.env(), capture_output=True, text=True)
+
+    def xdotool(self, *args):
+        return self.run("xdotool", *args).stdout.split()
+
+    def windows(self, title):
+        return self.xdotool("search", "--onlyvisible", "--name", "^%s$" % title)
+
+    def geometry(self, window):
+        """Position and size of a window on the screen: x, y, width, height."""
+        values = dict(line.split("=", 1) for line in
+                      self.run("xdotool", "getwindowgeometry", "--shell", window).stdout.split())
+        return tuple(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+
+    def screenshot(self):
+        shot = subprocess.run(["import", "-window", "root", "ppm:-"], env=self.env(),
+                              capture_output=True, check=True)
+        return Picture.from_ppm(shot.stdout)
+
+    def key(self, *keys):
+        self.run("xdotool", "key", "--delay", "60", *keys)
+        time.sleep(0.3)
+
+    def focus(self, window):
+        self.run("xdotool", "windowfocus", "--sync", window)
+        time.sleep(0.2)
+
+    def click(self, x, y):
+        self.run("xdotool", "mousemove", "--sync", str(x), str(y), "click", "1")
+        time.sleep(0.3)
+
+    def close(self, window):
+        """What a window manager does for the close box: WM_DELETE_WINDOW."""
+        xlib = ctypes.cdll.LoadLibrary("libX11.so.6")
+        xlib.XOpenDisplay.restype = ctypes.c_void_p
+        xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        xlib.XInternAtom.restype = ctypes.c_ulong
+        xlib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        xlib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                                    ctypes.c_void_p]
+        xlib.XFlush.argtypes = [ctypes.c_void_p]
+        xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+
+        class ClientMessage(ctypes.Structure):
+            _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong),
+                        ("send_event", ctypes.c_int), ("display", ctypes.c_void_p),
+                        ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                        ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
+
+        class Event(ctypes.Union):
+            _fields_ = [("client", ClientMessage), ("pad", ctypes.c_long * 24)]
+
+        display = xlib.XOpenDisplay(self.name.encode())
+        check(display, "cannot open " + self.name)
+        event = Event()
+        event.client.type = 33  # ClientMessage
+        event.client.window = int(window)
+        event.client.message_type = xlib.XInternAtom(display, b"WM_PROTOCOLS", 0)
+        event.client.format = 32
+        event.client.data[0] = xlib.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+        xlib.XSendEvent(display, int(window), 0, 0, ctypes.byref(event))
+        xlib.XFlush(display)
+        xlib.XCloseDisplay(display)
+
+
+# ---- packing and running -------------------------------------------------
+
+
+def append_record(path, tag, payload):
+    """A record as the player finds it: "*", the tag, ":", a 32-bit length."""
+    with open(path, "ab") as f:
+        f.write(b"*" + tag + b":" + struct.pack("<I", len(payload)) + payload)
+
+
+def pack(args, gif, output, by_hand=False):
+    if args.gifpack and not by_hand:
+        result = subprocess.run([args.gifpack, "--player", args.player, gif, "-o", output],
+                                capture_output=True, text=True)
+        check(result.returncode == 0, "gifpack failed: " + result.stderr.strip())
+    else:
+        shutil.copyfile(args.player, output)
+        shutil.copymode(args.player, output)
+        with open(gif, "rb") as f:
+            append_record(output, b"GIF" + b"_BEGINS_HERE", f.read())
+    return output
+
+
+class Player:
+    def __init__(self, display, program, workdir):
+        self.display = display
+        env = display.env()
+        env["TEMP"] = workdir
+        self.process = subprocess.Popen([program], env=env, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, text=True)
+
+    def window(self, timeout=10):
+        found = wait_for(lambda: self.display.windows(TITLE) or self.process.poll() is not None,
+                         timeout)
+        check(self.process.poll() is None, "the player ended before showing a window")
+        check(found, "no window titled %r appeared" % TITLE)
+        check(len(found) == 1, "%d windows titled %r" % (len(found), TITLE))
+        return found[0]
+
+    def wait(self, timeout):
+        try:
+            return self.process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        return self.process.stderr.read()
+
+
+def locate_picture(display, window, expected, timeout=5):
+    """Where the window shows expected on the screen: x, y."""
+    def look():
+        x, y, w, h = display.geometry(window)
+        return display.screenshot().find(expected, (x, y, x + w, y + h))
+    found = wait_for(look, timeout, 0.2)
+    check(found, "the window does not show the expected picture")
+    return found
+
+
+def open_menu_item(display, window, popup_index, mnemonic):
+    """F10 opens the first menu of the bar, Right moves to the next ones."""
+    display.focus(window)
+    display.key("F10", *(["Right"] * popup_index))
+    display.key(mnemonic)
+
+
+# ---- scenarios -----------------------------------------------------------
+
+
+def scenario_frames(args, display, work):
+    shown = [Picture.load(os.path.join(work, "shown_%d.ppm" % i)) for i in range(3)]
+    player = Player(display, pack(args, os.path.join(work, "three_frames.gif"),
+                                  os.path.join(work, "player")), work)
+    try:
+        window = player.window()
+        x, y = locate_picture(display, window, shown[0])
+        seen = []
+        end = time.monotonic() + 4.5
+        while time.monotonic() < end:
+            crop = display.screenshot().crop(x, y, shown[0].width, shown[0].height)
+            states = [i for i, s in enumerate(shown) if s.rgb == crop.rgb]
+            if not states:
+                crop.save(os.path.join(work, "unexpected.ppm"))
+            check(states, "the client area shows none of the composited frames "
+                  "(saved as unexpected.ppm)")
+            if not seen or seen[-1] != states[0]:
+                seen.append(states[0])
+            time.sleep(0.1)
+        check(len(seen) >= 4, "frames seen: %s; expected at least 4 changes" % seen)
+        for a, b in zip(seen, seen[1:]):
+            check(b == (a + 1) % 3, "frames seen in the order %s" % seen)
+        check(len(display.windows(TITLE)) == 1, "more than one window")
+        open_menu_item(display, window, 0, "x")
+        code = player.wait(5)
+        check(code is not None, "File > Exit did not end the player")
+        check(code == 0, "exit code %s after File > Exit" % code)
+    finally:
+        player.stop()
+
+
+def scenario_close(args, display, work):
+    player = Player(display, pack(args, os.path.join(work, "three_frames.gif"),
+                                  os.path.join(work, "player")), work)
+    try:
+        window = player.window()
+        locate_picture(display, window, Picture.load(os.path.join(work, "shown_0.ppm")))
+        display.close(window)
+        code = player.wait(5)
+        check(code is not None, "closing the window did not end the player")
+        check(code == 0, "exit code %s after closing the window" % code)
+    finally:
+        player.stop()
+
+
+def scenario_scroll(args, display, work):
+    picture = Picture.load(os.path.join(work, "large.ppm"))
+    player = Player(display, pack(args, os.path.join(work, "large.gif"),
+                                  os.path.join(work, "player")), work)
+    try:
+        window = player.window()
+        x, y = locate_picture(display, window, picture)
+        wx, wy, ww, wh = display.geometry(window)
+        display.run("xdotool", "windowsize", window, str(ww - 100), str(wh - 80))
+        check(wait_for(lambda: display.geometry(window)[2] == ww - 100, 5),
+              "the window did not become smaller")
+        time.sleep(0.5)
+        wx, wy, ww, wh = display.geometry(window)
+        shot = display.screenshot()
+        shot.crop(wx, wy, ww, wh).save(os.path.join(work, "smaller.ppm"))
+        client_w, client_h = wx + ww - x, wy + wh - y
+        check(shot.crop(x, y, 60, 40).rgb == picture.crop(0, 0, 60, 40).rgb,
+              "the smaller window does not show the picture's top left corner")
+        # The bars take the right and bottom edges: what is there is not picture.
+        right = shot.crop(wx + ww - 8, y + 40, 1, 20)
+        bottom = shot.crop(x + 40, wy + wh - 8, 20, 1)
+        check(right.rgb != picture.crop(client_w - 8, 40, 1, 20).rgb,
+              "no vertical scroll bar at the right edge")
+        check(bottom.rgb != picture.crop(40, client_h - 8, 20, 1).rgb,
+              "no horizontal scroll bar at the bottom edge")
+        # A click near the far end of each bar's trough.
+        display.click(wx + ww - 8, wy + wh - 30)
+        display.click(wx + ww - 40, wy + wh - 8)
+        time.sleep(0.5)
+        shot = display.screenshot()
+        shot.crop(wx, wy, ww, wh).save(os.path.join(work, "scrolled.ppm"))
+        offset = picture.find(shot.crop(x, y, 60, 40))
+        check(offset is not None, "after scrolling the window shows no part of the picture")
+        check(offset[0] > 0 and offset[1] > 0,
+              "scrolling did not move the picture (it shows it from %s)" % (offset,))
+        display.close(window)
+        check(player.wait(5) == 0, "the player did not end with 0")
+    finally:
+        player.stop()
+
+
+def scenario_about(args, display, work):
+    player = Player(display, pack(args, os.path.join(work, "three_frames.gif"),
+                                  os.path.join(work, "player")), work)
+    try:
+        window = player.window()
+        locate_picture(display, window, Picture.load(os.path.join(work, "shown_0.ppm")))
+        open_menu_item(display, window, 1, "a")
+        found = wait_for(lambda: display.windows(ABOUT_TITLE), 5)
+        check(found, "Help > About showed no window titled %r" % ABOUT_TITLE)
+        dialog = found[0]
+        time.sleep(0.5)
+        dx, dy, dw, dh = display.geometry(dialog)
+        display.screenshot().crop(dx, dy, dw, dh).save(os.path.join(work, "about.ppm"))
+        # 230 x 164 dialog units with Ok at (170, 147, 50, 14).
+        check(dw > 230 and dh > 164, "the About box is only %dx%d" % (dw, dh))
+        display.click(dx + dw * 195 // 230, dy + dh * 154 // 164)
+        check(wait_for(lambda: not display.windows(ABOUT_TITLE), 5), "Ok did not close it")
+        check(player.process.poll() is None, "the player ended with the About box")
+        open_menu_item(display, window, 0, "x")
+        check(player.wait(5) == 0, "the player did not end with 0")
+    finally:
+        player.stop()
+
+
+def ends_at_once_without_window(display, program, work):
+    player = Player(display, program, work)
+    try:
+        started = time.monotonic()
+        windows = []
+        while player.process.poll() is None and time.monotonic() - started < 5:
+            windows += display.windows(TITLE)
+            time.sleep(0.05)
+        code = player.wait(0.1)
+        check(code is not None, "the player did not end")
+        check(code == 0, "exit code %s" % code)
+        check(not windows, "a window appeared")
+        check(not os.path.exists(os.path.join(work, "gifplay.mid")), "a song file was left behind")
+    finally:
+        player.stop()
+
+
+def scenario_no_records(args, display, work):
+    program = os.path.join(work, "player")
+    shutil.copyfile(args.player, program)
+    shutil.copymode(args.player, program)
+    ends_at_once_without_window(display, program, work)
+
+
+def scenario_no_global_table(args, display, work):
+    program = pack(args, os.path.join(work, "no_global_table.gif"), os.path.join(work, "player"),
+                   by_hand=True)
+    ends_at_once_without_window(display, program, work)
+
+
+SCENARIOS = {
+    "frames": scenario_frames,
+    "close": scenario_close,
+    "scroll": scenario_scroll,
+    "about": scenario_about,
+    "no-records": scenario_no_records,
+    "no-global-table": scenario_no_global_table,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("scenario", choices=sorted(SCENARIOS))
+    parser.add_argument("--player", required=True)
+    parser.add_argument("--make-gifs", required=True)
+    parser.add_argument("--gifpack")
+    parser.add_argument("--keep", help="keep the work files in this directory")
+    args = parser.parse_args()
+    for tool in ("Xvfb", "xdotool", "import"):
+        if shutil.which(tool) is None:
+            print("SKIP: %s is not installed (scripts/setup.sh installs it)" % tool)
+            return SKIPPED
+    work = args.keep or tempfile.mkdtemp(prefix="gifplay-e2e-")
+    os.makedirs(work, exist_ok=True)
+    try:
+        subprocess.run([args.make_gifs, work], check=True)
+        with VirtualDisplay() as display:
+            SCENARIOS[args.scenario](args, display, work)
+        print("PASS: %s" % args.scenario)
+        return 0
+    except (Failure, OSError, subprocess.CalledProcessError) as failure:
+        print("FAIL: %s: %s (files in %s)" % (args.scenario, failure, work))
+        args.keep = work
+        return 1
+    finally:
+        if not args.keep:
+            shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
