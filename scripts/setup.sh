@@ -11,6 +11,7 @@ packages=(
   xvfb xdotool x11-utils
   libgtk-3-dev libfluidsynth-dev timgm6mb-soundfont sox
   clang-14 libclang-rt-14-dev valgrind
+  libasound2-dev pulseaudio pulseaudio-utils
 )
 
 missing=()

@@ -1,0 +1,421 @@
+// FluidSynth behind the MCI sequencer. One synthesizer for the whole run:
+// the first song opens the audio output and loads the SoundFont, and both stay
+// for the next songs, so each restart of the song costs only the parsing of
+// the file. The audio output calls render() on its own thread; render() holds
+// the lock while the synthesizer works, and songs are swapped only under the
+// same lock (FluidSynth's player must not change while audio is rendered).
+// When the song reaches its end, render() hands the play's number to the
+// notifier thread, which tells the end handler with no lock held. The end is
+// the song's last tick: FluidSynth's player would go on while notes and
+// reverb fade, and then for a grace period, which would put seconds of
+// silence into every repetition.
+#include "midi_synth.h"
+
+#include <alsa/asoundlib.h>
+#include <fluidsynth.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace midisynth {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char* const kSystemSoundFonts[] = {
+    "/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/sounds/sf2/FluidR3_GM.sf2",
+    "/usr/share/sounds/sf2/TimGM6mb.sf2",   "/usr/share/soundfonts/default.sf2",
+    "/usr/share/soundfonts/FluidR3_GM.sf2", "/usr/share/sounds/sf3/default-GM.sf3",
+};
+// PulseAudio (or PipeWire's server for it) first; ALSA's default device else.
+const char* const kSystemDrivers[] = {"pulseaudio", "alsa"};
+constexpr double kSampleRate = 44100;
+constexpr int kPeriodFrames = 1024;  // about 23 ms: background music needs no low latency
+constexpr int kPeriods = 4;
+constexpr int kTestBlockFrames = 512;
+
+double millisecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+void ignoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+// The player shows and logs nothing: FluidSynth and ALSA keep quiet.
+void silenceLibraries() {
+  for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
+    fluid_set_log_function(level, nullptr, nullptr);
+  snd_lib_error_set_handler(ignoreAlsaError);
+}
+
+// 16-bit stereo PCM in a RIFF WAVE file; the sizes are written at the end.
+class WavWriter {
+ public:
+  explicit WavWriter(const std::string& path) : out_(path, std::ios::binary | std::ios::trunc) {
+    writeHeader();
+  }
+  ~WavWriter() {
+    out_.seekp(0);
+    writeHeader();
+  }
+  bool good() const { return out_.good(); }
+  void write(const float* left, const float* right, int frames) {
+    for (int i = 0; i < frames; ++i) {
+      put16(toSample(left[i]));
+      put16(toSample(right[i]));
+    }
+    dataBytes_ += static_cast<uint32_t>(frames) * 4;
+  }
+
+ private:
+  static int16_t toSample(float value) {
+    float clamped = value < -1.0f ? -1.0f : value > 1.0f ? 1.0f : value;
+    return static_cast<int16_t>(clamped * 32767.0f);
+  }
+  void put16(uint16_t v) {
+    char bytes[2] = {static_cast<char>(v), static_cast<char>(v >> 8)};
+    out_.write(bytes, 2);
+  }
+  void put32(uint32_t v) {
+    put16(static_cast<uint16_t>(v));
+    put16(static_cast<uint16_t>(v >> 16));
+  }
+  void writeHeader() {
+    const auto rate = static_cast<uint32_t>(kSampleRate);
+    out_.write("RIFF", 4);
+    put32(36 + dataBytes_);
+    out_.write("WAVEfmt ", 8);
+    put32(16);
+    put16(1);  // PCM
+    put16(2);  // channels
+    put32(rate);
+    put32(rate * 4);
+    put16(4);   // bytes per frame
+    put16(16);  // bits per sample
+    out_.write("data", 4);
+    put32(dataBytes_);
+  }
+
+  std::ofstream out_;
+  uint32_t dataBytes_ = 0;
+};
+
+class Synth;
+
+// A test output: a thread of ours takes the audio, at a sound card's pace or
+// as fast as it renders, and drops it or writes it to a WAV file.
+class RenderThread {
+ public:
+  RenderThread(Synth& synth, const sequencer_test::Output& output);
+  ~RenderThread();
+  bool good() const { return !wav_ || wav_->good(); }
+
+ private:
+  void run();
+
+  Synth& synth_;
+  bool realTime_;
+  std::unique_ptr<WavWriter> wav_;
+  std::mutex lock_;
+  std::condition_variable wake_;
+  bool quitting_ = false;
+  std::thread thread_;
+};
+
+class Synth {
+ public:
+  Synth() : notifier_([this] { notifyLoop(); }) { silenceLibraries(); }
+  ~Synth() {
+    closeOutput();
+    unloadSong();
+    {
+      std::lock_guard<std::mutex> guard(noticeLock_);
+      quitting_ = true;
+    }
+    noticeWake_.notify_one();
+    notifier_.join();
+    deleteSynth();
+  }
+
+  void setEndHandler(EndHandler handler) {
+    std::lock_guard<std::mutex> guard(noticeLock_);
+    endHandler_ = handler;
+  }
+
+  Result loadSong(const uint8_t* data, size_t size, uint32_t endTick) {
+    if (Result result = start(); result != Result::ok) return result;
+    std::lock_guard<std::mutex> guard(lock_);
+    deletePlayer();
+    fluid_synth_system_reset(synth_);
+    endTick_ = endTick;
+    player_ = new_fluid_player(synth_);
+    if (player_ != nullptr && fluid_player_add_mem(player_, data, size) == FLUID_OK)
+      return Result::ok;
+    deletePlayer();
+    return Result::outOfMemory;
+  }
+
+  uint32_t playSong() {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (player_ == nullptr) return 0;
+    fluid_player_play(player_);
+    playing_ = true;
+    return ++plays_;
+  }
+
+  void pauseSong() {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (player_ != nullptr && playing_) fluid_player_stop(player_);
+    playing_ = false;
+  }
+
+  void unloadSong() {
+    std::lock_guard<std::mutex> guard(lock_);
+    deletePlayer();
+  }
+
+  bool playing() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return playing_;
+  }
+
+  // Effects are mixed into the two dry buffers, which the caller has cleared.
+  int render(int frames, int channels, float* out[]) {
+    std::lock_guard<std::mutex> guard(lock_);
+    int result = fluid_synth_process(synth_, frames, channels, out, channels, out);
+    if (playing_ && songOver()) {
+      playing_ = false;
+      reportEnd(plays_);
+    }
+    return result;
+  }
+
+  void useOutput(const sequencer_test::Output& output) {
+    closeOutput();
+    output_ = output;
+  }
+
+  void useSoundFonts(const std::vector<std::string>& paths) {
+    closeOutput();
+    unloadSong();
+    deleteSynth();
+    soundFonts_ = paths;
+  }
+
+  sequencer_test::StartCost lastStartCost() const { return cost_; }
+
+ private:
+  static int renderForDriver(void* self, int frames, int, float*[], int channels, float* out[]) {
+    return static_cast<Synth*>(self)->render(frames, channels, out);
+  }
+
+  // Synthesizer, then output, then SoundFont: without an audio output there
+  // is no SoundFont to load. The SoundFont is loaded under the lock, so the
+  // output renders silence until it is in.
+  Result start() {
+    if (synth_ == nullptr && !createSynth()) return Result::outOfMemory;
+    if (!outputOpen()) {
+      auto begin = Clock::now();
+      if (!openOutput()) return Result::noAudioOutput;
+      cost_.output = millisecondsSince(begin);
+    }
+    if (soundFont_ == FLUID_FAILED && !loadSoundFont()) {
+      closeOutput();
+      return Result::noSoundFont;
+    }
+    return Result::ok;
+  }
+
+  bool createSynth() {
+    auto begin = Clock::now();
+    settings_ = new_fluid_settings();
+    if (settings_ == nullptr) return false;
+    fluid_settings_setnum(settings_, "synth.sample-rate", kSampleRate);
+    fluid_settings_setint(settings_, "synth.lock-memory", 0);
+    fluid_settings_setint(settings_, "audio.period-size", kPeriodFrames);
+    fluid_settings_setint(settings_, "audio.periods", kPeriods);
+    synth_ = new_fluid_synth(settings_);
+    cost_ = {millisecondsSince(begin), 0, 0};
+    return synth_ != nullptr;
+  }
+
+  bool loadSoundFont() {
+    auto begin = Clock::now();
+    std::lock_guard<std::mutex> guard(lock_);
+    if (soundFonts_.empty()) {
+      for (const char* path : kSystemSoundFonts)
+        if (tryLoadSoundFont(path)) break;
+    } else {
+      for (const std::string& path : soundFonts_)
+        if (tryLoadSoundFont(path.c_str())) break;
+    }
+    cost_.soundFont = millisecondsSince(begin);
+    return soundFont_ != FLUID_FAILED;
+  }
+
+  bool tryLoadSoundFont(const char* path) {
+    if (!fluid_is_soundfont(path)) return false;
+    soundFont_ = fluid_synth_sfload(synth_, path, 1);
+    return soundFont_ != FLUID_FAILED;
+  }
+
+  bool outputOpen() const { return driver_ != nullptr || testOutput_ != nullptr; }
+
+  bool openDriver(const char* name, const std::string& device) {
+    fluid_settings_setstr(settings_, "audio.driver", name);
+    if (!device.empty())
+      fluid_settings_setstr(settings_, ("audio." + std::string(name) + ".device").c_str(),
+                            device.c_str());
+    driver_ = new_fluid_audio_driver2(settings_, renderForDriver, this);
+    return driver_ != nullptr;
+  }
+
+  bool openOutput() {
+    using Kind = sequencer_test::Output::Kind;
+    switch (output_.kind) {
+      case Kind::system:
+        for (const char* name : kSystemDrivers)
+          if (openDriver(name, {})) return true;
+        return false;
+      case Kind::fluidDriver:
+        return openDriver(output_.driver.c_str(), output_.device);
+      case Kind::null:
+      case Kind::wavFile:
+        testOutput_ = std::make_unique<RenderThread>(*this, output_);
+        if (!testOutput_->good()) testOutput_.reset();
+        return testOutput_ != nullptr;
+    }
+    return false;
+  }
+
+  void closeOutput() {
+    if (driver_ != nullptr) delete_fluid_audio_driver(driver_);
+    driver_ = nullptr;
+    testOutput_.reset();
+  }
+
+  bool songOver() const {
+    return fluid_player_get_status(player_) == FLUID_PLAYER_DONE ||
+           static_cast<uint32_t>(fluid_player_get_current_tick(player_)) >= endTick_;
+  }
+
+  void deletePlayer() {
+    if (player_ != nullptr) delete_fluid_player(player_);
+    player_ = nullptr;
+    playing_ = false;
+  }
+
+  void deleteSynth() {
+    if (synth_ != nullptr) delete_fluid_synth(synth_);
+    if (settings_ != nullptr) delete_fluid_settings(settings_);
+    synth_ = nullptr;
+    settings_ = nullptr;
+    soundFont_ = FLUID_FAILED;
+  }
+
+  void reportEnd(uint32_t play) {
+    {
+      std::lock_guard<std::mutex> guard(noticeLock_);
+      ended_.push_back(play);
+    }
+    noticeWake_.notify_one();
+  }
+
+  void notifyLoop() {
+    std::unique_lock<std::mutex> lock(noticeLock_);
+    for (;;) {
+      noticeWake_.wait(lock, [this] { return quitting_ || !ended_.empty(); });
+      if (quitting_) return;
+      std::vector<uint32_t> plays;
+      plays.swap(ended_);
+      EndHandler handler = endHandler_;
+      lock.unlock();
+      for (uint32_t play : plays)
+        if (handler != nullptr) handler(play);
+      lock.lock();
+    }
+  }
+
+  std::mutex lock_;  // held while rendering and while the song changes
+  fluid_settings_t* settings_ = nullptr;
+  fluid_synth_t* synth_ = nullptr;
+  int soundFont_ = FLUID_FAILED;
+  fluid_audio_driver_t* driver_ = nullptr;
+  std::unique_ptr<RenderThread> testOutput_;
+  fluid_player_t* player_ = nullptr;
+  bool playing_ = false;
+  uint32_t endTick_ = 0;
+  uint32_t plays_ = 0;
+  sequencer_test::Output output_;
+  std::vector<std::string> soundFonts_;
+  sequencer_test::StartCost cost_;
+
+  std::mutex noticeLock_;
+  std::condition_variable noticeWake_;
+  std::vector<uint32_t> ended_;
+  bool quitting_ = false;
+  EndHandler endHandler_ = nullptr;
+  std::thread notifier_;
+};
+
+RenderThread::RenderThread(Synth& synth, const sequencer_test::Output& output)
+    : synth_(synth), realTime_(output.realTime) {
+  if (output.kind == sequencer_test::Output::Kind::wavFile)
+    wav_ = std::make_unique<WavWriter>(output.wavPath);
+  if (good()) thread_ = std::thread([this] { run(); });
+}
+
+RenderThread::~RenderThread() {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    quitting_ = true;
+  }
+  wake_.notify_one();
+  if (thread_.joinable()) thread_.join();
+}
+
+void RenderThread::run() {
+  float left[kTestBlockFrames], right[kTestBlockFrames];
+  float* out[2] = {left, right};
+  auto block = std::chrono::duration<double>(kTestBlockFrames / kSampleRate);
+  auto due = Clock::now();
+  std::unique_lock<std::mutex> lock(lock_);
+  while (!quitting_) {
+    lock.unlock();
+    bool wanted = realTime_ || synth_.playing();
+    if (wanted) {
+      std::fill(left, left + kTestBlockFrames, 0.0f);
+      std::fill(right, right + kTestBlockFrames, 0.0f);
+      synth_.render(kTestBlockFrames, 2, out);
+      if (wav_) wav_->write(left, right, kTestBlockFrames);
+    }
+    due = realTime_ ? due + std::chrono::duration_cast<Clock::duration>(block)
+                    : Clock::now() + std::chrono::milliseconds(wanted ? 0 : 1);
+    lock.lock();
+    wake_.wait_until(lock, due, [this] { return quitting_; });
+  }
+}
+
+Synth& synth() {
+  static Synth instance;
+  return instance;
+}
+
+}  // namespace
+
+void setEndHandler(EndHandler handler) { synth().setEndHandler(handler); }
+Result loadSong(const uint8_t* data, size_t size, uint32_t endTick) {
+  return synth().loadSong(data, size, endTick);
+}
+uint32_t playSong() { return synth().playSong(); }
+void pauseSong() { synth().pauseSong(); }
+void unloadSong() { synth().unloadSong(); }
+void useOutput(const sequencer_test::Output& output) { synth().useOutput(output); }
+void useSoundFonts(const std::vector<std::string>& paths) { synth().useSoundFonts(paths); }
+sequencer_test::StartCost lastStartCost() { return synth().lastStartCost(); }
+
+}  // namespace midisynth
