@@ -1,0 +1,72 @@
+#include "gif/gif_animation.h"
+
+#include <cstddef>
+#include <cstdint>
+
+#include "gif/gif_parser.h"
+#include "payload/payload_locator.h"
+#include "platform/global_block.h"
+
+GifAnimation animation;
+HPALETTE applicationPalette;
+IndexedBitmap canvas;
+
+namespace {
+
+constexpr WORD kPaletteVersion = 0x300;
+
+// Entry i of the logical palette is entry i of the global colour table.
+void createApplicationPalette(const PaletteTable& table) {
+  alignas(LOGPALETTE) uint8_t block[sizeof(LOGPALETTE) + 255 * sizeof(PALETTEENTRY)];
+  auto* palette = reinterpret_cast<LOGPALETTE*>(block);
+  auto* entries = reinterpret_cast<PALETTEENTRY*>(block + offsetof(LOGPALETTE, palPalEntry));
+  palette->palVersion = kPaletteVersion;
+  palette->palNumEntries = static_cast<WORD>(table.count);
+  for (int32_t i = 0; i < table.count; ++i) {
+    uint32_t colour = table.entries[i];
+    entries[i] = {static_cast<BYTE>(colour), static_cast<BYTE>(colour >> 8),
+                  static_cast<BYTE>(colour >> 16), 0};
+  }
+  applicationPalette = CreatePalette(palette);
+}
+
+// The palette and the canvas of a parsed animation. Without a global colour
+// table there is nothing to show with; without canvas storage nothing to
+// show on.
+int finishPicture() {
+  if (animation.palette.count == 0) return 0;
+  createApplicationPalette(animation.palette);
+  createBitmap(canvas, animation.screenWidth, animation.screenHeight);
+  if (canvas.storage == nullptr) return 0;
+  closeLocator();
+  return 1;
+}
+
+}  // namespace
+
+int loadAnimation(const char* path, const char* tag) {
+  int32_t length = locate(path, tag);
+  if (length == 0) return 0;
+  PayloadBuffer buffer = makePayloadBuffer(length);
+  if (!readExact(buffer)) {
+    releasePayloadBuffer(buffer);
+    return 0;
+  }
+  parseGif(buffer);
+  int result = finishPicture();
+  releasePayloadBuffer(buffer);
+  return result;
+}
+
+void freeAnimation() {
+  GifAnimation& a = animation;
+  if (a.frames == nullptr) return;
+  for (int32_t i = 0; i < a.frameCount; ++i) {
+    releaseBitmap(a.frames[i]->bitmap);
+    releaseBlock(a.frames[i]);
+  }
+  releaseBlock(a.frames);
+  a.frames = nullptr;
+  a.frameCount = 0;
+  a.frameCapacity = 0;
+}

@@ -1,0 +1,216 @@
+#include "gif/gif_parser.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "gif/frame_row_writer.h"
+#include "gif/lzw_decoder.h"
+#include "platform/global_block.h"
+
+namespace {
+
+constexpr int32_t kSignatureLength = 6;  // "GIF89a", or whatever stands there
+constexpr int32_t kColourTableFlag = 0x80;
+constexpr int32_t kColourTableSizeBits = 0x07;
+constexpr int32_t kInterlaceFlag = 0x40;
+constexpr int32_t kGraphicControlSize = 4;
+// No code stream yields more pixels per byte: codes of at least 3 bits,
+// strings of at most 4096 pixels. A frame larger than its remaining data
+// could ever fill is not given storage.
+constexpr int64_t kMostPixelsPerByte = 8 * kLzwLongestString / 3 + 1;
+
+// What a Graphic Control Extension leaves for the next image.
+struct PendingDelay {
+  int32_t delay;
+  bool set;
+};
+
+// Every read checks the position against the size: reaching the end ends
+// the parse, and what was read until then stands.
+bool readByte(PayloadBuffer& buffer, int32_t& value) {
+  if (buffer.position >= buffer.size) return false;
+  value = buffer.data[buffer.position++];
+  return true;
+}
+
+bool readWord(PayloadBuffer& buffer, int32_t& value) {
+  int32_t low = 0;
+  int32_t high = 0;
+  if (!readByte(buffer, low) || !readByte(buffer, high)) return false;
+  value = low | high << 8;
+  return true;
+}
+
+// Skipped bytes are not checked; the next read finds out whether they were
+// there. The position never passes the size.
+void skip(PayloadBuffer& buffer, int32_t count) {
+  int64_t position = static_cast<int64_t>(buffer.position) + count;
+  buffer.position = static_cast<int32_t>(std::min<int64_t>(position, buffer.size));
+}
+
+bool atEnd(const PayloadBuffer& buffer) { return buffer.position >= buffer.size; }
+
+bool readGraphicControl(PayloadBuffer& buffer, PendingDelay& pending) {
+  int32_t size = 0;
+  int32_t delay = 0;
+  int32_t terminator = 0;
+  if (!readByte(buffer, size) || size != kGraphicControlSize) return false;
+  skip(buffer, 1);  // disposal, user input and transparency play no part
+  if (!readWord(buffer, delay)) return false;
+  skip(buffer, 1);  // the transparent colour index
+  if (!readByte(buffer, terminator) || terminator != 0) return false;
+  pending = {delay, true};
+  return true;
+}
+
+// Comments, application and plain text extensions alike: their sub-blocks
+// are passed over unread.
+bool skipExtension(PayloadBuffer& buffer) {
+  if (atEnd(buffer)) return false;
+  for (;;) {
+    int32_t size = 0;
+    if (!readByte(buffer, size)) return false;
+    if (size == 0) return true;
+    skip(buffer, size);
+    if (atEnd(buffer)) return false;
+  }
+}
+
+bool readExtension(PayloadBuffer& buffer, PendingDelay& pending) {
+  int32_t label = 0;
+  if (!readByte(buffer, label)) return false;
+  if (label == kGraphicControlLabel) return readGraphicControl(buffer, pending);
+  return skipExtension(buffer);
+}
+
+// The list grows by 100 slots at a time; only the references are copied.
+bool growFrameList() {
+  GifAnimation& a = animation;
+  uint64_t bytes = static_cast<uint64_t>(a.frameCapacity + kFrameListStep) * sizeof(GifFrame*);
+  if (bytes > UINT32_MAX) return false;
+  auto* frames = static_cast<GifFrame**>(allocateBlock(static_cast<uint32_t>(bytes)));
+  if (frames == nullptr) return false;
+  std::memcpy(frames, a.frames, a.frameCapacity * sizeof(GifFrame*));
+  releaseBlock(a.frames);
+  a.frames = frames;
+  a.frameCapacity += kFrameListStep;
+  return true;
+}
+
+GifFrame* newFrame() {
+  auto* frame = static_cast<GifFrame*>(allocateBlock(sizeof(GifFrame)));
+  if (frame == nullptr) return nullptr;
+  std::memset(frame, 0, sizeof(GifFrame));
+  describeBitmap(frame->bitmap, 0, 0);
+  return frame;
+}
+
+void releaseFrame(GifFrame* frame) {
+  releaseBitmap(frame->bitmap);
+  releaseBlock(frame);
+}
+
+// A frame that cannot be kept (no frame record, or no room in the list) ends
+// the parse with the frames before it.
+bool readImage(PayloadBuffer& buffer, PendingDelay& pending) {
+  GifAnimation& a = animation;
+  GifFrame* frame = newFrame();
+  if (frame == nullptr) return false;
+  readFrame(*frame, buffer);
+  if (a.frameCount == a.frameCapacity && !growFrameList()) {
+    releaseFrame(frame);
+    return false;
+  }
+  a.frames[a.frameCount++] = frame;
+  if (pending.set) {
+    frame->delay = pending.delay;
+    pending.set = false;
+  }
+  return true;
+}
+
+// A Graphic Control Extension applies to the next image only: several before
+// one image leave the last one's delay, one that no image follows is lost.
+void readBlocks(PayloadBuffer& buffer) {
+  PendingDelay pending{0, false};
+  for (;;) {
+    int32_t introducer = 0;
+    if (!readByte(buffer, introducer)) return;
+    bool goOn = false;
+    if (introducer == kExtensionIntroducer) goOn = readExtension(buffer, pending);
+    if (introducer == kImageSeparator) goOn = readImage(buffer, pending);
+    if (!goOn) return;  // the trailer, or any other byte, ends the stream
+  }
+}
+
+bool readDescriptor(GifFrame& frame, PayloadBuffer& buffer, int32_t& packed) {
+  return readWord(buffer, frame.left) && readWord(buffer, frame.top) &&
+         readWord(buffer, frame.width) && readWord(buffer, frame.height) &&
+         readByte(buffer, packed);
+}
+
+bool tooLargeForItsData(const GifFrame& frame, const PayloadBuffer& buffer) {
+  int64_t pixels = static_cast<int64_t>(frame.width) * frame.height;
+  return pixels > (buffer.size - buffer.position) * kMostPixelsPerByte;
+}
+
+}  // namespace
+
+bool readColourTable(int32_t n, PayloadBuffer& buffer, PaletteTable& table) {
+  table.count = 1 << (n + 1);
+  for (int32_t i = 0; i < table.count; ++i) {
+    int32_t red = 0;
+    int32_t green = 0;
+    int32_t blue = 0;
+    if (!readByte(buffer, red) || !readByte(buffer, green) || !readByte(buffer, blue)) return false;
+    table.entries[i] = static_cast<uint32_t>(red | green << 8 | blue << 16);
+  }
+  return true;
+}
+
+// A frame whose data ends inside or right behind its descriptor (or its own
+// colour table) keeps no storage; it is still appended, and the parse then
+// ends. A frame with its own colour table is stored in the colours of the
+// global one, the palette every frame is shown with.
+void readFrame(GifFrame& frame, PayloadBuffer& buffer) {
+  frame.delay = 0;
+  int32_t packed = 0;
+  if (!readDescriptor(frame, buffer, packed)) return;
+  frame.interlaced = (packed & kInterlaceFlag) != 0;
+  PaletteTable own{};
+  bool ownColours = (packed & kColourTableFlag) != 0;
+  if (ownColours && !readColourTable(packed & kColourTableSizeBits, buffer, own)) return;
+  if (atEnd(buffer)) return;
+  if (tooLargeForItsData(frame, buffer))
+    describeBitmap(frame.bitmap, frame.width, frame.height);
+  else
+    createBitmap(frame.bitmap, frame.width, frame.height);
+  beginFrame(frame.bitmap, frame.interlaced);
+  if (ownColours) mapColours(own, animation.palette);
+  attachSource(buffer);
+  decode(frame.width);  // a damaged raster keeps the rows that were stored
+  detachSource();       // the buffer does not outlive the parse
+  // The block terminator. Nothing more is skipped: the decoder has read the
+  // image's sub-blocks as far as it went.
+  skip(buffer, 1);
+}
+
+void parseGif(PayloadBuffer& buffer) {
+  GifAnimation& a = animation;
+  freeAnimation();
+  a = GifAnimation{};
+  a.frames = static_cast<GifFrame**>(allocateBlock(kFrameListStep * sizeof(GifFrame*)));
+  if (a.frames == nullptr) return;
+  a.frameCapacity = kFrameListStep;
+  skip(buffer, kSignatureLength);  // not compared with anything: any 6 bytes will do
+  int32_t packed = 0;
+  if (!readWord(buffer, a.screenWidth) || !readWord(buffer, a.screenHeight) ||
+      !readByte(buffer, packed))
+    return;
+  skip(buffer, 2);  // background colour index and pixel aspect ratio
+  if (atEnd(buffer)) return;
+  if (packed & kColourTableFlag) {
+    if (!readColourTable(packed & kColourTableSizeBits, buffer, a.palette) || atEnd(buffer)) return;
+  }
+  readBlocks(buffer);
+}
