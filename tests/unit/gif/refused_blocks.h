@@ -1,0 +1,10 @@
+// Lets a test refuse the platform's fixed blocks: the program's GlobalAlloc
+// calls reach the test's wrapper first (linked with --wrap).
+#pragma once
+
+#include <cstddef>
+#include <functional>
+
+// While set, a request for which refuse(bytes) is true gets no block.
+void refuseBlocksWhen(std::function<bool(size_t bytes)> refuse);
+void grantAllBlocks();
