@@ -166,7 +166,7 @@ PumpResult pumpUntil(const std::function<bool()>& done, std::chrono::millisecond
   while (!done() && std::chrono::steady_clock::now() < deadline) {
     bool gotMessage = false;
     if (dispatchOne(result, gotMessage)) break;
-    if (!gotMessage) waitUntil(deadline);
+    if (!gotMessage && !done()) waitUntil(deadline);
   }
   return result;
 }
