@@ -1,0 +1,1 @@
+target_link_libraries(${target} PRIVATE gifplay_giflib_reader)
