@@ -55,42 +55,38 @@ void updateScrollRanges(HWND window) {
   }
 }
 
-// The position a scroll request asks for; false when it asks for no change.
-// A thumb drag (SB_THUMBTRACK) moves nothing until it is released.
-bool scrollTarget(int code, int thumb, int minimum, int maximum, int current, int& target) {
-  switch (code) {
-    case SB_LINEUP:
-      target = current - kLineStep;
-      return true;
-    case SB_LINEDOWN:
-      target = current + kLineStep;
-      return true;
-    case SB_PAGEUP:
-      target = current - kPageStep;
-      return true;
-    case SB_PAGEDOWN:
-      target = current + kPageStep;
-      return true;
-    case SB_THUMBPOSITION:
-      target = thumb;
-      return true;
-    case SB_TOP:
-      target = minimum;
-      return true;
-    case SB_BOTTOM:
-      target = maximum;
-      return true;
-    default:
-      return false;
-  }
+// What each scroll request moves the position to: a step from where it is,
+// the released thumb's position, or an end of the range. Other requests (a
+// thumb drag, SB_THUMBTRACK, moves nothing until it is released) change nothing.
+enum class ScrollBase { kCurrent, kThumb, kMinimum, kMaximum };
+
+struct ScrollMove {
+  int code;
+  ScrollBase base;
+  int step;
+};
+
+constexpr ScrollMove kScrollMoves[] = {
+    {SB_LINEUP, ScrollBase::kCurrent, -kLineStep}, {SB_LINEDOWN, ScrollBase::kCurrent, kLineStep},
+    {SB_PAGEUP, ScrollBase::kCurrent, -kPageStep}, {SB_PAGEDOWN, ScrollBase::kCurrent, kPageStep},
+    {SB_THUMBPOSITION, ScrollBase::kThumb, 0},     {SB_TOP, ScrollBase::kMinimum, 0},
+    {SB_BOTTOM, ScrollBase::kMaximum, 0},
+};
+
+const ScrollMove* scrollMoveOf(int code) {
+  for (const ScrollMove& move : kScrollMoves)
+    if (move.code == code) return &move;
+  return nullptr;
 }
 
+// The platform keeps the new position within the range.
 void scrollBar(HWND window, int bar, WPARAM wParam) {
-  int minimum = 0, maximum = 0, target = 0;
+  const ScrollMove* move = scrollMoveOf(LOWORD(wParam));
+  if (move == nullptr) return;
+  int minimum = 0, maximum = 0;
   GetScrollRange(window, bar, &minimum, &maximum);
-  int current = GetScrollPos(window, bar);
-  if (!scrollTarget(LOWORD(wParam), HIWORD(wParam), minimum, maximum, current, target)) return;
-  SetScrollPos(window, bar, target, TRUE);
+  const int bases[] = {GetScrollPos(window, bar), HIWORD(wParam), minimum, maximum};
+  SetScrollPos(window, bar, bases[static_cast<int>(move->base)] + move->step, TRUE);
   InvalidateRect(window, nullptr, TRUE);
 }
 
