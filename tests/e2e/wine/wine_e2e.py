@@ -13,7 +13,8 @@ user would; the same animation in the Linux player for comparison.
   about          Help > About opens "About Vantrope" with its texts and icon;
                  Ok closes it and the player runs on
   no-picture     a player with only a song, and one without any record, end at
-                 once with 0, without a window, leaving no song behind
+                 once with 0, without a window, leaving no song behind; the
+                 player itself carries no complete marker
   same-as-linux  the same animation in the Linux player and in the Windows
                  player: identical client pixels for the first three frames
   cleanup        ends what runs in the prefix and removes it
@@ -32,6 +33,7 @@ import sys
 import tempfile
 import time
 
+sys.dont_write_bytecode = True  # nothing of ours lands in the source tree
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 from player_e2e import Failure, Picture, VirtualDisplay, check, wait_for  # noqa: E402
 
@@ -400,6 +402,11 @@ def scenario_no_picture(args, display):
     append_record(song_only, b"MIDI" + b"_BEGINS_HERE", song)
     bare = os.path.join(display.work, "bare.exe")
     shutil.copyfile(args.windows_player, bare)
+    with open(bare, "rb") as f:
+        image = f.read()
+    for tag in (b"GIF", b"MIDI"):
+        check(b"*" + tag + b"_BEGINS_HERE:" not in image,
+              "the Windows player carries a complete %s marker" % tag.decode())
     for program in (song_only, bare):
         ends_at_once_without_window(display, program, temp_song)
 
