@@ -6,8 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "tools/gifpack/animation_check.h"
 #include "tools/gifpack/list.h"
 #include "tools/gifpack/pack.h"
+#include "tools/gifpack/player_load.h"
+#include "tools/gifpack/report.h"
 #include "tools/gifpack/tool_error.h"
 
 namespace {
@@ -15,33 +18,36 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kHelp = R"(Usage: gifpack [--player PLAYER] ANIMATION.gif [SONG.mid] -o OUTPUT
-       gifpack --list FILE
-       gifpack --help
+       gifpack --list FILE | --info ANIMATION.gif | --frames DIR ANIMATION.gif
 
 Makes a self-playing animation: a copy of PLAYER with ANIMATION.gif and, when
-given, SONG.mid appended behind it. OUTPUT keeps the player's permissions.
+given, SONG.mid appended. OUTPUT keeps the player's permissions and is only
+replaced when all went well. The animation is first loaded with the player's
+own code: what the player cannot show is refused, what it shows differently
+from other viewers is warned about.
 
-  -o, --output OUTPUT  the file to make; an existing one is replaced only
-                       when everything went well
-  --player PLAYER      the player to copy: gifplay or gifplay.exe, as built,
-                       without records. By default the first of these, found
-                       from the directory gifpack is in:
-                         ./gifplay                    (installed side by side)
-                         ../../app/gifplay            (the build tree)
-                         ../libexec/gifplay/gifplay   (make install)
-  --list FILE          show the records FILE carries, with their offsets and
-                       lengths, found the way the player finds them
-  -h, --help           show this help
+  -o, --output OUTPUT  the file to make
+  --player PLAYER      the player to copy (gifplay or gifplay.exe, without
+                       records); by default the first found, from gifpack's
+                       directory, of ./gifplay (side by side), ../../app/gifplay
+                       (build tree), ../libexec/gifplay/gifplay (installed)
+  --list FILE          the records FILE carries, found as the player finds them
+  --info ANIMATION     screen, colours and each frame as the player takes it
+  --frames DIR ANIMATION  write DIR/frame-000.png ...: what the player shows
+                       after each of its steps
+  -h, --help           this help
 
-Exit status: 0 done; 1 wrong usage; 2 refused or failed: one line on stderr
-names the file and what is wrong, and nothing was written.
+Exit status: 0 done (warnings may be printed); 1 wrong usage; 2 refused or
+failed: one line on stderr names the file and what is wrong; nothing written.
 )";
 
 struct Command {
-  enum class Mode { kPack, kList, kHelp } mode = Mode::kPack;
+  enum class Mode { kPack, kList, kInfo, kFrames, kHelp } mode = Mode::kPack;
   std::optional<fs::path> player;
   std::optional<fs::path> output;
   std::optional<fs::path> listed;
+  std::optional<fs::path> info;
+  std::optional<fs::path> framesDir;
   std::vector<fs::path> operands;
 };
 
@@ -72,11 +78,20 @@ Command parse(const std::vector<std::string>& args) {
       setOnce(command.player, arg, valueOf(args, i));
     } else if (arg == "--list") {
       setOnce(command.listed, arg, valueOf(args, i));
+    } else if (arg == "--info") {
+      setOnce(command.info, arg, valueOf(args, i));
+    } else if (arg == "--frames") {
+      setOnce(command.framesDir, arg, valueOf(args, i));
     } else {
       throw UsageError("unknown option " + arg);
     }
   }
-  if (command.listed && command.mode != Command::Mode::kHelp) command.mode = Command::Mode::kList;
+  if (command.mode == Command::Mode::kHelp) return command;
+  int modes = command.listed.has_value() + command.info.has_value() + command.framesDir.has_value();
+  if (modes > 1) throw UsageError("give only one of --list, --info and --frames");
+  if (command.listed) command.mode = Command::Mode::kList;
+  if (command.info) command.mode = Command::Mode::kInfo;
+  if (command.framesDir) command.mode = Command::Mode::kFrames;
   return command;
 }
 
@@ -86,13 +101,36 @@ void runList(const Command& command) {
   listRecords(*command.listed, std::cout);
 }
 
+void runInfo(const Command& command) {
+  if (command.output || command.player || !command.operands.empty())
+    throw UsageError("--info takes one ANIMATION and nothing else");
+  Bytes gif = readAnimation(*command.info);
+  PlayerLoad load(gif);
+  AnimationCheck check = checkAnimation(gif, load.started());
+  printInfo(*command.info, check, std::cout);
+  if (!check.refusal.empty()) throw FileError(*command.info, check.refusal);
+}
+
+void runFrames(const Command& command) {
+  if (command.output || command.player || command.operands.size() != 1)
+    throw UsageError("--frames takes DIR and one ANIMATION and nothing else");
+  const fs::path& path = command.operands[0];
+  Bytes gif = readAnimation(path);
+  PlayerLoad load(gif);
+  AnimationCheck check = checkAnimation(gif, load.started());
+  if (!check.refusal.empty()) throw FileError(path, check.refusal);
+  printWarnings(path, check, std::cerr);
+  int written = writeFrames(*command.framesDir, check);
+  std::cout << "wrote " << written << " pictures to " << command.framesDir->string() << "\n";
+}
+
 void runPack(const Command& command) {
   if (command.operands.empty()) throw UsageError("no ANIMATION.gif given");
   if (command.operands.size() > 2) throw UsageError("more than ANIMATION.gif and SONG.mid given");
   if (!command.output) throw UsageError("no OUTPUT given (-o OUTPUT)");
   PackRequest request{command.player, command.operands[0], std::nullopt, *command.output};
   if (command.operands.size() == 2) request.song = command.operands[1];
-  pack(request);
+  pack(request, std::cerr);
 }
 
 int run(const std::vector<std::string>& args) {
@@ -103,6 +141,12 @@ int run(const std::vector<std::string>& args) {
       break;
     case Command::Mode::kList:
       runList(command);
+      break;
+    case Command::Mode::kInfo:
+      runInfo(command);
+      break;
+    case Command::Mode::kFrames:
+      runFrames(command);
       break;
     case Command::Mode::kPack:
       runPack(command);

@@ -4,8 +4,11 @@
 #include <vector>
 
 #include "payload/payload_locator.h"
+#include "tools/gifpack/animation_check.h"
 #include "tools/gifpack/files.h"
+#include "tools/gifpack/player_load.h"
 #include "tools/gifpack/records.h"
+#include "tools/gifpack/report.h"
 #include "tools/gifpack/tool_error.h"
 
 namespace {
@@ -103,6 +106,15 @@ void checkInputs(const Inputs& inputs, const fs::path& output) {
   refuseCarriedRecords(inputs.player);
 }
 
+// The player's loader decides: what it cannot show is refused, what it shows
+// differently is said.
+void checkWithPlayer(const InputFile& animation, const Bytes& gif, std::ostream& warnings) {
+  PlayerLoad load(gif);
+  AnimationCheck check = checkAnimation(gif, load.started());
+  if (!check.refusal.empty()) throw FileError(animation.path, check.refusal);
+  printWarnings(animation.path, check, warnings);
+}
+
 }  // namespace
 
 fs::path defaultPlayer() {
@@ -113,11 +125,20 @@ fs::path defaultPlayer() {
   throw FileError(here, "no gifplay here, in ../../app or ../libexec/gifplay: use --player");
 }
 
-void pack(const PackRequest& request) {
+std::vector<uint8_t> readAnimation(const fs::path& path) {
+  InputFile animation = openInput(path);
+  checkPayloadSize(animation);
+  checkAnimationSignature(animation);
+  return readWhole(animation);
+}
+
+void pack(const PackRequest& request, std::ostream& warnings) {
   Inputs inputs = openInputs(request);
   checkInputs(inputs, request.output);
+  Bytes gif = readWhole(inputs.animation);
+  checkWithPlayer(inputs.animation, gif, warnings);
   Bytes records;
-  appendRecord(records, pictureMarker(), readWhole(inputs.animation));
+  appendRecord(records, pictureMarker(), gif);
   if (inputs.song) appendRecord(records, musicMarker(), readWhole(*inputs.song));
   Bytes image = readWhole(inputs.player);
   replaceFile(request.output, {&image, &records}, inputs.player.mode);

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <optional>
+#include <ostream>
+#include <vector>
 
 struct PackRequest {
   std::optional<std::filesystem::path> player;  // the default player when empty
@@ -16,5 +18,10 @@ struct PackRequest {
 // ../libexec/gifplay/gifplay (installed). FileError when there is none.
 std::filesystem::path defaultPlayer();
 
-// Checks everything first and writes only when nothing is wrong.
-void pack(const PackRequest& request);
+// Checks everything first and writes only when nothing is wrong; what the
+// player will show differently from other viewers goes to warnings.
+void pack(const PackRequest& request, std::ostream& warnings);
+
+// An animation gifpack can work on: readable, a GIF by its signature, and
+// small enough for the player to read. FileError otherwise.
+std::vector<uint8_t> readAnimation(const std::filesystem::path& path);

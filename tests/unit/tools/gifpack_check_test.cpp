@@ -1,0 +1,225 @@
+// gifpack's checks of an animation with the player's loader: refusals,
+// warnings, --info and --frames, run as the built program.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <functional>
+
+#include "tests/support/test_support.h"
+#include "tests/unit/tools/run_tool.h"
+#include "tools/gifwriter/gif_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using gifwriter::Gif;
+
+const gifwriter::ColourTable kColours = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+
+gifwriter::Frame frame(int left, int top, int width, int height, uint8_t first, uint16_t delay) {
+  gifwriter::Frame f;
+  f.left = left, f.top = top, f.width = width, f.height = height;
+  for (int i = 0; i < width * height; ++i)
+    f.indices.push_back(static_cast<uint8_t>((first + i) % 4));
+  f.control = gifwriter::GraphicControl{};
+  f.control->delay = delay;
+  return f;
+}
+
+// A 4 × 3 screen, 4 colours, three frames the player shows as any viewer does.
+Gif cleanGif() {
+  Gif gif;
+  gif.screenWidth = 4, gif.screenHeight = 3;
+  gif.globalTable = kColours;
+  gif.frames = {frame(0, 0, 4, 3, 0, 10), frame(1, 1, 2, 2, 1, 20), frame(0, 0, 2, 1, 2, 30)};
+  return gif;
+}
+
+class GifpackCheckTest : public ::testing::Test {
+ protected:
+  std::string put(const std::string& name, const Bytes& contents) {
+    writeFileBytes(scratch.file(name), contents);
+    return scratch.file(name).string();
+  }
+  ToolRun pack(const Bytes& gif) {
+    return runGifpack({"--player", GIFPLAY_PLAYER, put("a.gif", gif), "-o", out});
+  }
+
+  ScratchDir scratch;
+  const std::string out = scratch.file("out").string();
+};
+
+TEST_F(GifpackCheckTest, RefusesWhatThePlayerCannotShow) {
+  struct Case {
+    const char* name;
+    std::function<Bytes()> make;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"no global colour table",
+       [] {
+         Gif gif = cleanGif();
+         gif.globalTable.reset();
+         for (auto& f : gif.frames) f.localTable = kColours;
+         return gifwriter::writeGif(gif);
+       },
+       "the player would not start: the GIF has no global colour table"},
+      {"no image",
+       [] {
+         Gif gif = cleanGif();
+         gif.frames.clear();
+         return gifwriter::writeGif(gif);
+       },
+       "the player would show nothing: the GIF has no image"},
+      {"screen too large",
+       [] {
+         Gif gif = cleanGif();
+         gif.screenWidth = gif.screenHeight = 65535;
+         return gifwriter::writeGif(gif);
+       },
+       "the player would not start: its screen of 65535 x 65535 is too large to allocate"},
+      {"first image without data",
+       [] {
+         gifwriter::GifLayout layout;
+         Bytes bytes = gifwriter::writeGif(cleanGif(), &layout);
+         return gifwriter::truncated(bytes, layout.frames[0].imageData);
+       },
+       "the player would show nothing: the first image has no pixel data"},
+  };
+  for (const Case& c : cases) {
+    ToolRun run = pack(c.make());
+    EXPECT_EQ(run.exitCode, 2) << c.name;
+    EXPECT_EQ(run.err, "gifpack: " + scratch.file("a.gif").string() + ": " + c.message + "\n")
+        << c.name;
+    EXPECT_FALSE(fs::exists(out)) << c.name;
+  }
+}
+
+TEST_F(GifpackCheckTest, WarnsAboutWhatThePlayerShowsDifferentlyAndStillPacks) {
+  struct Case {
+    const char* name;
+    std::function<void(Gif&)> change;
+    std::string warning;
+  };
+  const Case cases[] = {
+      {"clean", [](Gif&) {}, ""},
+      {"too few pixels", [](Gif& g) { g.frames[1].lzw.endAfterPixels = 2; },
+       "frame 1 (1 of 2 rows): image data damaged or cut short"},
+      {"transparency",
+       [](Gif& g) {
+         g.frames[2].control->transparent = true;
+         g.frames[2].control->transparentIndex = 3;
+       },
+       "frame 2 (index 3): transparency is ignored: the player draws every frame opaquely"},
+      {"disposal", [](Gif& g) { g.frames[0].control->disposal = 2; },
+       "frame 0 (disposal 2): the player does not clear or restore a frame's area"},
+      {"own colours",
+       [](Gif& g) {
+         g.frames[1].localTable =
+             gifwriter::ColourTable{{0, 0, 255}, {1, 2, 3}, {255, 0, 0}, {0, 255, 0}};
+       },
+       "frame 1 (1 of 4 not found): own colour table, mapped to the nearest colours"},
+      {"delays of 0",
+       [](Gif& g) {
+         g.frames[0].control.reset();
+         g.frames[2].control->delay = 0;
+       },
+       "frames 0 and 2: delay 0: the player shows the next frame at once"},
+      {"outside the screen",
+       [](Gif& g) {
+         g.frames[1].left = 3;
+         g.frames[2].top = 5;
+       },
+       "frames 1 (partly, at 3,1) and 2 (wholly, at 0,5): outside the 4 x 3 screen"},
+      {"first frame short of the screen", [](Gif& g) { g.frames[0] = frame(0, 0, 4, 2, 0, 10); },
+       "frame 0 does not cover the whole screen"},
+      {"graphic control the player stops at",
+       [](Gif& g) {
+         g.frames[2].extensions.push_back({0xF9, {{0, 10, 0, 0, 0}}});
+       },
+       "the player stops reading after frame 1: frame 2 is never shown"},
+  };
+  for (const Case& c : cases) {
+    Gif gif = cleanGif();
+    c.change(gif);
+    ToolRun run = pack(gifwriter::writeGif(gif));
+    fs::path packed = out;
+    EXPECT_EQ(run.exitCode, 0) << c.name << ": " << run.err;
+    EXPECT_TRUE(fs::exists(packed)) << c.name;
+    fs::remove(packed);
+    if (c.warning.empty()) {
+      EXPECT_EQ(run.err, "") << c.name;
+      continue;
+    }
+    std::string prefix = "gifpack: " + scratch.file("a.gif").string() + ": warning: ";
+    EXPECT_NE(run.err.find(prefix + c.warning), std::string::npos) << c.name << ":\n" << run.err;
+  }
+}
+
+TEST_F(GifpackCheckTest, InfoListsTheFramesWithTheirNotes) {
+  Gif gif = cleanGif();
+  gif.frames[1].interlaced = true;
+  gif.frames[2].control->transparent = true;
+  gif.frames[2].control->delay = 0;
+  std::string path = put("a.gif", gifwriter::writeGif(gif));
+  ToolRun run = runGifpack({"--info", path});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out,
+            path +
+                ": GIF89a, screen 4 x 3, 4 colours, 3 frames (the player reads 3, plays 3)\n"
+                "frame   left    top  width height  delay ms  interlaced notes\n"
+                "    0      0      0      4      3       100  no         \n"
+                "    1      1      1      2      2       200  yes        \n"
+                "    2      0      0      2      1         0  no         "
+                "transparency ignored, delay 0\n"
+                "warning: frame 2 (index 0): transparency is ignored: the player draws every "
+                "frame opaquely over the last one\n"
+                "warning: frame 2: delay 0: the player shows the next frame at once\n");
+}
+
+// Picture rows from the top, as colour indices.
+using Picture = std::vector<std::vector<int>>;
+
+Picture readPng(const fs::path& path) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
+  image.format = PNG_FORMAT_RGB;
+  std::vector<png_byte> rgb(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return {};
+  Picture picture(image.height, std::vector<int>(image.width, -1));
+  for (size_t i = 0; i < rgb.size() / 3; ++i)
+    for (int c = 0; c < 4; ++c)
+      if (kColours[c].red == rgb[3 * i] && kColours[c].green == rgb[3 * i + 1] &&
+          kColours[c].blue == rgb[3 * i + 2])
+        picture[i / image.width][i % image.width] = c;
+  return picture;
+}
+
+TEST_F(GifpackCheckTest, FramesShowTheCanvasAfterEachStep) {
+  Gif gif;
+  gif.screenWidth = 4, gif.screenHeight = 3;
+  gif.globalTable = kColours;
+  // Frame 0 leaves column 3 to the starting canvas (index 0); frame 1 is
+  // transparent for index 3 and drawn opaquely all the same; frame 2 hangs
+  // over the right edge.
+  gif.frames = {frame(0, 0, 3, 3, 1, 10), frame(1, 1, 2, 2, 2, 10), frame(2, 0, 4, 1, 0, 10)};
+  gif.frames[1].control->transparent = true;
+  gif.frames[1].control->transparentIndex = 3;
+  std::string path = put("a.gif", gifwriter::writeGif(gif));
+  ToolRun run = runGifpack({"--frames", scratch.file("pictures").string(), path});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, "wrote 3 pictures to " + scratch.file("pictures").string() + "\n");
+  const Picture steps[] = {
+      {{1, 2, 3, 0}, {0, 1, 2, 0}, {3, 0, 1, 0}},
+      {{1, 2, 3, 0}, {0, 2, 3, 0}, {3, 0, 1, 0}},
+      {{1, 2, 0, 1}, {0, 2, 3, 0}, {3, 0, 1, 0}},
+  };
+  for (int step = 0; step < 3; ++step) {
+    fs::path png = scratch.file("pictures/frame-00" + std::to_string(step) + ".png");
+    EXPECT_EQ(readPng(png), steps[step]) << png;
+  }
+  EXPECT_FALSE(fs::exists(scratch.file("pictures/frame-003.png")));
+}
+
+}  // namespace

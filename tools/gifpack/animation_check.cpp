@@ -1,0 +1,234 @@
+#include "tools/gifpack/animation_check.h"
+
+#include <algorithm>
+#include <functional>
+
+#include "gif/gif_animation.h"
+#include "tools/gifpack/player_load.h"
+
+namespace {
+
+std::string size(int width, int height) {
+  return std::to_string(width) + " x " + std::to_string(height);
+}
+
+// "frame 3", "frames 1, 2 and 5", "frames 1, 2, 3, 4, 5, 6 and 9 more".
+std::string frameList(const std::vector<std::string>& items) {
+  constexpr size_t kShown = 6;
+  std::string text = items.size() == 1 ? "frame " : "frames ";
+  size_t shown = items.size() > kShown + 1 ? kShown : items.size();
+  for (size_t i = 0; i < shown; ++i)
+    text += (i == 0 ? "" : i + 1 == items.size() ? " and " : ", ") + items[i];
+  if (shown < items.size()) text += " and " + std::to_string(items.size() - shown) + " more";
+  return text;
+}
+
+bool samePlace(const WalkedFrame& walked, const GifFrame& frame) {
+  return walked.left == frame.left && walked.top == frame.top && walked.width == frame.width &&
+         walked.height == frame.height && walked.interlaced == (frame.interlaced != 0);
+}
+
+int coloursWithoutMatch(const std::vector<uint32_t>& own, const std::vector<uint32_t>& global) {
+  return static_cast<int>(std::count_if(own.begin(), own.end(), [&](uint32_t colour) {
+    return std::find(global.begin(), global.end(), colour) == global.end();
+  }));
+}
+
+FrameCheck checkFrame(const WalkedGif& walked, size_t i, FrameRereader& rereader) {
+  FrameCheck check;
+  check.walked = walked.frames[i];
+  auto player = static_cast<int32_t>(i);
+  check.readByPlayer =
+      player < animation.frameCount && samePlace(check.walked, *animation.frames[player]);
+  FrameReading reading = rereader.read(check.walked.separator);
+  check.hasPixels = reading.hasPixels;
+  check.rowsDecoded = reading.rowsDecoded;
+  check.endsInPlace = reading.nextBlock == check.walked.end || check.walked.cutShort;
+  check.coloursWithoutMatch = coloursWithoutMatch(check.walked.localTable, walked.globalTable);
+  return check;
+}
+
+// How far the player plays: a frame without pixels halts it on the frame
+// before, for good.
+int32_t shownFrames() {
+  int32_t shown = 0;
+  while (shown < animation.frameCount && animation.frames[shown]->bitmap.storage != nullptr)
+    ++shown;
+  return shown;
+}
+
+std::string refusalOf(const AnimationCheck& check) {
+  if (animation.palette.count == 0)
+    return "the player would not start: the GIF has no global colour table";
+  if (!check.started)
+    return "the player would not start: its screen of " +
+           size(animation.screenWidth, animation.screenHeight) + " is too large to allocate";
+  if (animation.frameCount == 0) return "the player would show nothing: the GIF has no image";
+  if (animation.frames[0]->bitmap.storage == nullptr)
+    return "the player would show nothing: the first image has no pixel data";
+  return "";
+}
+
+using Rule = std::function<std::string(const AnimationCheck&)>;
+
+// Every frame that meets the test, with its detail, in one sentence.
+std::string framesWhere(const AnimationCheck& check,
+                        const std::function<std::string(const FrameCheck&)>& detail,
+                        const std::string& sentence) {
+  std::vector<std::string> items;
+  for (size_t i = 0; i < check.frames.size(); ++i) {
+    if (!check.frames[i].readByPlayer) continue;
+    std::string d = detail(check.frames[i]);
+    if (!d.empty()) items.push_back(std::to_string(i) + (d == "*" ? "" : " (" + d + ")"));
+  }
+  return items.empty() ? "" : frameList(items) + ": " + sentence;
+}
+
+std::string whyStops(const AnimationCheck& check, int32_t agreeing) {
+  for (int32_t i = 0; i < agreeing; ++i)
+    if (!check.frames[i].endsInPlace)
+      return "the image data of frame " + std::to_string(i) +
+             " does not end where the player expects, so it reads no further";
+  return "the player stops reading after frame " + std::to_string(agreeing - 1);
+}
+
+std::string unreadFrames(const AnimationCheck& check) {
+  auto gifFrames = static_cast<int32_t>(check.frames.size());
+  int32_t agreeing = 0;
+  while (agreeing < gifFrames && check.frames[agreeing].readByPlayer) ++agreeing;
+  if (agreeing == gifFrames && check.playerFrames == gifFrames) return "";
+  if (agreeing == gifFrames)
+    return "the player takes the data behind frame " + std::to_string(agreeing - 1) +
+           " for more frames: it reads " + std::to_string(check.playerFrames) +
+           " where the GIF has " + std::to_string(gifFrames);
+  std::string never = agreeing + 1 == gifFrames
+                          ? "frame " + std::to_string(agreeing) + " is never shown"
+                          : "frames " + std::to_string(agreeing) + " to " +
+                                std::to_string(gifFrames - 1) + " are never shown";
+  return whyStops(check, agreeing) + ": " + never;
+}
+
+std::string haltingFrame(const AnimationCheck& check) {
+  int32_t halt = check.shownFrames;
+  if (halt == 0 || halt >= check.playerFrames) return "";
+  return "frame " + std::to_string(halt) + " has no pixel data: the player stops on frame " +
+         std::to_string(halt - 1) + " for good";
+}
+
+std::string damagedFrames(const AnimationCheck& check) {
+  return framesWhere(
+      check,
+      [](const FrameCheck& f) {
+        if (!f.hasPixels || f.rowsDecoded >= f.walked.height) return std::string();
+        return std::to_string(f.rowsDecoded) + " of " + std::to_string(f.walked.height) + " rows";
+      },
+      "image data damaged or cut short: the player shows leftover memory in the rows missing");
+}
+
+std::string transparentFrames(const AnimationCheck& check) {
+  return framesWhere(
+      check,
+      [](const FrameCheck& f) {
+        return f.walked.transparent ? "index " + std::to_string(f.walked.transparentIndex) : "";
+      },
+      "transparency is ignored: the player draws every frame opaquely over the last one");
+}
+
+std::string disposedFrames(const AnimationCheck& check) {
+  return framesWhere(
+      check,
+      [](const FrameCheck& f) {
+        return f.walked.disposal >= 2 ? "disposal " + std::to_string(f.walked.disposal) : "";
+      },
+      "the player does not clear or restore a frame's area afterwards, it leaves every frame in "
+      "place");
+}
+
+std::string ownColourFrames(const AnimationCheck& check) {
+  return framesWhere(
+      check,
+      [](const FrameCheck& f) {
+        if (f.walked.localTable.empty()) return std::string();
+        return f.coloursWithoutMatch == 0
+                   ? std::string("all found")
+                   : std::to_string(f.coloursWithoutMatch) + " of " +
+                         std::to_string(f.walked.localTable.size()) + " not found";
+      },
+      "own colour table, mapped to the nearest colours of the global one");
+}
+
+std::string zeroDelayFrames(const AnimationCheck& check) {
+  if (check.playerFrames < 2) return "";
+  return framesWhere(
+      check, [](const FrameCheck& f) { return f.walked.delay == 0 ? "*" : ""; },
+      "delay 0: the player shows the next frame at once");
+}
+
+std::string outsideFrames(const AnimationCheck& check) {
+  int w = check.walked.screenWidth, h = check.walked.screenHeight;
+  return framesWhere(
+      check,
+      [w, h](const FrameCheck& f) {
+        const WalkedFrame& r = f.walked;
+        if (r.left + r.width <= w && r.top + r.height <= h) return std::string();
+        bool wholly = r.left >= w || r.top >= h;
+        return (wholly ? "wholly, at " : "partly, at ") + std::to_string(r.left) + "," +
+               std::to_string(r.top);
+      },
+      "outside the " + size(w, h) + " screen: the player cuts frames to the screen");
+}
+
+std::string uncoveredScreen(const AnimationCheck& check) {
+  if (check.frames.empty()) return "";
+  const WalkedFrame& f = check.frames[0].walked;
+  if (f.left == 0 && f.top == 0 && f.width >= check.walked.screenWidth &&
+      f.height >= check.walked.screenHeight)
+    return "";
+  return "frame 0 does not cover the whole screen: until later frames do, the player shows "
+         "leftover memory there";
+}
+
+const Rule kRules[] = {unreadFrames,      haltingFrame,   damagedFrames,
+                       transparentFrames, disposedFrames, ownColourFrames,
+                       zeroDelayFrames,   outsideFrames,  uncoveredScreen};
+
+std::vector<std::string> notesOf(const FrameCheck& f, const WalkedGif& gif, bool animated) {
+  const WalkedFrame& w = f.walked;
+  std::vector<std::pair<bool, std::string>> notes = {
+      {!f.readByPlayer, "not read by the player"},
+      {f.readByPlayer && !f.hasPixels, "no pixel data"},
+      {f.hasPixels && f.rowsDecoded < w.height,
+       std::to_string(f.rowsDecoded) + " of " + std::to_string(w.height) + " rows decoded"},
+      {!f.endsInPlace, "data does not end where the player expects"},
+      {w.transparent, "transparency ignored"},
+      {w.disposal >= 2, "disposal " + std::to_string(w.disposal) + " ignored"},
+      {!w.localTable.empty(), "own colours mapped"},
+      {animated && w.delay == 0, "delay 0"},
+      {w.left + w.width > gif.screenWidth || w.top + w.height > gif.screenHeight,
+       "outside the screen"},
+  };
+  std::vector<std::string> shown;
+  for (auto& [applies, note] : notes)
+    if (applies) shown.push_back(note);
+  return shown;
+}
+
+}  // namespace
+
+AnimationCheck checkAnimation(const Bytes& gif, bool started) {
+  AnimationCheck check;
+  check.walked = walkGif(gif);
+  check.started = started;
+  check.playerFrames = animation.frameCount;
+  FrameRereader rereader(gif);
+  for (size_t i = 0; i < check.walked.frames.size(); ++i)
+    check.frames.push_back(checkFrame(check.walked, i, rereader));
+  for (FrameCheck& frame : check.frames)
+    frame.notes = notesOf(frame, check.walked, check.playerFrames >= 2);
+  check.shownFrames = shownFrames();
+  check.refusal = refusalOf(check);
+  if (!check.refusal.empty()) return check;
+  for (const Rule& rule : kRules)
+    if (std::string warning = rule(check); !warning.empty()) check.warnings.push_back(warning);
+  return check;
+}

@@ -1,0 +1,33 @@
+// What the player will do with an animation, in plain words: checked with
+// the player's own loader, with a light walk of the GIF for what the loader
+// does not keep.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/gifpack/gif_walk.h"
+
+struct FrameCheck {
+  WalkedFrame walked;
+  bool readByPlayer = false;  // the player keeps this image as the frame of the same number
+  bool hasPixels = false;     // the player's frame has pixel storage
+  int32_t rowsDecoded = 0;
+  bool endsInPlace = true;         // the player reads on right behind the image's data
+  int coloursWithoutMatch = 0;     // own colours not found exactly in the global table
+  std::vector<std::string> notes;  // short notes for --info
+};
+
+struct AnimationCheck {
+  WalkedGif walked;
+  bool started = false;  // the player's loader succeeded
+  int32_t playerFrames = 0;
+  int32_t shownFrames = 0;  // frames played before a frame without pixels halts the player
+  std::vector<FrameCheck> frames;
+  std::string refusal;  // empty when the player would show the animation
+  std::vector<std::string> warnings;
+};
+
+// Needs the GIF loaded by a PlayerLoad (player_load.h) that is still alive.
+AnimationCheck checkAnimation(const Bytes& gif, bool started);

@@ -1,0 +1,91 @@
+#include "tools/gifpack/player_load.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "gif/frame_row_writer.h"
+#include "gif/gif_animation.h"
+#include "gif/gif_parser.h"
+#include "payload/payload_locator.h"
+#include "tools/gifpack/files.h"
+#include "tools/gifpack/records.h"
+#include "tools/gifpack/tool_error.h"
+
+namespace {
+
+std::filesystem::path temporaryDirectory() {
+  const char* dir = std::getenv("TMPDIR");
+  return dir != nullptr && *dir != '\0' ? dir : "/tmp";
+}
+
+// The loader reads a picture record from a file, so the GIF goes into a
+// file of one record for the time of the load.
+class RecordFile {
+ public:
+  explicit RecordFile(const Bytes& gif) {
+    std::string name = (temporaryDirectory() / "gifpack-XXXXXX").string();
+    int fd = ::mkstemp(name.data());
+    if (fd < 0) throw FileError(name, "cannot create a temporary file");
+    ::close(fd);
+    path_ = name;
+    Bytes record;
+    appendRecord(record, pictureMarker(), gif);
+    replaceFile(path_, {&record}, 0600);
+  }
+  ~RecordFile() { ::unlink(path_.c_str()); }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+int32_t rowsDelivered(const IndexedBitmap& bitmap) {
+  int32_t rowIndex = frameRowWriter.rowIndex;
+  if (rowIndex >= bitmap.height) return bitmap.height;
+  int32_t rows = 0;
+  for (int32_t row = 0; row != rowIndex && row < bitmap.height;
+       row = nextRowIndex(row, bitmap.height))
+    ++rows;
+  return rows;
+}
+
+}  // namespace
+
+PlayerLoad::PlayerLoad(const Bytes& gif) {
+  RecordFile file(gif);
+  started_ = loadAnimation(file.path().c_str(), kPictureTag) == 1;
+  closeLocator();
+}
+
+PlayerLoad::~PlayerLoad() {
+  freeAnimation();
+  releaseBitmap(canvas);
+  canvas.storage = nullptr;
+  if (applicationPalette != nullptr) DeleteObject(applicationPalette);
+  applicationPalette = nullptr;
+}
+
+FrameRereader::FrameRereader(const Bytes& gif)
+    : buffer_(makePayloadBuffer(static_cast<int32_t>(gif.size()))) {
+  if (buffer_.data != nullptr) std::memcpy(buffer_.data, gif.data(), gif.size());
+}
+
+FrameRereader::~FrameRereader() { releasePayloadBuffer(buffer_); }
+
+FrameReading FrameRereader::read(size_t separator) {
+  buffer_.position = static_cast<int32_t>(separator + 1);
+  GifFrame frame{};
+  describeBitmap(frame.bitmap, 0, 0);
+  frameRowWriter.target = nullptr;
+  if (buffer_.data != nullptr) readFrame(frame, buffer_);
+  FrameReading reading{frameRowWriter.target == &frame.bitmap, frame.bitmap.storage != nullptr, 0,
+                       static_cast<size_t>(buffer_.position)};
+  if (reading.begun) reading.rowsDecoded = rowsDelivered(frame.bitmap);
+  frameRowWriter.target = nullptr;
+  releaseBitmap(frame.bitmap);
+  return reading;
+}

@@ -1,0 +1,112 @@
+#include "tools/gifpack/report.h"
+
+#include <png.h>
+
+#include <cstdio>
+#include <cstring>
+#include <iomanip>
+#include <memory>
+#include <sstream>
+
+#include "gif/gif_animation.h"
+#include "picture/compositing.h"
+#include "tools/gifpack/tool_error.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string joined(const std::vector<std::string>& notes) {
+  std::string text;
+  for (const std::string& note : notes) text += (text.empty() ? "" : ", ") + note;
+  return text;
+}
+
+void printFrameRow(std::ostream& out, size_t i, const FrameCheck& f) {
+  const WalkedFrame& w = f.walked;
+  out << std::setw(5) << i << std::setw(7) << w.left << std::setw(7) << w.top << std::setw(7)
+      << w.width << std::setw(7) << w.height << std::setw(10) << w.delay * 10 << "  " << std::left
+      << std::setw(11) << (w.interlaced ? "yes" : "no") << std::right << joined(f.notes) << "\n";
+}
+
+// Colour of a pixel value as the player's palette gives it: values beyond
+// the table wrap around, as the drawing does.
+void fillRgbRow(const IndexedBitmap& bitmap, int32_t y, png_byte* row) {
+  const PaletteTable& palette = animation.palette;
+  const uint8_t* pixels = bitmapRowAddress(bitmap, 0, bitmap.height - 1 - y);
+  for (int32_t x = 0; x < bitmap.width; ++x, row += 3) {
+    uint32_t colour = palette.entries[pixels[x] % palette.count];
+    row[0] = static_cast<png_byte>(colour);
+    row[1] = static_cast<png_byte>(colour >> 8);
+    row[2] = static_cast<png_byte>(colour >> 16);
+  }
+}
+
+void writePng(const fs::path& path, const IndexedBitmap& bitmap) {
+  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), std::fclose);
+  if (!file) throw FileError(path, std::string("cannot write: ") + std::strerror(errno));
+  std::vector<png_byte> row(static_cast<size_t>(bitmap.width) * 3);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    throw FileError(path, "cannot write the PNG");
+  }
+  png_init_io(png, file.get());
+  png_set_IHDR(png, info, bitmap.width, bitmap.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (int32_t y = 0; y < bitmap.height; ++y) {
+    fillRgbRow(bitmap, y, row.data());
+    png_write_row(png, row.data());
+  }
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+}
+
+std::string frameName(int step) {
+  std::ostringstream name;
+  name << "frame-" << std::setw(3) << std::setfill('0') << step << ".png";
+  return name.str();
+}
+
+// One step of the player: the frame copied opaquely onto the canvas at its
+// place, cut to the canvas.
+void composite(int32_t index) {
+  RECT rectangle{};
+  if (IndexedBitmap* bitmap = frameRect(*animation.frames[index], rectangle))
+    blitBitmap(canvas, *bitmap, rectangle, 0, 0, kOpaqueCopy);
+}
+
+}  // namespace
+
+void printInfo(const fs::path& gif, const AnimationCheck& check, std::ostream& out) {
+  const WalkedGif& w = check.walked;
+  out << gif.string() << ": " << w.signature << ", screen " << w.screenWidth << " x "
+      << w.screenHeight << ", " << w.globalTable.size() << " colours, " << w.frames.size()
+      << " frames (the player reads " << check.playerFrames << ", plays " << check.shownFrames
+      << ")\n";
+  out << "frame   left    top  width height  delay ms  interlaced notes\n";
+  for (size_t i = 0; i < check.frames.size(); ++i) printFrameRow(out, i, check.frames[i]);
+  for (const std::string& warning : check.warnings) out << "warning: " << warning << "\n";
+}
+
+void printWarnings(const fs::path& gif, const AnimationCheck& check, std::ostream& out) {
+  for (const std::string& warning : check.warnings)
+    out << "gifpack: " << gif.string() << ": warning: " << warning << "\n";
+}
+
+int writeFrames(const fs::path& dir, const AnimationCheck& check) {
+  if (canvas.width == 0 || canvas.height == 0)
+    throw FileError(dir, "nothing written: the screen is " + std::to_string(canvas.width) + " x " +
+                             std::to_string(canvas.height));
+  std::error_code error;
+  fs::create_directories(dir, error);
+  if (error) throw FileError(dir, "cannot create the directory: " + error.message());
+  std::memset(canvas.storage, 0, static_cast<size_t>(canvas.stride) * canvas.height);
+  for (int32_t step = 0; step < check.shownFrames; ++step) {
+    composite(step);
+    writePng(dir / frameName(step), canvas);
+  }
+  return check.shownFrames;
+}
