@@ -445,8 +445,10 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
   WindowClass* cls = findClass(className);
   WindowHost* host = activeHost();
   if (cls == nullptr || host == nullptr) return nullptr;
+  bool placedByDefault = x == CW_USEDEFAULT;
   placeDefault(x, y, width, height, host);
   auto owned = newWindow(*cls, exStyle, windowName, style, parent, menu, instance);
+  owned->placedByDefault = placedByDefault;
   owned->windowRect = {x, y, x + width, y + height};
   Window& w = *owned;
   clientSizeFromOuter(w, w.clientWidth, w.clientHeight);

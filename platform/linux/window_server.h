@@ -66,6 +66,7 @@ struct Window {
   bool visible = false;
   bool enabled = true;
   bool destroying = false;
+  bool placedByDefault = false;  // CW_USEDEFAULT: the desktop chooses the place
 
   RECT windowRect;  // outer rectangle, screen coordinates
   int clientWidth = 0;

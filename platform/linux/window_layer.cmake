@@ -1,0 +1,5 @@
+# The window layer's host libraries: GTK 3 for windows on a display.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(GIFPLAY_GTK REQUIRED IMPORTED_TARGET gtk+-3.0)
+target_link_libraries(gifplay_platform PRIVATE PkgConfig::GIFPLAY_GTK)
+include(${CMAKE_CURRENT_LIST_DIR}/resources.cmake)
