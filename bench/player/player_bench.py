@@ -1,0 +1,339 @@
+#!/usr/bin/env python3
+"""Figures of the running Linux player, on a virtual X display.
+
+  frame timing   the player built with stamped steps (gifplay_timed_player)
+                 plays 20 full 320x240 frames with delays of 2 and 10
+                 hundredths; over 200 steps, the interval between steps less
+                 the delay: median and 99th percentile
+  CPU            the plain player showing 320x240 at 10 frames a second:
+                 its user + system time over 10 s, as % of one core
+  first frame    from exec until the benchmark GIF (testdata/bench/anim.gif)
+                 is on the screen, polled from outside with XGetImage; any
+                 of its frames counts, since the player's clock starts when
+                 the window is made, before it is drawn. With the resident
+                 memory 1 s later. The same for gifview (gifsicle) -a.
+
+Usage: player_bench.py --build-dir BUILD [--testdata DIR] [--display :N] [--runs N]
+The build directory must hold app/gifplay, tools/gifpack/gifpack and the
+targets of bench/player (gifplay_timed_player, gifplay_bench_gifs).
+"""
+
+import argparse
+import ctypes
+import os
+import shutil
+import signal
+import statistics
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+GOALS = "goals: timing median < 1 ms and p99 < 3 ms; CPU < 2% of one core"
+
+
+# ---- the display ---------------------------------------------------------
+
+
+class Display:
+    def __init__(self, name):
+        self.name, self.process = name, None
+
+    def __enter__(self):
+        numbers = [int(self.name[1:])] if self.name else range(200, 300)
+        for number in numbers:
+            if os.path.exists("/tmp/.X%d-lock" % number):
+                if self.name:
+                    raise SystemExit("display :%d is in use" % number)
+                continue
+            process = subprocess.Popen(["Xvfb", ":%d" % number, "-screen", "0", "1024x768x24",
+                                        "-br", "-nolisten", "tcp"],
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            for _ in range(200):
+                if os.path.exists("/tmp/.X11-unix/X%d" % number) or process.poll() is not None:
+                    break
+                time.sleep(0.05)
+            if process.poll() is None:
+                self.process, self.name = process, ":%d" % number
+                time.sleep(0.3)
+                self.xlib = Xlib(self.name)
+                return self
+        raise SystemExit("no display for Xvfb")
+
+    def __exit__(self, *exc):
+        self.xlib.close()
+        self.process.send_signal(signal.SIGTERM)
+        self.process.wait()
+
+    def env(self):
+        env = dict(os.environ, DISPLAY=self.name, GDK_BACKEND="x11", NO_AT_BRIDGE="1")
+        return env
+
+
+class Xlib:
+    """Just enough of libX11 to read pixels of the screen quickly."""
+
+    class XImage(ctypes.Structure):
+        _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
+                    ("format", ctypes.c_int), ("data", ctypes.POINTER(ctypes.c_ubyte)),
+                    ("byte_order", ctypes.c_int), ("bitmap_unit", ctypes.c_int),
+                    ("bitmap_bit_order", ctypes.c_int), ("bitmap_pad", ctypes.c_int),
+                    ("depth", ctypes.c_int), ("bytes_per_line", ctypes.c_int),
+                    ("bits_per_pixel", ctypes.c_int)]
+
+    def __init__(self, name):
+        x = ctypes.cdll.LoadLibrary("libX11.so.6")
+        x.XOpenDisplay.restype = ctypes.c_void_p
+        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x.XDefaultRootWindow.restype = ctypes.c_ulong
+        x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x.XGetImage.restype = ctypes.POINTER(Xlib.XImage)
+        x.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                                ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+        x.XFree.argtypes = [ctypes.c_void_p]
+        x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.x = x
+        self.display = x.XOpenDisplay(name.encode())
+        self.root = x.XDefaultRootWindow(self.display)
+
+    def rgb(self, left, top, width, height):
+        """The screen's pixels as RGB bytes, rows from the top."""
+        image = self.x.XGetImage(self.display, self.root, left, top, width, height,
+                                 0xFFFFFFFF, 2)  # ZPixmap
+        if not image:
+            return b""
+        im = image.contents
+        raw = ctypes.string_at(im.data, im.bytes_per_line * height)
+        if im.bytes_per_line != width * 4:
+            raw = b"".join(raw[y * im.bytes_per_line:y * im.bytes_per_line + width * 4]
+                           for y in range(height))
+        out = bytearray(width * height * 3)
+        out[0::3], out[1::3], out[2::3] = raw[2::4], raw[1::4], raw[0::4]
+        self.x.XFree(ctypes.cast(im.data, ctypes.c_void_p))
+        self.x.XFree(image)
+        return bytes(out)
+
+    def close(self):
+        self.x.XCloseDisplay(self.display)
+
+
+# ---- helpers -------------------------------------------------------------
+
+
+def frames_of(gif):
+    """Every frame of gif as shown (coalesced), as (width, height, rgb)."""
+    data = subprocess.run(["convert", gif, "-coalesce", "-depth", "8", "ppm:-"], check=True,
+                          capture_output=True).stdout
+    frames = []
+    while data:
+        magic, size, maxval, rest = data.split(b"\n", 3)
+        width, height = map(int, size.split())
+        frames.append((width, height, rest[:width * height * 3]))
+        data = rest[width * height * 3:]
+    return frames
+
+
+def find(screen, sw, sh, part, pw, ph):
+    first = part[:pw * 3]
+    for y in range(sh - ph + 1):
+        line = screen[y * sw * 3:(y + 1) * sw * 3]
+        at = line.find(first)
+        while at >= 0:
+            if at % 3 == 0:
+                x = at // 3
+                if x + pw <= sw and all(
+                        screen[((y + r) * sw + x) * 3:((y + r) * sw + x + pw) * 3] ==
+                        part[r * pw * 3:(r + 1) * pw * 3] for r in range(1, ph)):
+                    return x, y
+            at = line.find(first, at + 1)
+    return None
+
+
+def memory_of(pid):
+    fields = {}
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            key, _, value = line.partition(":")
+            fields[key] = value.strip()
+    return fields.get("VmRSS", "?"), fields.get("VmHWM", "?")
+
+
+def cpu_seconds(pid):
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def percentile(values, p):
+    ordered = sorted(values)
+    return ordered[min(len(ordered) - 1, int(round(p / 100 * (len(ordered) - 1))))]
+
+
+def pack(gifpack, player, gif, output):
+    subprocess.run([gifpack, "--player", player, gif, "-o", output], check=True,
+                   capture_output=True)
+    return output
+
+
+def stop(process):
+    if process.poll() is None:
+        process.kill()
+    process.wait()
+
+
+# ---- the measurements ----------------------------------------------------
+
+
+def frame_timing(display, program, delay, steps=200):
+    """Over steps steps, in ms: the interval between steps less the delay,
+    and its two parts: the timer's lateness (from arming to the post, less
+    the delay) and the message's way (from the post to the step)."""
+    process = subprocess.Popen([program], env=display.env(), stdout=subprocess.DEVNULL,
+                               stderr=subprocess.PIPE, text=True)
+    events = []
+    try:
+        for line in process.stderr:
+            what, _, at = line.partition(" ")
+            if what in ("step", "arm", "post"):
+                events.append((what, int(at)))
+                if sum(1 for e in events if e[0] == "step") > steps + 5:
+                    break
+    finally:
+        stop(process)
+    # The first steps run during start-up; count from the fifth.
+    step_times = [t for what, t in events if what == "step"][5:]
+    interval = [(b - a) / 1e6 - delay * 10 for a, b in zip(step_times, step_times[1:])]
+    timer, way = [], []
+    for i in range(1, len(events) - 1):
+        if events[i][0] == "post" and events[i - 1][0] == "arm" and events[i + 1][0] == "step":
+            timer.append((events[i][1] - events[i - 1][1]) / 1e6 - delay * 10)
+            way.append((events[i + 1][1] - events[i][1]) / 1e6)
+    figures = lambda v: (statistics.median(v), percentile(v, 99), max(v))
+    return len(interval), figures(interval), figures(timer[5:]), figures(way[5:])
+
+
+def cpu_while_playing(display, program, seconds=10):
+    process = subprocess.Popen([program], env=display.env(), stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    try:
+        time.sleep(2)
+        start_cpu, start = cpu_seconds(process.pid), time.monotonic()
+        time.sleep(seconds)
+        used = cpu_seconds(process.pid) - start_cpu
+        return 100 * used / (time.monotonic() - start)
+    finally:
+        stop(process)
+
+
+def place_of_frames(display, command, frames):
+    """Where the program shows the animation on the screen, found by looking
+    for any of its frames while it plays."""
+    process = subprocess.Popen(command, env=display.env(), stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    try:
+        for _ in range(50):
+            time.sleep(0.2)
+            screen = display.xlib.rgb(0, 0, 1024, 768)
+            for width, height, rgb in frames:
+                place = find(screen, 1024, 768, rgb, width, height)
+                if place:
+                    return place
+    finally:
+        stop(process)
+    return None
+
+
+def first_frame(display, command, frames, runs):
+    """Median time from exec until the animation is first on the screen (any
+    frame: the clock may have moved on before the window is drawn), with the
+    frame that was seen and the program's memory 1 s later."""
+    place = place_of_frames(display, command, frames)
+    if not place:
+        return None
+    width, height, _ = frames[0]
+    pw, ph = 64, 16
+    px, py = width // 2 - pw // 2, height // 2 - ph // 2
+    patches = {}
+    for index, (_, _, rgb) in reversed(list(enumerate(frames))):
+        patch = b"".join(rgb[((py + r) * width + px) * 3:((py + r) * width + px + pw) * 3]
+                         for r in range(ph))
+        patches[patch] = index
+    times, seen, memory = [], [], None
+    for _ in range(runs):
+        time.sleep(0.5)
+        started = time.monotonic()
+        process = subprocess.Popen(command, env=display.env(), stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+        try:
+            while time.monotonic() - started < 20:
+                index = patches.get(display.xlib.rgb(place[0] + px, place[1] + py, pw, ph))
+                if index is not None:
+                    times.append((time.monotonic() - started) * 1000)
+                    seen.append(index)
+                    break
+                time.sleep(0.0005)
+            time.sleep(1)
+            memory = memory_of(process.pid)
+        finally:
+            stop(process)
+    if not times:
+        return None
+    return statistics.median(times), min(times), max(times), seen, memory
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build-dir", required=True)
+    parser.add_argument("--testdata", default=os.path.join(os.path.dirname(__file__), "..", "..",
+                                                           "..", "shared", "testdata"))
+    parser.add_argument("--display", help="an Xvfb display number to start, e.g. :92")
+    parser.add_argument("--runs", type=int, default=5)
+    args = parser.parse_args()
+    build = os.path.abspath(args.build_dir)
+    player = os.path.join(build, "app", "gifplay")
+    timed = os.path.join(build, "bench", "player", "gifplay_timed_player")
+    gifpack = os.path.join(build, "tools", "gifpack", "gifpack")
+    anim = os.path.join(args.testdata, "bench", "anim.gif")
+    work = tempfile.mkdtemp(prefix="gifplay-bench-")
+    try:
+        subprocess.run([os.path.join(build, "bench", "player", "gifplay_bench_gifs"), work],
+                       check=True)
+        with Display(args.display) as display:
+            print("player benchmark on %s (%s)" % (display.name, GOALS))
+            for delay in (2, 10):
+                program = pack(gifpack, timed, os.path.join(work, "delay_%d.gif" % delay),
+                               os.path.join(work, "timed_%d" % delay))
+                count, interval, timer, way = frame_timing(display, program, delay)
+                print("frame timing, delay %3d ms, %d steps (median / p99 / max, ms):"
+                      % (delay * 10, count))
+                for name, (median, p99, worst) in (("interval - delay", interval),
+                                                   ("  timer: post - arm - delay", timer),
+                                                   ("  message: step - post", way)):
+                    print("  %-30s %7.3f %7.3f %7.3f" % (name, median, p99, worst))
+            program = pack(gifpack, player, os.path.join(work, "delay_10.gif"),
+                           os.path.join(work, "plain_10"))
+            print("CPU while playing 320x240 at 10 frames/s: %.2f%% of one core"
+                  % cpu_while_playing(display, program))
+            frames = frames_of(anim)
+            packed = pack(gifpack, player, anim, os.path.join(work, "anim_player"))
+            for name, command in (("gifplay", [packed]),
+                                  ("gifview", ["gifview", "-a", anim])):
+                if shutil.which(command[0]) is None and not os.path.exists(command[0]):
+                    print("%s: not installed" % name)
+                    continue
+                result = first_frame(display, command, frames, args.runs)
+                if result is None:
+                    print("%s: its first frame never appeared" % name)
+                    continue
+                median, fastest, slowest, seen, (rss, hwm) = result
+                print("%s: exec to the animation on screen, anim.gif (100 x 320x240): "
+                      "median %.1f ms (%.1f to %.1f over %d runs; frames first seen %s); "
+                      "resident %s, peak %s"
+                      % (name, median, fastest, slowest, len(seen), seen, rss, hwm))
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
