@@ -44,6 +44,7 @@ struct Presentation {
   int pendingWidth = -1;  // the drawing area's newest allocation
   int pendingHeight = -1;
   guint resizeIdle = 0;
+  bool holdingSize = false;  // the drawing area asks for the initial client size
   int defaultButton = IDOK;
 };
 
@@ -156,6 +157,10 @@ gboolean applyResize(gpointer handle) {
   if (w == nullptr) return G_SOURCE_REMOVE;
   Presentation* p = presentationOf(*w);
   p->resizeIdle = 0;
+  if (p->holdingSize) {
+    p->holdingSize = false;
+    gtk_widget_set_size_request(p->area, 1, 1);
+  }
   if (p->pendingWidth == w->clientWidth && p->pendingHeight == w->clientHeight)
     return G_SOURCE_REMOVE;
   int width =
@@ -426,14 +431,9 @@ void controlsCreated(Window& w) {
   applyCssToTree(p->top, const_cast<char*>(kDialogCss));
 }
 
-int naturalHeight(GtkWidget* widget) {
-  if (widget == nullptr) return 0;
-  int minimum = 0;
-  int natural = 0;
-  gtk_widget_get_preferred_height(widget, &minimum, &natural);
-  return natural;
-}
-
+// A new window opens with its client area at the size the window layer gave
+// it: the drawing area asks for that size until its first allocation, then
+// lets the user make the window smaller.
 void showWindow(Window& w, bool show) {
   Presentation* p = presentationOf(w);
   if (p == nullptr) return;
@@ -441,13 +441,10 @@ void showWindow(Window& w, bool show) {
     gtk_widget_hide(p->top);
     return;
   }
-  if (p->area != nullptr) {
+  if (p->area != nullptr && !gtk_widget_get_realized(p->top)) {
     syncScrollBars(w);
-    gtk_widget_show_all(p->top);
-    int width = w.clientWidth + (w.bars[SB_VERT].visible ? metrics::kScrollBar : 0);
-    int height = w.clientHeight + naturalHeight(p->menuBar) +
-                 (w.bars[SB_HORZ].visible ? metrics::kScrollBar : 0);
-    gtk_window_resize(GTK_WINDOW(p->top), width, height);
+    gtk_widget_set_size_request(p->area, w.clientWidth, w.clientHeight);
+    p->holdingSize = true;
   }
   gtk_widget_show_all(p->top);
   gtk_window_present(GTK_WINDOW(p->top));
