@@ -1,0 +1,24 @@
+#include "fuzz/fuzz_entries.h"
+#include "gif/frame_row_writer.h"
+#include "gif/gif_animation.h"
+#include "gif/lzw_decoder.h"
+#include "payload/payload_locator.h"
+
+// The player keeps its canvas until the process ends and frees the rest at
+// shutdown; here every record goes after each input.
+void releasePlayerRecords() {
+  closeLocator();
+  freeAnimation();
+  animation = GifAnimation{};
+  if (applicationPalette != nullptr) DeleteObject(applicationPalette);
+  applicationPalette = nullptr;
+  releaseBitmap(canvas);
+  describeBitmap(canvas, 0, 0);
+  frameRowWriter.target = nullptr;
+  detachSource();
+}
+
+bool playerRecordsEmpty() {
+  return payloadLocator.file == nullptr && animation.frames == nullptr &&
+         animation.frameCount == 0 && applicationPalette == nullptr && canvas.storage == nullptr;
+}
