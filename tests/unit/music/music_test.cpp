@@ -1,0 +1,205 @@
+// The song from the program file to the temporary file, the sequencer and
+// back: extractSong, startSong, stopSong and deleteSong, with the main
+// window's own handling of the sequencer's notices.
+#include "payload/music.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+#include "payload/payload_locator.h"
+#include "platform/linux/mci_test_hooks.h"
+#include "tests/support/test_support.h"
+#include "tests/unit/music/song_files.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+namespace fs = std::filesystem;
+
+// Sets or unsets an environment variable for one test.
+class EnvironmentVariable {
+ public:
+  explicit EnvironmentVariable(const char* name) : name_(name) {
+    if (const char* value = std::getenv(name)) saved_ = value;
+  }
+  ~EnvironmentVariable() {
+    if (saved_)
+      setenv(name_, saved_->c_str(), 1);
+    else
+      unsetenv(name_);
+  }
+  void set(const std::string& value) { setenv(name_, value.c_str(), 1); }
+  void unset() { unsetenv(name_); }
+
+ private:
+  const char* name_;
+  std::optional<std::string> saved_;
+};
+
+class MusicTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sequencer_test::Output output;
+    output.kind = sequencer_test::Output::Kind::null;
+    sequencer_test::useOutput(output);
+    musicPlayer = MusicPlayer{};
+    temp.set(scratch.path().string());
+    tmpdir.set(scratch.path().string());
+  }
+  void TearDown() override {
+    stopSong();
+    deleteSong();
+    closeLocator();
+  }
+
+  // Extracts the song from a program file carrying it.
+  void extract(const Bytes& song) {
+    fs::path program = programs.file("player.exe");
+    writeFileBytes(program, programWith(song));
+    extractSong(program.string().c_str(), kMusicTag);
+  }
+
+  ScratchDir scratch;
+  ScratchDir programs;
+  EnvironmentVariable temp{"TEMP"};
+  EnvironmentVariable tmpdir{"TMPDIR"};
+};
+
+TEST_F(MusicTest, TheSongGoesWhereTempSaysByteForByteAndPlays) {
+  const std::string dir = scratch.path().string();
+  struct Case {
+    const char* name;
+    std::optional<std::string> temp;  // nullopt: unset, so the Windows directory
+    std::string expectedPath;
+  };
+  const Case cases[] = {
+      {"TEMP", dir, dir + "\\gifplay.mid"},
+      {"TEMP ending in a slash", dir + "/", dir + "/\\gifplay.mid"},
+      {"TEMP ending in a backslash", dir + "\\", dir + "\\\\gifplay.mid"},
+      {"TEMP unset", std::nullopt, dir + "\\gifplay.mid"},
+      {"TEMP empty", std::string(), dir + "\\gifplay.mid"},
+  };
+  const Bytes song = shortSong(0.5);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    musicPlayer = MusicPlayer{};
+    if (c.temp)
+      temp.set(*c.temp);
+    else
+      temp.unset();
+    extract(song);
+    EXPECT_EQ(std::string(musicPlayer.songPath), c.expectedPath);
+    EXPECT_EQ(readFileBytes(scratch.file("gifplay.mid")), song);
+    startSong(nullptr);
+    EXPECT_NE(musicPlayer.device, 0u);
+    stopSong();
+    EXPECT_EQ(musicPlayer.device, 0u);
+    deleteSong();
+    EXPECT_FALSE(fs::exists(scratch.file("gifplay.mid")));
+  }
+}
+
+TEST_F(MusicTest, NoMusicRecordMeansNoFileNoDeviceAndNothingDeleted) {
+  writeFileBytes(scratch.file("gifplay.mid"), bytesOf("someone else's"));
+  extract({});
+  EXPECT_STREQ(musicPlayer.songPath, "");
+  startSong(nullptr);
+  EXPECT_EQ(musicPlayer.device, 0u);
+  deleteSong();
+  EXPECT_EQ(readFileBytes(scratch.file("gifplay.mid")), bytesOf("someone else's"));
+}
+
+TEST_F(MusicTest, ARecordLongerThanTheFileIsNoMusic) {
+  fs::path program = programs.file("player.exe");
+  writeFileBytes(program, concat({bytesOf("*MIDI_BEGINS_HERE:"), lengthField(500), Bytes(20, 1)}));
+  extractSong(program.string().c_str(), kMusicTag);
+  EXPECT_STREQ(musicPlayer.songPath, "");
+  EXPECT_FALSE(fs::exists(scratch.file("gifplay.mid")));
+}
+
+// The path keeps at most 255 characters: a directory of 243 leaves just room
+// for "\gifplay.mid"; anything longer, TEMP values that do not fit the buffer
+// at all included, means no music, and nothing is written past the path.
+TEST_F(MusicTest, DirectoriesTooLongForThePathMeanNoMusic) {
+  struct Case {
+    size_t directoryLength;
+    bool music;
+  };
+  const Case cases[] = {{243, true}, {244, false}, {255, false}, {256, false}, {4000, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.directoryLength);
+    std::string dir = scratch.path().string() + "/";
+    dir += std::string(c.directoryLength - dir.size(), 'd');
+    if (c.music) fs::create_directories(dir);
+    temp.set(dir);
+    musicPlayer = MusicPlayer{};
+    musicPlayer.device = 0;
+    extract(shortSong(0.5));
+    EXPECT_LT(strnlen(musicPlayer.songPath, sizeof musicPlayer.songPath),
+              sizeof musicPlayer.songPath);
+    EXPECT_EQ(musicPlayer.device, 0u);
+    if (c.music) {
+      EXPECT_EQ(std::strlen(musicPlayer.songPath), 255u);
+      EXPECT_TRUE(fs::exists(dir + "/gifplay.mid"));
+      deleteSong();
+    } else {
+      EXPECT_STREQ(musicPlayer.songPath, "");
+      startSong(nullptr);
+      EXPECT_EQ(musicPlayer.device, 0u);
+    }
+  }
+}
+
+TEST_F(MusicTest, AFileThatCannotBeCreatedKeepsThePathButNothingPlays) {
+  temp.set(scratch.file("missing").string());
+  extract(shortSong(0.5));
+  EXPECT_EQ(std::string(musicPlayer.songPath), scratch.file("missing").string() + "\\gifplay.mid");
+  startSong(nullptr);
+  EXPECT_EQ(musicPlayer.device, 0u);
+}
+
+TEST_F(MusicTest, ANoticeOfSuccessRestartsTheSongFromTheBeginning) {
+  extract(shortSong(0.3));
+  NoticeWindow window(true);
+  auto start = std::chrono::steady_clock::now();
+  startSong(window.handle());
+  ASSERT_NE(musicPlayer.device, 0u);
+  ASSERT_TRUE(window.waitForNotices(4, milliseconds(4000)));
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(seconds, 4 * 0.3 - 0.05);
+  for (const Notice& notice : window.notices())
+    EXPECT_EQ(notice.code, static_cast<WPARAM>(MCI_NOTIFY_SUCCESSFUL));
+  // Each restart reopened the sequencer: the notices name different devices.
+  EXPECT_NE(window.notices()[0].device, window.notices()[1].device);
+  EXPECT_EQ(static_cast<MCIDEVICEID>(window.notices()[3].device) + 1, musicPlayer.device);
+}
+
+TEST_F(MusicTest, OtherNoticesRestartNothing) {
+  extract(shortSong(5));
+  NoticeWindow window(true);
+  startSong(window.handle());
+  MCIDEVICEID device = musicPlayer.device;
+  ASSERT_NE(device, 0u);
+  for (WPARAM code : {MCI_NOTIFY_ABORTED, MCI_NOTIFY_SUPERSEDED, MCI_NOTIFY_FAILURE})
+    PostMessageA(window.handle(), MM_MCINOTIFY, code, static_cast<LPARAM>(device));
+  ASSERT_TRUE(window.waitForNotices(3, milliseconds(1000)));
+  EXPECT_EQ(musicPlayer.device, device);
+}
+
+TEST_F(MusicTest, AStoppedSongIsNotStartedAgain) {
+  extract(shortSong(0.3));
+  NoticeWindow window(true);
+  startSong(window.handle());
+  ASSERT_NE(musicPlayer.device, 0u);
+  stopSong();
+  EXPECT_EQ(musicPlayer.device, 0u);
+  ASSERT_TRUE(window.waitForNotices(1, milliseconds(1000)));
+  EXPECT_FALSE(window.waitForNotices(2, milliseconds(800)));
+  EXPECT_EQ(window.notices()[0].code, static_cast<WPARAM>(MCI_NOTIFY_ABORTED));
+  EXPECT_EQ(musicPlayer.device, 0u);
+}
+
+}  // namespace
