@@ -220,12 +220,16 @@ AnimationCheck checkAnimation(const Bytes& gif, bool started) {
   check.walked = walkGif(gif);
   check.started = started;
   check.playerFrames = animation.frameCount;
+  check.shownFrames = shownFrames();
   FrameRereader rereader(gif);
   for (size_t i = 0; i < check.walked.frames.size(); ++i)
     check.frames.push_back(checkFrame(check.walked, i, rereader));
-  for (FrameCheck& frame : check.frames)
+  for (size_t i = 0; i < check.frames.size(); ++i) {
+    FrameCheck& frame = check.frames[i];
     frame.notes = notesOf(frame, check.walked, check.playerFrames >= 2);
-  check.shownFrames = shownFrames();
+    if (frame.readByPlayer && frame.hasPixels && static_cast<int32_t>(i) > check.shownFrames)
+      frame.notes.insert(frame.notes.begin(), "never shown: the player stops before it");
+  }
   check.refusal = refusalOf(check);
   if (!check.refusal.empty()) return check;
   for (const Rule& rule : kRules)

@@ -133,6 +133,12 @@ TEST_F(GifpackCheckTest, WarnsAboutWhatThePlayerShowsDifferentlyAndStillPacks) {
        "frames 1 (partly, at 3,1) and 2 (wholly, at 0,5): outside the 4 x 3 screen"},
       {"first frame short of the screen", [](Gif& g) { g.frames[0] = frame(0, 0, 4, 2, 0, 10); },
        "frame 0 does not cover the whole screen"},
+      {"frame too large for its data",
+       [](Gif& g) {
+         g.frames[1].width = g.frames[1].height = 60000;
+         g.frames[1].rawData = Bytes{2, 2, 0x4C, 0x01, 0};
+       },
+       "frame 1 has no pixel data: the player stops on frame 0 for good"},
       {"graphic control the player stops at",
        [](Gif& g) {
          g.frames[2].extensions.push_back({0xF9, {{0, 10, 0, 0, 0}}});
