@@ -369,9 +369,11 @@ def scenario_scroll(args, display, work):
               "no vertical scroll bar at the right edge")
         check(bottom.rgb != picture.crop(40, client_h - 8, 20, 1).rgb,
               "no horizontal scroll bar at the bottom edge")
-        # A click near the far end of each bar's trough.
-        display.click(wx + ww - 8, wy + wh - 30)
-        display.click(wx + ww - 40, wy + wh - 8)
+        # A click three quarters along each bar, beyond its thumb: the trough
+        # pages there (or the thumb jumps there, as some themes do).
+        bar = 16
+        display.click(wx + ww - bar // 2, y + (wy + wh - bar - y) * 3 // 4)
+        display.click(x + (wx + ww - bar - x) * 3 // 4, wy + wh - bar // 2)
         time.sleep(0.5)
         shot = display.screenshot()
         shot.crop(wx, wy, ww, wh).save(os.path.join(work, "scrolled.ppm"))
