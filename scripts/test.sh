@@ -20,5 +20,10 @@ cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs" -LE e2e
 
+echo "== fuzzing, a bounded run of each target"
+for target in gif_loader payload_scanner gifpack_info; do
+  fuzz/run.sh "$target" "${GIFPLAY_FUZZ_SECONDS:-60}"
+done
+
 echo "== tests"
 ctest --test-dir build --output-on-failure -j"$jobs"
