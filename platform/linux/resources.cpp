@@ -25,7 +25,8 @@ std::mutex& resourceMutex() {
 }
 
 IconObject* loadIconObject(const std::string& key, const std::string& fileName) {
-  static std::map<std::string, IconObject*> loaded;
+  // Kept for the whole run, as resources are; never destroyed.
+  static auto& loaded = *new std::map<std::string, IconObject*>;
   auto found = loaded.find(key);
   if (found != loaded.end()) return found->second;
   auto bytes = embeddedResourceFile(fileName);
@@ -66,7 +67,7 @@ const ResourceScript& programResources() {
 
 MenuObject* loadMenuResource(LPCSTR name) {
   std::lock_guard lock(resourceMutex());
-  static std::map<std::string, MenuObject*> loaded;
+  static auto& loaded = *new std::map<std::string, MenuObject*>;
   std::string key = resourceKey(name);
   auto found = loaded.find(key);
   if (found != loaded.end()) return found->second;
