@@ -17,7 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kHelp = R"(Usage: gifpack [--player PLAYER] ANIMATION.gif [SONG.mid] -o OUTPUT
+constexpr const char* kHelp =
+    R"(Usage: gifpack [--player PLAYER | --windows] ANIMATION.gif [SONG.mid] -o OUTPUT
        gifpack --list FILE | --info ANIMATION.gif | --frames DIR ANIMATION.gif
 
 Makes a self-playing animation: a copy of PLAYER with ANIMATION.gif and, when
@@ -31,6 +32,8 @@ from other viewers is warned about.
                        records); by default the first found, from gifpack's
                        directory, of ./gifplay (side by side), ../../app/gifplay
                        (build tree), ../libexec/gifplay/gifplay (installed)
+  --windows            copy gifplay.exe, found likewise, but in the build tree
+                       from its cross-build (build-win/app/ unless configured)
   --list FILE          the records FILE carries, found as the player finds them
   --info ANIMATION     screen, colours and each frame as the player takes it
   --frames DIR ANIMATION  write DIR/frame-000.png ...: what the player shows
@@ -44,6 +47,7 @@ failed: one line on stderr names the file and what is wrong; nothing written.
 struct Command {
   enum class Mode { kPack, kList, kInfo, kFrames, kHelp } mode = Mode::kPack;
   std::optional<fs::path> player;
+  bool windows = false;
   std::optional<fs::path> output;
   std::optional<fs::path> listed;
   std::optional<fs::path> info;
@@ -76,6 +80,8 @@ Command parse(const std::vector<std::string>& args) {
       setOnce(command.output, arg, valueOf(args, i));
     } else if (arg == "--player") {
       setOnce(command.player, arg, valueOf(args, i));
+    } else if (arg == "--windows") {
+      command.windows = true;
     } else if (arg == "--list") {
       setOnce(command.listed, arg, valueOf(args, i));
     } else if (arg == "--info") {
@@ -96,13 +102,13 @@ Command parse(const std::vector<std::string>& args) {
 }
 
 void runList(const Command& command) {
-  if (command.output || command.player || !command.operands.empty())
+  if (command.output || command.player || command.windows || !command.operands.empty())
     throw UsageError("--list takes one FILE and nothing else");
   listRecords(*command.listed, std::cout);
 }
 
 void runInfo(const Command& command) {
-  if (command.output || command.player || !command.operands.empty())
+  if (command.output || command.player || command.windows || !command.operands.empty())
     throw UsageError("--info takes one ANIMATION and nothing else");
   Bytes gif = readAnimation(*command.info);
   PlayerLoad load(gif);
@@ -112,7 +118,7 @@ void runInfo(const Command& command) {
 }
 
 void runFrames(const Command& command) {
-  if (command.output || command.player || command.operands.size() != 1)
+  if (command.output || command.player || command.windows || command.operands.size() != 1)
     throw UsageError("--frames takes DIR and one ANIMATION and nothing else");
   const fs::path& path = command.operands[0];
   Bytes gif = readAnimation(path);
@@ -128,7 +134,9 @@ void runPack(const Command& command) {
   if (command.operands.empty()) throw UsageError("no ANIMATION.gif given");
   if (command.operands.size() > 2) throw UsageError("more than ANIMATION.gif and SONG.mid given");
   if (!command.output) throw UsageError("no OUTPUT given (-o OUTPUT)");
-  PackRequest request{command.player, command.operands[0], std::nullopt, *command.output};
+  if (command.windows && command.player) throw UsageError("give --player or --windows, not both");
+  PackRequest request{command.player, command.operands[0], std::nullopt, *command.output,
+                      command.windows};
   if (command.operands.size() == 2) request.song = command.operands[1];
   pack(request, std::cerr);
 }

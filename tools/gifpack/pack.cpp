@@ -1,5 +1,7 @@
 #include "tools/gifpack/pack.h"
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -27,7 +29,15 @@ constexpr uint64_t kRecordLimit = uint64_t{1} << 32;
 constexpr uint64_t kPlayerLimit = uint64_t{1} << 31;
 constexpr uint64_t kLengthFieldSize = 4;
 
-const char* const kPlayerPlaces[] = {"gifplay", "../../app/gifplay", "../libexec/gifplay/gifplay"};
+// The build names this system's player, and where the build tree keeps the
+// Windows one (for a Linux build: the cross-build it was configured with).
+constexpr const char* kPlayerName = GIFPACK_PLAYER_NAME;
+constexpr const char* kWindowsPlayerName = "gifplay.exe";
+
+// An ELF image, or an MZ header whose e_lfanew (at 0x3C) leads to "PE\0\0".
+constexpr size_t kPeOffsetField = 0x3C;
+constexpr uint32_t kPeOffsetLimit = 4096;
+constexpr uint8_t kPeSignature[] = {'P', 'E', 0, 0};
 
 void refuseOutputOverInputs(const fs::path& output, const std::vector<const InputFile*>& inputs) {
   for (const InputFile* input : inputs)
@@ -78,7 +88,7 @@ void refuseCarriedRecords(const InputFile& player) {
 }
 
 Inputs openInputs(const PackRequest& request) {
-  Inputs inputs{openInput(request.player ? *request.player : defaultPlayer()),
+  Inputs inputs{openInput(request.player ? *request.player : defaultPlayer(request.windows)),
                 openInput(request.animation), std::nullopt};
   if (request.song) inputs.song = openInput(*request.song);
   return inputs;
@@ -95,6 +105,31 @@ void checkSizes(const Inputs& inputs, const fs::path& output) {
   checkOutputSize(output, total);
 }
 
+uint32_t littleEndian32(const Bytes& bytes, size_t at) {
+  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+         static_cast<uint32_t>(bytes[at + 3]) << 24;
+}
+
+bool isWindowsProgram(const InputFile& player) {
+  Bytes start = readStart(player, kPeOffsetField + 4);
+  if (!beginsWith(start, "MZ") || start.size() < kPeOffsetField + 4) return false;
+  uint32_t peOffset = littleEndian32(start, kPeOffsetField);
+  if (peOffset > kPeOffsetLimit) return false;
+  Bytes header = readStart(player, peOffset + 4);
+  return header.size() == peOffset + 4 &&
+         std::equal(std::begin(kPeSignature), std::end(kPeSignature), header.begin() + peOffset);
+}
+
+// A player is a program of Linux or of Windows; anything else is refused.
+void checkPlayerKind(const InputFile& player) {
+  if (beginsWith(readStart(player, 4),
+                 "\x7F"
+                 "ELF") ||
+      isWindowsProgram(player))
+    return;
+  throw FileError(player.path, "not a player: neither a Linux (ELF) nor a Windows (PE) program");
+}
+
 // Everything that can be told without reading the inputs whole.
 void checkInputs(const Inputs& inputs, const fs::path& output) {
   std::vector<const InputFile*> all{&inputs.player, &inputs.animation};
@@ -104,6 +139,7 @@ void checkInputs(const Inputs& inputs, const fs::path& output) {
   checkAnimationSignature(inputs.animation);
   if (inputs.song) checkSongSignature(*inputs.song);
   refuseCarriedRecords(inputs.player);
+  checkPlayerKind(inputs.player);
 }
 
 // The player's loader decides: what it cannot show is refused, what it shows
@@ -117,12 +153,18 @@ void checkWithPlayer(const InputFile& animation, const Bytes& gif, std::ostream&
 
 }  // namespace
 
-fs::path defaultPlayer() {
+fs::path defaultPlayer(bool windows) {
+  std::string name = windows ? kWindowsPlayerName : kPlayerName;
+  std::vector<fs::path> places{name, "../../app/" + name, "../libexec/gifplay/" + name};
+  if (windows) places[1] = GIFPACK_WINDOWS_BUILD_PLAYER;
   std::error_code error;
-  fs::path here = fs::read_symlink("/proc/self/exe", error).parent_path();
-  for (const char* place : kPlayerPlaces)
+  fs::path here = programDirectory();
+  std::string tried;
+  for (const fs::path& place : places) {
     if (fs::is_regular_file(here / place, error)) return (here / place).lexically_normal();
-  throw FileError(here, "no gifplay here, in ../../app or ../libexec/gifplay: use --player");
+    tried += (tried.empty() ? "" : ", ") + (here / place).lexically_normal().string();
+  }
+  throw FileError(name, "not found at " + tried + ": use --player");
 }
 
 std::vector<uint8_t> readAnimation(const fs::path& path) {

@@ -12,11 +12,14 @@ struct PackRequest {
   std::filesystem::path animation;
   std::optional<std::filesystem::path> song;
   std::filesystem::path output;
+  bool windows = false;  // without a player: the Windows player, not this system's
 };
 
-// The player beside gifpack: ./gifplay, ../../app/gifplay (build tree),
-// ../libexec/gifplay/gifplay (installed). FileError when there is none.
-std::filesystem::path defaultPlayer();
+// The player gifpack finds by itself, from its own directory: side by side,
+// in the build tree (../../app), installed (../libexec/gifplay); with windows,
+// gifplay.exe side by side, installed, or in the cross-build this tree was
+// configured with. FileError naming the places when there is none.
+std::filesystem::path defaultPlayer(bool windows = false);
 
 // Checks everything first and writes only when nothing is wrong; what the
 // player will show differently from other viewers goes to warnings.

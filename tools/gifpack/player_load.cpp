@@ -1,7 +1,5 @@
 #include "tools/gifpack/player_load.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -17,26 +15,19 @@
 
 namespace {
 
-std::filesystem::path temporaryDirectory() {
-  const char* dir = std::getenv("TMPDIR");
-  return dir != nullptr && *dir != '\0' ? dir : "/tmp";
-}
-
 // The loader reads a picture record from a file, so the GIF goes into a
 // file of one record for the time of the load.
 class RecordFile {
  public:
   explicit RecordFile(const Bytes& gif) {
-    std::string name = (temporaryDirectory() / "gifpack-XXXXXX").string();
-    int fd = ::mkstemp(name.data());
-    if (fd < 0) throw FileError(name, "cannot create a temporary file");
-    ::close(fd);
-    path_ = name;
     Bytes record;
     appendRecord(record, pictureMarker(), gif);
-    replaceFile(path_, {&record}, 0600);
+    path_ = writeTemporaryFile(record);
   }
-  ~RecordFile() { ::unlink(path_.c_str()); }
+  ~RecordFile() {
+    std::error_code ignored;
+    std::filesystem::remove(path_, ignored);
+  }
   const std::filesystem::path& path() const { return path_; }
 
  private:
@@ -57,7 +48,7 @@ int32_t rowsDelivered(const IndexedBitmap& bitmap) {
 
 PlayerLoad::PlayerLoad(const Bytes& gif) {
   RecordFile file(gif);
-  started_ = loadAnimation(file.path().c_str(), kPictureTag) == 1;
+  started_ = loadAnimation(file.path().string().c_str(), kPictureTag) == 1;
   closeLocator();
 }
 

@@ -35,7 +35,9 @@ FoundRecord recordBehind(uint64_t separatorEnd, size_t markerSize, uint64_t file
 }  // namespace
 
 std::string markerFor(const char* storedTag) {
-  return "*" + std::string(storedTag + kTagPrefixLength) + ":";
+  std::string marker = "*";  // appended to, not prepended: GCC 12 misreads the prepend (-Wrestrict)
+  marker += storedTag + kTagPrefixLength;
+  return marker + ":";
 }
 
 std::string pictureMarker() { return markerFor(kPictureTag); }

@@ -1,7 +1,5 @@
 #include "tools/gifpack/report.h"
 
-#include <png.h>
-
 #include <cstdio>
 #include <cstring>
 #include <iomanip>
@@ -10,6 +8,7 @@
 
 #include "gif/gif_animation.h"
 #include "picture/compositing.h"
+#include "tools/gifpack/png_file.h"
 #include "tools/gifpack/tool_error.h"
 
 namespace {
@@ -31,37 +30,20 @@ void printFrameRow(std::ostream& out, size_t i, const FrameCheck& f) {
 
 // Colour of a pixel value as the player's palette gives it: values beyond
 // the table wrap around, as the drawing does.
-void fillRgbRow(const IndexedBitmap& bitmap, int32_t y, png_byte* row) {
+void fillRgbRow(const IndexedBitmap& bitmap, int32_t y, uint8_t* row) {
   const PaletteTable& palette = animation.palette;
   const uint8_t* pixels = bitmapRowAddress(bitmap, 0, bitmap.height - 1 - y);
   for (int32_t x = 0; x < bitmap.width; ++x, row += 3) {
     uint32_t colour = palette.entries[pixels[x] % palette.count];
-    row[0] = static_cast<png_byte>(colour);
-    row[1] = static_cast<png_byte>(colour >> 8);
-    row[2] = static_cast<png_byte>(colour >> 16);
+    row[0] = static_cast<uint8_t>(colour);
+    row[1] = static_cast<uint8_t>(colour >> 8);
+    row[2] = static_cast<uint8_t>(colour >> 16);
   }
 }
 
 void writePng(const fs::path& path, const IndexedBitmap& bitmap) {
-  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), std::fclose);
-  if (!file) throw FileError(path, std::string("cannot write: ") + std::strerror(errno));
-  std::vector<png_byte> row(static_cast<size_t>(bitmap.width) * 3);
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    throw FileError(path, "cannot write the PNG");
-  }
-  png_init_io(png, file.get());
-  png_set_IHDR(png, info, bitmap.width, bitmap.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  for (int32_t y = 0; y < bitmap.height; ++y) {
-    fillRgbRow(bitmap, y, row.data());
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
+  writeRgbPng(path, bitmap.width, bitmap.height,
+              [&bitmap](int32_t y, uint8_t* row) { fillRgbRow(bitmap, y, row); });
 }
 
 std::string frameName(int step) {

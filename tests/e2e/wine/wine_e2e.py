@@ -17,10 +17,14 @@ user would; the same animation in the Linux player for comparison.
                  player itself carries no complete marker
   same-as-linux  the same animation in the Linux player and in the Windows
                  player: identical client pixels for the first three frames
+  gifpack        the Windows gifpack packs with the player of its build tree
+                 the very bytes that the Linux gifpack --windows packs, lists
+                 the records, and draws the frames the player shows as PNGs
   cleanup        ends what runs in the prefix and removes it
 
 Usage: wine_e2e.py SCENARIO --windows-player EXE --probe EXE --prefix DIR
-                   [--linux-player P] [--gifpack G] [--keep DIR]
+                   --gifpack G [--windows-gifpack EXE] [--linux-player P]
+                   [--keep DIR]
 GIFPLAY_WINE_DISPLAY=N runs Xvfb on display :N instead of the first free one.
 Exit status 0 passed, 1 failed, 77 skipped (no Wine, no Windows build, no Xvfb).
 """
@@ -108,11 +112,13 @@ class WineDisplay(VirtualDisplay):
         return subprocess.Popen(list(args), env=self.env(), stdin=subprocess.DEVNULL,
                                 stdout=self.log, stderr=self.log)
 
-    def wine(self, *args, timeout=60):
-        """Runs a Windows program to its end; its exit code and output."""
+    def wine(self, *args, timeout=60, cwd=None, with_errors=False):
+        """Runs a Windows program to its end; its exit code and output (and
+        what it said on stderr, with_errors; else that goes to wine.log)."""
         with tempfile.TemporaryFile(dir=self.work) as out:
             process = subprocess.run(["wine", *args], env=self.env(), stdin=subprocess.DEVNULL,
-                                     stdout=out, stderr=self.log, timeout=timeout)
+                                     stdout=out, stderr=out if with_errors else self.log,
+                                     timeout=timeout, cwd=cwd)
             out.seek(0)
             return process.returncode, out.read().decode(errors="replace")
 
@@ -447,6 +453,39 @@ def scenario_same_as_linux(args, display):
               "frame %d differs between the Linux and the Windows player" % index)
 
 
+def scenario_gifpack(args, display):
+    if not args.windows_gifpack or not os.path.isfile(args.windows_gifpack):
+        raise Skip("no Windows gifpack at %s" % args.windows_gifpack)
+    work = display.work
+    gif, shown = make_animation(work)
+    song_path, _ = make_song(work)
+    code, out = display.wine(args.windows_gifpack, "three_frames.gif", "song.mid", "-o", "w.exe",
+                             cwd=work, with_errors=True)
+    check(code == 0, "gifpack.exe could not pack: %s" % out.strip())
+    result = subprocess.run([args.gifpack, "--windows", gif, song_path, "-o",
+                             os.path.join(work, "l.exe")], capture_output=True, text=True)
+    check(result.returncode == 0, "gifpack --windows could not pack: " + result.stderr.strip())
+    with open(os.path.join(work, "w.exe"), "rb") as w, open(os.path.join(work, "l.exe"), "rb") as l:
+        check(w.read() == l.read(), "gifpack.exe and gifpack --windows packed different files")
+
+    code, listing = display.wine(args.windows_gifpack, "--list", "w.exe", cwd=work,
+                                 with_errors=True)
+    check(code == 0 and "picture: marker at %d" % os.path.getsize(args.windows_player) in listing
+          and "music  : marker at" in listing, "gifpack.exe --list says: " + listing.strip())
+
+    os.mkdir(os.path.join(work, "frames"))
+    code, out = display.wine(args.windows_gifpack, "--frames", "frames", "three_frames.gif",
+                             cwd=work, with_errors=True)
+    check(code == 0, "gifpack.exe --frames failed: " + out.strip())
+    for index, expected in enumerate(shown):
+        png = os.path.join(work, "frames", "frame-%03d.png" % index)
+        check(os.path.isfile(png), "gifpack.exe --frames wrote no %s" % os.path.basename(png))
+        drawn = subprocess.run(["convert", png, "-depth", "8", "ppm:-"], capture_output=True)
+        check(drawn.returncode == 0, "%s is no PNG that ImageMagick reads" % png)
+        check(Picture.from_ppm(drawn.stdout).rgb == expected.rgb,
+              "%s differs from what the player shows" % os.path.basename(png))
+
+
 def wine_temp(args):
     with open(os.path.join(args.prefix, TEMP_RECORD)) as f:
         return f.read().strip()
@@ -459,6 +498,7 @@ SCENARIOS = {
     "about": scenario_about,
     "no-picture": scenario_no_picture,
     "same-as-linux": scenario_same_as_linux,
+    "gifpack": scenario_gifpack,
 }
 
 
@@ -525,6 +565,7 @@ def main():
     parser.add_argument("--prefix", required=True)
     parser.add_argument("--linux-player")
     parser.add_argument("--gifpack", required=True)
+    parser.add_argument("--windows-gifpack")
     parser.add_argument("--keep", help="keep the work files in this directory")
     args = parser.parse_args()
     if args.scenario == "cleanup":

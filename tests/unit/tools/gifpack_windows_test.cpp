@@ -1,0 +1,99 @@
+// gifpack with Windows players: telling a PE program from other files, and
+// --windows finding gifplay.exe by itself.
+#include <gtest/gtest.h>
+
+#include "tests/support/test_support.h"
+#include "tests/unit/tools/run_tool.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// 1 × 1, a 2-colour global table, one image.
+const Bytes kTinyGif = {'G', 'I',  'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0,    0, 0, 255, 255,
+                        255, 0x2C, 0,   0,   0,   0,   1, 0, 1, 0, 0,    2, 2, 0x44, 1, 0, 0x3B};
+
+// An MZ header whose field at 0x3C points to the PE signature at peOffset.
+Bytes dosHeader(uint32_t peOffset, size_t size) {
+  Bytes header(size, 0);
+  header[0] = 'M';
+  header[1] = 'Z';
+  for (int i = 0; i < 4; ++i) header[0x3C + i] = static_cast<uint8_t>(peOffset >> (8 * i));
+  return header;
+}
+
+Bytes windowsProgram() {
+  Bytes program = dosHeader(0x80, 0x200);
+  const uint8_t signature[] = {'P', 'E', 0, 0, 0x4C, 0x01};
+  std::copy(std::begin(signature), std::end(signature), program.begin() + 0x80);
+  return program;
+}
+
+class GifpackWindowsTest : public ::testing::Test {
+ protected:
+  std::string put(const std::string& name, const Bytes& contents) {
+    writeFileBytes(scratch.file(name), contents);
+    return scratch.file(name).string();
+  }
+  std::string path(const std::string& name) const { return scratch.file(name).string(); }
+
+  ScratchDir scratch;
+};
+
+TEST_F(GifpackWindowsTest, PlayersAreLinuxOrWindowsPrograms) {
+  struct Case {
+    const char* name;
+    Bytes player;
+    bool accepted;
+  };
+  Bytes stray = windowsProgram();
+  stray[0x81] = 'X';
+  const Case cases[] = {
+      {"the built Linux player", readFileBytes(GIFPLAY_PLAYER), true},
+      {"a Windows program", windowsProgram(), true},
+      {"MZ without the PE signature", stray, false},
+      {"MZ whose PE offset lies beyond the file", dosHeader(0x400, 0x100), false},
+      {"MZ cut off before its PE offset field", Bytes{'M', 'Z', 0, 0}, false},
+      {"a text file", bytesOf("#!/bin/sh\necho hello\n"), false},
+  };
+  std::string gif = put("a.gif", kTinyGif);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string player = put("player", c.player), out = path("out.exe");
+    fs::remove(out);
+    ToolRun run = runGifpack({"--player", player, gif, "-o", out});
+    if (c.accepted) {
+      ASSERT_EQ(run.exitCode, 0) << run.err;
+      Bytes packed = readFileBytes(out);
+      EXPECT_TRUE(std::equal(c.player.begin(), c.player.end(), packed.begin()));
+    } else {
+      EXPECT_EQ(run.exitCode, 2);
+      EXPECT_EQ(run.err, "gifpack: " + player +
+                             ": not a player: neither a Linux (ELF) nor a Windows (PE) program\n");
+      EXPECT_FALSE(fs::exists(out));
+    }
+  }
+}
+
+TEST_F(GifpackWindowsTest, WindowsTakesTheGifplayExeBesideGifpack) {
+  fs::create_directory(scratch.file("bin"));
+  fs::copy_file(GIFPACK_TOOL, scratch.file("bin/gifpack"));
+  Bytes player = windowsProgram();
+  put("bin/gifplay.exe", player);
+  ToolRun run =
+      runTool(scratch.file("bin/gifpack"), {"--windows", put("a.gif", kTinyGif), "-o", path("o")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  Bytes packed = readFileBytes(path("o"));
+  ASSERT_GT(packed.size(), player.size());
+  EXPECT_TRUE(std::equal(player.begin(), player.end(), packed.begin()));
+}
+
+TEST_F(GifpackWindowsTest, WindowsAndPlayerTogetherAreWrongUsage) {
+  ToolRun run = runGifpack(
+      {"--windows", "--player", GIFPLAY_PLAYER, put("a.gif", kTinyGif), "-o", path("o")});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("give --player or --windows, not both"), std::string::npos) << run.err;
+  EXPECT_FALSE(fs::exists(path("o")));
+}
+
+}  // namespace
