@@ -193,11 +193,11 @@ class LinuxPlayer:
 
 
 def make_animation(work):
-    """160 x 120, a full first frame of 3 s, then two smaller frames of 0.8 s
+    """160 x 120, a full first frame of 4 s, then two smaller frames of 0.8 s
     placed inside it; one global colour table, no transparency, frames left
     in place. ImageMagick draws what the window must show after each frame."""
     gif = os.path.join(work, "three_frames.gif")
-    frames = [("160x120", "+0+0", 11, 300), ("60x40", "+30+20", 12, 80),
+    frames = [("160x120", "+0+0", 11, 400), ("60x40", "+30+20", 12, 80),
               ("80x50", "+75+65", 13, 80)]
     command = ["convert", "-dispose", "None"]
     for size, offset, seed, delay in frames:
@@ -316,7 +316,7 @@ def scenario_window(args, display):
         first = wait_for(lambda: client_area(display, origin).rgb == shown[0].rgb, 2, 0.1)
         client_area(display, origin).save(os.path.join(display.work, "first.ppm"))
         check(first, "the client area does not show the first frame (first.ppm)")
-        check_cycle(watch_frames(display, origin, shown, 6.5), "Windows player")
+        check_cycle(watch_frames(display, origin, shown, 7.5), "Windows player")
 
         check(os.path.isfile(temp_song), "no song file %s while playing" % temp_song)
         with open(temp_song, "rb") as f:
@@ -442,7 +442,7 @@ def scenario_same_as_linux(args, display):
             check(wait_for(lambda: client_area(display, origin).rgb == shown[0].rgb, 2, 0.1),
                   "the Windows player does not show the first frame")
         try:
-            check_cycle(watch_frames(display, origin, shown, 6.5, saved), who + " player")
+            check_cycle(watch_frames(display, origin, shown, 7.5, saved), who + " player")
         finally:
             player.stop()
         for index, crop in saved.items():
