@@ -1,7 +1,9 @@
 // FluidSynth behind the MCI sequencer. One synthesizer for the whole run:
 // the first song opens the audio output and loads the SoundFont, and both stay
 // for the next songs, so each restart of the song costs only the parsing of
-// the file. The audio output calls render() on its own thread; render() holds
+// the file. The SoundFont loads on a thread of its own, so that the window
+// need not wait for it; the output stays silent, and the song waits at its
+// start, until it is in. The audio output calls render() on its own thread; render() holds
 // the lock while the synthesizer works, and songs are swapped only under the
 // same lock (FluidSynth's player must not change while audio is rendered).
 // When the song reaches its end, render() hands the play's number to the
@@ -15,6 +17,7 @@
 #include <fluidsynth.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
@@ -144,6 +147,8 @@ class Synth {
     deleteSynth();
   }
 
+  enum class SoundFontState { none, loading, ready, failed };
+
   void setEndHandler(EndHandler handler) {
     std::lock_guard<std::mutex> guard(noticeLock_);
     endHandler_ = handler;
@@ -153,7 +158,7 @@ class Synth {
     if (Result result = start(); result != Result::ok) return result;
     std::lock_guard<std::mutex> guard(lock_);
     deletePlayer();
-    fluid_synth_system_reset(synth_);
+    resetAfterSong();
     endTick_ = endTick;
     player_ = new_fluid_player(synth_);
     if (player_ != nullptr && fluid_player_add_mem(player_, data, size) == FLUID_OK)
@@ -186,15 +191,17 @@ class Synth {
     return playing_;
   }
 
-  // Effects are mixed into the two dry buffers, which the caller has cleared.
-  int render(int frames, int channels, float* out[]) {
+  // Effects are mixed into the two dry buffers, which the caller has
+  // cleared. False while there is nothing to render: the buffers stay silent.
+  bool render(int frames, int channels, float* out[]) {
     std::lock_guard<std::mutex> guard(lock_);
-    int result = fluid_synth_process(synth_, frames, channels, out, channels, out);
+    if (soundFontState_ != SoundFontState::ready) return false;
+    fluid_synth_process(synth_, frames, channels, out, channels, out);
     if (playing_ && songOver()) {
       playing_ = false;
       reportEnd(plays_);
     }
-    return result;
+    return true;
   }
 
   void useOutput(const sequencer_test::Output& output) {
@@ -209,27 +216,33 @@ class Synth {
     soundFonts_ = paths;
   }
 
-  sequencer_test::StartCost lastStartCost() const { return cost_; }
+  sequencer_test::StartCost lastStartCost() {
+    waitForSoundFont();
+    return cost_;
+  }
 
  private:
   static int renderForDriver(void* self, int frames, int, float*[], int channels, float* out[]) {
-    return static_cast<Synth*>(self)->render(frames, channels, out);
+    static_cast<Synth*>(self)->render(frames, channels, out);
+    return FLUID_OK;
   }
 
-  // Synthesizer, then output, then SoundFont: without an audio output there
-  // is no SoundFont to load. The SoundFont is loaded under the lock, so the
-  // output renders silence until it is in.
+  // Synthesizer, a SoundFont file, the output, then the SoundFont's loading:
+  // without a SoundFont no output is opened, and without an output nothing
+  // is loaded. A SoundFont that turns out unreadable leaves the output
+  // silent and the songs waiting; the next start fails.
   Result start() {
     if (synth_ == nullptr && !createSynth()) return Result::outOfMemory;
+    if (soundFontState_ == SoundFontState::failed) return Result::noSoundFont;
+    std::string soundFont;
+    if (soundFontState_ == SoundFontState::none && (soundFont = findSoundFont()).empty())
+      return Result::noSoundFont;
     if (!outputOpen()) {
       auto begin = Clock::now();
       if (!openOutput()) return Result::noAudioOutput;
       cost_.output = millisecondsSince(begin);
     }
-    if (soundFont_ == FLUID_FAILED && !loadSoundFont()) {
-      closeOutput();
-      return Result::noSoundFont;
-    }
+    if (!soundFont.empty()) startLoading(soundFont);
     return Result::ok;
   }
 
@@ -247,24 +260,31 @@ class Synth {
     return synth_ != nullptr;
   }
 
-  bool loadSoundFont() {
-    auto begin = Clock::now();
-    std::lock_guard<std::mutex> guard(lock_);
-    if (soundFonts_.empty()) {
-      for (const char* path : kSystemSoundFonts)
-        if (tryLoadSoundFont(path)) break;
-    } else {
-      for (const std::string& path : soundFonts_)
-        if (tryLoadSoundFont(path.c_str())) break;
-    }
-    cost_.soundFont = millisecondsSince(begin);
-    return soundFont_ != FLUID_FAILED;
+  // The first of the SoundFonts whose file looks like one.
+  std::string findSoundFont() const {
+    std::vector<std::string> candidates = soundFonts_;
+    if (candidates.empty())
+      candidates.assign(std::begin(kSystemSoundFonts), std::end(kSystemSoundFonts));
+    for (const std::string& path : candidates)
+      if (fluid_is_soundfont(path.c_str())) return path;
+    return {};
   }
 
-  bool tryLoadSoundFont(const char* path) {
-    if (!fluid_is_soundfont(path)) return false;
-    soundFont_ = fluid_synth_sfload(synth_, path, 1);
-    return soundFont_ != FLUID_FAILED;
+  // Nothing renders until the state is ready, so the synthesizer is the
+  // loader's alone meanwhile, the player's creation aside (FluidSynth's own
+  // lock covers that).
+  void startLoading(const std::string& path) {
+    soundFontState_ = SoundFontState::loading;
+    soundFontLoader_ = std::thread([this, path] {
+      auto begin = Clock::now();
+      bool loaded = fluid_synth_sfload(synth_, path.c_str(), 1) != FLUID_FAILED;
+      cost_.soundFont = millisecondsSince(begin);
+      soundFontState_ = loaded ? SoundFontState::ready : SoundFontState::failed;
+    });
+  }
+
+  void waitForSoundFont() {
+    if (soundFontLoader_.joinable()) soundFontLoader_.join();
   }
 
   bool outputOpen() const { return driver_ != nullptr || testOutput_ != nullptr; }
@@ -313,12 +333,21 @@ class Synth {
     playing_ = false;
   }
 
+  // Each song starts from the synthesizer's power-on state. A fresh one is
+  // in it already, and resetting it would wait for the SoundFont's loading,
+  // which holds FluidSynth's lock.
+  void resetAfterSong() {
+    if (songsLoaded_++ > 0) fluid_synth_system_reset(synth_);
+  }
+
   void deleteSynth() {
+    waitForSoundFont();
     if (synth_ != nullptr) delete_fluid_synth(synth_);
     if (settings_ != nullptr) delete_fluid_settings(settings_);
     synth_ = nullptr;
     settings_ = nullptr;
-    soundFont_ = FLUID_FAILED;
+    soundFontState_ = SoundFontState::none;
+    songsLoaded_ = 0;
   }
 
   void reportEnd(uint32_t play) {
@@ -347,12 +376,14 @@ class Synth {
   std::mutex lock_;  // held while rendering and while the song changes
   fluid_settings_t* settings_ = nullptr;
   fluid_synth_t* synth_ = nullptr;
-  int soundFont_ = FLUID_FAILED;
+  std::atomic<SoundFontState> soundFontState_{SoundFontState::none};
+  std::thread soundFontLoader_;
   fluid_audio_driver_t* driver_ = nullptr;
   std::unique_ptr<RenderThread> testOutput_;
   fluid_player_t* player_ = nullptr;
   bool playing_ = false;
   uint32_t endTick_ = 0;
+  int songsLoaded_ = 0;  // since the synthesizer was made
   uint32_t plays_ = 0;
   sequencer_test::Output output_;
   std::vector<std::string> soundFonts_;
@@ -394,8 +425,8 @@ void RenderThread::run() {
     if (wanted) {
       std::fill(left, left + kTestBlockFrames, 0.0f);
       std::fill(right, right + kTestBlockFrames, 0.0f);
-      synth_.render(kTestBlockFrames, 2, out);
-      if (wav_) wav_->write(left, right, kTestBlockFrames);
+      wanted = synth_.render(kTestBlockFrames, 2, out) || realTime_;
+      if (wanted && wav_) wav_->write(left, right, kTestBlockFrames);
     }
     due = realTime_ ? due + std::chrono::duration_cast<Clock::duration>(block)
                     : Clock::now() + std::chrono::milliseconds(wanted ? 0 : 1);

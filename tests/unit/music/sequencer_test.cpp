@@ -228,6 +228,7 @@ Wav readWav(const std::filesystem::path& path) {
 
 // The demo song through the player's own synthesizer set-up, written to a
 // WAV file as fast as it renders: real sound, for the song's whole length.
+// The SoundFont is loaded afresh, so the song starts while it still loads.
 TEST_F(SequencerTest, TheDemoSongSoundsForItsWholeLength) {
   std::filesystem::path wavPath = scratch.file("demo.wav");
   sequencer_test::Output wavOutput;
@@ -235,6 +236,7 @@ TEST_F(SequencerTest, TheDemoSongSoundsForItsWholeLength) {
   wavOutput.realTime = false;
   wavOutput.wavPath = wavPath.string();
   sequencer_test::useOutput(wavOutput);
+  sequencer_test::useSoundFonts({});
   NoticeWindow window(false);
   MCIDEVICEID id = 0;
   ASSERT_EQ(open(demoSongPath(), id), 0u);
