@@ -10,9 +10,9 @@ sound server and at how the player ends:
               carrying sound); closing the window ends the player with 0 and
               the file is gone
   exit        the same, ended by File > Exit
-  silent      no audio output can be opened: the animation runs in silence,
-              with no other window and nothing on stderr; closing ends it with
-              0 and the file is gone
+  silent      no audio output can be opened: the animation runs (its window
+              changes) in silence, with no other window and nothing on stderr;
+              closing ends it with 0 and the file is gone
   no-song     a player without a music record writes no file
   no-picture  a player with a song but no picture ends at once with 0, without
               a window, and leaves no file behind
@@ -98,6 +98,12 @@ class Display:
         env = dict(os.environ)
         env.update(DISPLAY=DISPLAY, GDK_BACKEND="x11", NO_AT_BRIDGE="1")
         return env
+
+    def window_pixels(self, window):
+        """The window's pixels as the screen shows them."""
+        result = subprocess.run(["import", "-window", window, "rgb:-"], env=self.env(),
+                                capture_output=True)
+        return result.stdout
 
     def windows(self, title):
         result = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title],
@@ -293,8 +299,10 @@ def scenario_silent(args, work):
                    ALSA_CONFIG_PATH=os.path.join(work, "no-alsa.conf"))
         player = Player(program, env, temp)
         try:
-            window_of(display, player)
-            time.sleep(2)
+            window = window_of(display, player)
+            first = display.window_pixels(window)
+            check(wait_for(lambda: display.window_pixels(window) != first, 5, 0.2),
+                  "the animation does not move")
             check(player.process.poll() is None, "the player ended")
             check(len(display.windows(".")) == len(display.windows(TITLE)),
                   "another window appeared besides the player's")
