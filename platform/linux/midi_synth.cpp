@@ -147,8 +147,6 @@ class Synth {
     deleteSynth();
   }
 
-  enum class SoundFontState { none, loading, ready, failed };
-
   void setEndHandler(EndHandler handler) {
     std::lock_guard<std::mutex> guard(noticeLock_);
     endHandler_ = handler;
@@ -222,6 +220,8 @@ class Synth {
   }
 
  private:
+  enum class SoundFontState { none, loading, ready, failed };
+
   static int renderForDriver(void* self, int frames, int, float*[], int channels, float* out[]) {
     static_cast<Synth*>(self)->render(frames, channels, out);
     return FLUID_OK;
@@ -257,6 +257,7 @@ class Synth {
     fluid_settings_setint(settings_, "audio.periods", kPeriods);
     synth_ = new_fluid_synth(settings_);
     cost_ = {millisecondsSince(begin), 0, 0};
+    if (synth_ == nullptr) deleteSynth();
     return synth_ != nullptr;
   }
 
