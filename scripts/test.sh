@@ -9,6 +9,8 @@ jobs=$(nproc)
 scripts/setup.sh
 scripts/build.sh
 
+# Before the tests: the Wine tests (label wine) run its player, gifpack.exe
+# and wine_probe from build-win.
 echo "== cross-build for 32-bit Windows"
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
