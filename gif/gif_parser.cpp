@@ -50,6 +50,12 @@ void skip(PayloadBuffer& buffer, int32_t count) {
 
 bool atEnd(const PayloadBuffer& buffer) { return buffer.position >= buffer.size; }
 
+// Passes over data sub-blocks up to the block terminator, and stays on it.
+void skipToTerminator(PayloadBuffer& buffer) {
+  while (!atEnd(buffer) && buffer.data[buffer.position] != 0)
+    skip(buffer, buffer.data[buffer.position] + 1);
+}
+
 bool readGraphicControl(PayloadBuffer& buffer, PendingDelay& pending) {
   int32_t size = 0;
   int32_t delay = 0;
@@ -190,8 +196,12 @@ void readFrame(GifFrame& frame, PayloadBuffer& buffer) {
   attachSource(buffer);
   decode(frame.width);  // a damaged raster keeps the rows that were stored
   detachSource();       // the buffer does not outlive the parse
-  // The block terminator. Nothing more is skipped: the decoder has read the
-  // image's sub-blocks as far as it went.
+  // The decoder stops once the picture is complete or its code stream ends,
+  // which can leave sub-blocks of the image unread (the end code in a
+  // sub-block of its own, data behind the end code): they are passed over,
+  // so that the one-byte skip passes the block terminator and the next
+  // block is read.
+  skipToTerminator(buffer);
   skip(buffer, 1);
 }
 

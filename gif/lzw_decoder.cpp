@@ -92,37 +92,94 @@ int32_t chainLength(const LzwDecoder& d, int32_t code) {
   return length;
 }
 
-// Writes the string of code backwards from end - 1; returns its first pixel.
-inline uint8_t writeString(const LzwDecoder& d, int32_t code, uint8_t* end) {
+struct Emitted {
+  int32_t length;  // -1: longer than any string can be
+  uint8_t root;    // the string's first pixel
+};
+
+// The string of code, or of the previous code and its own first pixel for a
+// code beyond the table, taken pixel by pixel along the prefix chain: the
+// way of a corrupt table, whose entries may change under the strings that
+// lead through them.
+[[gnu::noinline]] Emitted emitAlongChain(const LzwDecoder& d, int32_t code, bool beyond,
+                                         uint8_t firstPixel, uint8_t* out) {
+  int32_t length = chainLength(d, code);
+  if (length + beyond > kLzwLongestString) return {-1, 0};
+  uint8_t* at = out + length;
+  if (beyond) *at = firstPixel;
   while (code >= d.firstFree) {
-    *--end = d.suffix[code];
+    *--at = d.suffix[code];
     code = d.prefix[code];
   }
-  *--end = static_cast<uint8_t>(code);
-  return static_cast<uint8_t>(code);
+  *--at = static_cast<uint8_t>(code);
+  return {length + beyond, static_cast<uint8_t>(code)};
 }
+
+inline void store8(uint8_t* to, uint64_t bytes) { std::memcpy(to, &bytes, sizeof bytes); }
+
+// Writes the string of an entry of the regular table: its last chunk first,
+// then whole chunks of eight towards its start. The first store runs up to
+// seven bytes past the string's end, into row buffer space that the strings
+// after it overwrite.
+inline void writeChunks(const uint64_t* chunk, const int16_t* chunkPrefix, int32_t code,
+                        int32_t length, uint8_t* out) {
+  uint8_t* at = out + ((length - 1) & ~7);
+  for (;;) {
+    store8(at, chunk[code]);
+    if (at == out) return;
+    code = chunkPrefix[code];
+    at -= 8;
+  }
+}
+
+// Entry code = the string of previous (length pixels, starting with
+// firstPixel) followed by root.
+inline void addEntry(LzwDecoder& d, int32_t code, int32_t previous, int32_t length,
+                     uint8_t firstPixel, uint8_t root) {
+  d.prefix[code] = static_cast<int16_t>(previous);
+  d.suffix[code] = root;
+  d.length[code] = static_cast<uint16_t>(length + 1);
+  d.first[code] = firstPixel;
+  int32_t inLastChunk = length & 7;
+  if (inLastChunk != 0) {
+    d.chunk[code] = d.chunk[previous] | static_cast<uint64_t>(root) << (8 * inLastChunk);
+    d.chunkPrefix[code] = d.chunkPrefix[previous];
+  } else {
+    d.chunk[code] = root;
+    d.chunkPrefix[code] = static_cast<int16_t>(previous);
+  }
+}
+
+// How the entries of the table stand.
+enum class Table {
+  fresh,    // just cleared: the next code adds no entry
+  regular,  // every entry's prefix lies below it
+  corrupt,  // a code beyond the table has become a prefix: strings go by the chain
+};
+
+struct Handed {
+  int32_t status;
+  int32_t filled;  // pixels left in the row buffer
+};
 
 // Hands every complete row gathered in the row buffer to the row writer and
 // moves what is left of the next row to the front. A zero-width image has
 // no rows: its pixels go nowhere.
-int32_t handOverRows(int32_t& filled, int32_t lineWidth) {
-  if (lineWidth <= 0) {
-    filled = 0;
-    return kKeepGoing;
-  }
+Handed handOverRows(int32_t filled, int32_t lineWidth) {
+  if (lineWidth <= 0) return {kKeepGoing, 0};
   uint8_t* row = lzwDecoder.row;
   int32_t start = 0;
   while (filled - start >= lineWidth) {
     int32_t result = writeRow(row + start, lineWidth);
-    if (result < 0) return result;
+    if (result < 0) return {result, filled};
     // Detached: the picture is complete, and nothing decoded from the bits
     // still held could reach it.
-    if (lzwDecoder.source == nullptr) return kDecodeDone;
+    if (lzwDecoder.source == nullptr) return {kDecodeDone, filled};
     start += lineWidth;
   }
   filled -= start;
   if (start > 0) std::memmove(row, row + start, filled);
-  return kKeepGoing;
+  return {kKeepGoing, filled};
 }
 
 // The partial row at the end code, if any, then the writer's result.
@@ -131,6 +188,13 @@ int32_t finish(int32_t filled) {
 }
 
 // The code loop: the decoder's state lives in locals while it runs.
+//
+// Besides prefix and suffix, each entry keeps its length and its pixels in
+// chunks of eight: its last 1 to 8 pixels in chunk, and in chunkPrefix the
+// entry that stands for the pixels before them. A string is then written
+// eight pixels a step. This holds while every entry's prefix lies below it;
+// a code beyond the table breaks that, and from there to the next clear code
+// strings are taken pixel by pixel along the prefix chain.
 int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
   LzwDecoder& d = lzwDecoder;
   uint64_t bits = d.reader.bits;
@@ -139,20 +203,18 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
   int32_t bytesLeft = d.reader.bytesLeft;
   int32_t width = d.codeWidth;
   int32_t nextFree = d.nextFree;
-  int32_t limit = d.limit;
   const int32_t clearCode = d.clearCode;
-  const int32_t endCode = d.endCode;
-  const int32_t firstFree = d.firstFree;
   uint8_t* const row = d.row;
+  const uint64_t* const chunk = d.chunk;
+  const int16_t* const chunkPrefix = d.chunkPrefix;
 
   int32_t previous = 0;
   int32_t previousLength = 1;  // pixels of the string of previous
   uint8_t firstPixel = 0;      // its first pixel
-  bool regular = true;         // every entry's prefix lies below it, lengths hold
   // The first code of the stream is taken like the first behind a clear
   // code, which encoders are asked, but not bound, to send first: it adds
   // no entry, since no string comes before it.
-  bool startOfTable = true;
+  Table table = Table::fresh;
   int32_t filled = 0;  // pixels in the row buffer
   int32_t status = kKeepGoing;
 
@@ -165,69 +227,76 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
     bits >>= width;
     count -= width;
 
-    if (c == clearCode) {
+    if (static_cast<uint32_t>(c - clearCode) < 2) {
+      if (c != clearCode) {
+        status = finish(filled);
+        break;
+      }
       width = codeSize + 1;
-      limit = 1 << width;
-      nextFree = firstFree;
-      regular = true;
-      startOfTable = true;
+      nextFree = clearCode + 2;
+      table = Table::fresh;
       continue;
     }
-    if (c == endCode) {
-      status = finish(filled);
-      break;
-    }
-    if (startOfTable) {
+    if (table == Table::fresh) {
       if (c >= nextFree) c = 0;
       previous = c;
       previousLength = 1;
       firstPixel = static_cast<uint8_t>(c);
       row[filled++] = firstPixel;
-      startOfTable = false;
+      table = Table::regular;
     } else {
-      // A code at or beyond nextFree stands for the previous string followed
-      // by its own first pixel: the entry this very step defines.
-      int32_t code = c;
-      int32_t extra = 0;
-      if (c >= nextFree) {
-        code = previous;
-        extra = 1;
+      int32_t length;
+      uint8_t root;
+      if (table == Table::regular && c < nextFree) {
+        length = d.length[c];
+        root = d.first[c];
+        writeChunks(chunk, chunkPrefix, c, length, row + filled);
+      } else if (table == Table::regular) {
+        // A code at or beyond nextFree stands for the previous string
+        // followed by its own first pixel: the entry this very step defines,
+        // written once it is in. A code beyond nextFree is taken exactly like
+        // nextFree.
+        length = previousLength + 1;
+        root = firstPixel;
+      } else {
+        bool beyond = c >= nextFree;
+        Emitted e = emitAlongChain(d, beyond ? previous : c, beyond, firstPixel, row + filled);
+        if (e.length < 0) {
+          status = kDecodeDone;
+          break;
+        }
+        length = e.length;
+        root = e.root;
       }
-      int32_t length = code < firstFree ? 1 : regular ? d.length[code] : chainLength(d, code);
-      if (length + extra > kLzwLongestString) {
-        status = kDecodeDone;
-        break;
-      }
-      uint8_t* end = row + filled + length;
-      uint8_t root = writeString(d, code, end);
-      if (extra) *end = firstPixel;
-      filled += length + extra;
-      if (nextFree < limit) {
-        firstPixel = root;
-        d.suffix[nextFree] = root;
-        d.prefix[nextFree] = static_cast<int16_t>(previous);
-        d.length[nextFree] = static_cast<uint16_t>(previousLength + 1);
+      // A full table (4096 entries) takes no more until a clear code; no code
+      // can then lie beyond it.
+      if (nextFree < 1 << width) {
+        addEntry(d, nextFree, previous, previousLength, firstPixel, root);
+        if (c >= nextFree && table == Table::regular)
+          writeChunks(chunk, chunkPrefix, nextFree, length, row + filled);
         ++nextFree;
         previous = c;
-        previousLength = length + extra;
-        // A code beyond the table, kept as the previous code, becomes a prefix
-        // that does not lie below its entry: from here to the next clear
-        // code, lengths are counted along the chain.
-        if (c >= nextFree) regular = false;
+        previousLength = length;
+        firstPixel = root;
+        // A code beyond the table, kept as the previous code, becomes the
+        // prefix of the next entry without lying below it.
+        if (c >= nextFree) table = Table::corrupt;
         // The width grows right after the entry that fills its last code.
-        if (nextFree >= limit && width < kLzwWidestCode) {
-          limit <<= 1;
-          ++width;
-        }
+        if (nextFree >> width && width < kLzwWidestCode) ++width;
       }
+      filled += length;
     }
-    if (filled >= lineWidth) status = handOverRows(filled, lineWidth);
+    if (filled >= lineWidth) {
+      Handed handed = handOverRows(filled, lineWidth);
+      status = handed.status;
+      filled = handed.filled;
+    }
   }
 
   d.reader = {bits, count, cursor, bytesLeft};
   d.codeWidth = static_cast<int16_t>(width);
   d.nextFree = static_cast<int16_t>(nextFree);
-  d.limit = static_cast<int16_t>(limit);
+  d.limit = static_cast<int16_t>(1 << width);
   return status;
 }
 
@@ -251,6 +320,11 @@ void resetTables(int16_t codeSize) {
   d.endCode = static_cast<int16_t>(d.clearCode + 1);
   d.firstFree = d.nextFree = static_cast<int16_t>(d.clearCode + 2);
   d.reader = {0, 0, nullptr, 0};
+  for (int32_t root = 0; root < d.clearCode; ++root) {
+    d.length[root] = 1;
+    d.first[root] = static_cast<uint8_t>(root);
+    d.chunk[root] = static_cast<uint8_t>(root);
+  }
 }
 
 int16_t nextCode() {

@@ -29,19 +29,26 @@ struct LzwBitReader {
 };
 
 struct LzwDecoder {
-  PayloadBuffer* source;           // nullptr when detached
-  int16_t codeWidth;               // code size + 1 after each reset, at most 12
-  int16_t clearCode;               // 1 << code size
-  int16_t endCode;                 // clearCode + 1
-  int16_t firstFree;               // clearCode + 2: the first entry of two or more pixels
-  int16_t nextFree;                // the next entry to be filled
-  int16_t limit;                   // 1 << codeWidth: the width grows when nextFree gets there
-  int16_t prefix[kLzwTableSize];   // the string of entry e without its last pixel
-  uint8_t suffix[kLzwTableSize];   // the last pixel of entry e
-  uint16_t length[kLzwTableSize];  // pixels of entry e, while the table is regular
+  PayloadBuffer* source;          // nullptr when detached
+  int16_t codeWidth;              // code size + 1 after each reset, at most 12
+  int16_t clearCode;              // 1 << code size
+  int16_t endCode;                // clearCode + 1
+  int16_t firstFree;              // clearCode + 2: the first entry of two or more pixels
+  int16_t nextFree;               // the next entry to be filled
+  int16_t limit;                  // 1 << codeWidth: the width grows when nextFree gets there
+  int16_t prefix[kLzwTableSize];  // the string of entry e without its last pixel
+  uint8_t suffix[kLzwTableSize];  // the last pixel of entry e
+  // While every entry's prefix lies below it: the pixels of entry e, its
+  // last 1 to 8 in chunk[e] (first in the low byte), the rest being the
+  // string of entry chunkPrefix[e].
+  uint16_t length[kLzwTableSize];
+  uint8_t first[kLzwTableSize];  // the first pixel of entry e
+  uint64_t chunk[kLzwTableSize];
+  int16_t chunkPrefix[kLzwTableSize];
   LzwBitReader reader;
-  // The row being assembled, with room behind a row for one whole string.
-  uint8_t row[kWidestRow + kLzwLongestString + 1];
+  // The row being assembled, with room behind a row for one whole string
+  // and the chunk written past its end.
+  uint8_t row[kWidestRow + kLzwLongestString + 8];
 };
 
 extern LzwDecoder lzwDecoder;
