@@ -13,9 +13,9 @@ inline constexpr uint8_t kTrailer = 0x3B;
 inline constexpr uint8_t kGraphicControlLabel = 0xF9;
 inline constexpr int32_t kFrameListStep = 100;
 
-// Parses the buffer from its position into the animation, which must be
-// empty (no frame list). Whatever was read before the stream ended, or
-// before parsing stopped, is the animation.
+// Parses the buffer from its position into the animation, releasing any
+// earlier one first. Whatever was read before the stream ended, or before
+// parsing stopped, is the animation.
 void parseGif(PayloadBuffer& buffer);
 // Reads a colour table of 2^(n+1) entries into table; false when the data
 // ends inside it (the entries not read are then 0).
