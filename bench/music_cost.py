@@ -61,7 +61,8 @@ class Background:
 def start_display():
     if os.path.exists("/tmp/.X%s-lock" % DISPLAY[1:]):
         raise SystemExit("display %s is in use" % DISPLAY)
-    xvfb = Background(["Xvfb", DISPLAY, "-screen", "0", "1024x768x24", "-nolisten", "tcp"])
+    xvfb = Background(["Xvfb", DISPLAY, "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                       "-noreset"])
     if not wait_for(lambda: os.path.exists("/tmp/.X11-unix/X" + DISPLAY[1:]), 10):
         raise SystemExit("Xvfb did not start")
     return xvfb

@@ -48,7 +48,7 @@ class Display:
                     raise SystemExit("display :%d is in use" % number)
                 continue
             process = subprocess.Popen(["Xvfb", ":%d" % number, "-screen", "0", "1024x768x24",
-                                        "-br", "-nolisten", "tcp"],
+                                        "-br", "-nolisten", "tcp", "-noreset"],
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             for _ in range(200):
                 if os.path.exists("/tmp/.X11-unix/X%d" % number) or process.poll() is not None:

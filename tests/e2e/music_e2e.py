@@ -27,6 +27,7 @@ import ctypes
 import os
 import shutil
 import signal
+import socket as _socket
 import struct
 import subprocess
 import sys
@@ -61,6 +62,19 @@ def wait_for(predicate, timeout, interval=0.05):
         time.sleep(interval)
 
 
+def accepts_connections(path):
+    """True once an X server listens on the socket: the file alone may be a
+    stale one, or appear a moment before the server listens."""
+    client = _socket.socket(_socket.AF_UNIX, _socket.SOCK_STREAM)
+    try:
+        client.connect(path)
+        return True
+    except OSError:
+        return False
+    finally:
+        client.close()
+
+
 class Background:
     """A helper process of the test, ended by its own id."""
 
@@ -85,9 +99,10 @@ class Display:
         number = DISPLAY[1:]
         if os.path.exists("/tmp/.X%s-lock" % number):
             raise Failure("display %s is taken" % DISPLAY)
-        self.xvfb = Background(["Xvfb", DISPLAY, "-screen", "0", "1024x768x24", "-nolisten", "tcp"])
+        self.xvfb = Background(["Xvfb", DISPLAY, "-screen", "0", "1024x768x24", "-nolisten",
+                                "tcp", "-noreset"])
         socket = "/tmp/.X11-unix/X%s" % number
-        check(wait_for(lambda: os.path.exists(socket) or self.xvfb.process.poll() is not None, 10)
+        check(wait_for(lambda: accepts_connections(socket) or self.xvfb.process.poll() is not None, 10)
               and self.xvfb.process.poll() is None, "Xvfb did not start")
         return self
 

@@ -22,6 +22,7 @@ import ctypes
 import os
 import shutil
 import signal
+import socket as _socket
 import struct
 import subprocess
 import sys
@@ -50,6 +51,19 @@ def wait_for(predicate, timeout, interval=0.05):
         if value or time.monotonic() > end:
             return value or None
         time.sleep(interval)
+
+
+def accepts_connections(path):
+    """True once an X server listens on the socket: the file alone may be a
+    stale one, or appear a moment before the server listens."""
+    client = _socket.socket(_socket.AF_UNIX, _socket.SOCK_STREAM)
+    try:
+        client.connect(path)
+        return True
+    except OSError:
+        return False
+    finally:
+        client.close()
 
 
 # ---- pictures ------------------------------------------------------------
@@ -132,10 +146,10 @@ class VirtualDisplay:
                     "/tmp/.X11-unix/X%d" % number):
                 continue
             process = subprocess.Popen(
-                ["Xvfb", ":%d" % number, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                ["Xvfb", ":%d" % number, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"],
                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             socket = "/tmp/.X11-unix/X%d" % number
-            if wait_for(lambda: os.path.exists(socket) or process.poll() is not None, 10) \
+            if wait_for(lambda: accepts_connections(socket) or process.poll() is not None, 10) \
                     and process.poll() is None:
                 self.process, self.name = process, ":%d" % number
                 return self
@@ -259,7 +273,9 @@ class Player:
     def window(self, timeout=10):
         found = wait_for(lambda: self.display.windows(TITLE) or self.process.poll() is not None,
                          timeout)
-        check(self.process.poll() is None, "the player ended before showing a window")
+        if self.process.poll() is not None:
+            raise Failure("the player ended before showing a window, exit code %s, stderr %r"
+                          % (self.process.returncode, self.process.stderr.read()))
         check(found, "no window titled %r appeared" % TITLE)
         check(len(found) == 1, "%d windows titled %r" % (len(found), TITLE))
         return found[0]

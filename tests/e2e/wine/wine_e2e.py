@@ -39,7 +39,8 @@ import time
 
 sys.dont_write_bytecode = True  # nothing of ours lands in the source tree
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from player_e2e import Failure, Picture, VirtualDisplay, check, wait_for  # noqa: E402
+from player_e2e import (Failure, Picture, VirtualDisplay, accepts_connections, check,  # noqa: E402
+                        wait_for)
 
 SKIPPED = 77
 TITLE = "Corvane Animation Player"
@@ -78,9 +79,9 @@ class WineDisplay(VirtualDisplay):
         socket = "/tmp/.X11-unix/X%s" % number
         check(not os.path.exists(socket), "display :%s is in use" % number)
         self.process = subprocess.Popen(
-            ["Xvfb", ":" + number, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+            ["Xvfb", ":" + number, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        check(wait_for(lambda: os.path.exists(socket), 10) and self.process.poll() is None,
+        check(wait_for(lambda: accepts_connections(socket), 10) and self.process.poll() is None,
               "Xvfb did not start on :%s" % number)
         self.name = ":" + number
         return self
