@@ -12,8 +12,8 @@
 //                     clear codes
 //
 // Usage: make_bad_inputs DIRECTORY
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -150,8 +150,7 @@ const std::vector<Output> kOutputs = {
      }},
     {"lzw_only_clear_codes.gif",
      [] {
-       return writeGif(
-           oneDamagedFrame([](Frame& f) { f.codes = std::vector<int>(2000, 4); }));
+       return writeGif(oneDamagedFrame([](Frame& f) { f.codes = std::vector<int>(2000, 4); }));
      }},
 };
 
