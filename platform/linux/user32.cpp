@@ -39,9 +39,13 @@ struct Server {
   int defaultPlacements = 0;
 };
 
+// Never destroyed: windows a program leaves open live until the process
+// ends, as on Windows, and stay reachable with their widgets (the leak
+// checkers count none of them); the timer thread may still post while
+// static objects are destroyed at exit.
 Server& server() {
-  static Server instance;
-  return instance;
+  static Server* instance = new Server;
+  return *instance;
 }
 
 thread_local std::shared_ptr<MessageQueue> threadQueue;
