@@ -15,3 +15,13 @@ foreach(scenario close exit silent no-song no-picture)
   set_tests_properties(e2e_music_${scenario} PROPERTIES
     LABELS e2e SKIP_RETURN_CODE 77 TIMEOUT 90 RESOURCE_LOCK gifplay_music_display)
 endforeach()
+
+# A whole run of the player with the demo animation and song under valgrind's
+# memcheck (slow: about half a minute), on the same display.
+add_test(NAME e2e_valgrind_player
+  COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/valgrind_e2e.py
+          --player $<TARGET_FILE:gifplay>
+          --song ${CMAKE_BINARY_DIR}/demo/demo.mid
+          --gif ${CMAKE_BINARY_DIR}/demo/demo.gif)
+set_tests_properties(e2e_valgrind_player PROPERTIES
+  LABELS e2e SKIP_RETURN_CODE 77 TIMEOUT 300 RESOURCE_LOCK gifplay_music_display)

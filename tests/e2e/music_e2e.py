@@ -237,10 +237,10 @@ def pack(player, output, gif=None, song=None):
 
 
 class Player:
-    def __init__(self, program, env, temp):
+    def __init__(self, program, env, temp, wrapper=()):
         env = dict(env)
         env["TEMP"] = temp
-        self.process = subprocess.Popen([program], env=env, stdout=subprocess.PIPE,
+        self.process = subprocess.Popen([*wrapper, program], env=env, stdout=subprocess.PIPE,
                                         stderr=subprocess.PIPE, text=True)
 
     def wait(self, timeout):
