@@ -21,7 +21,7 @@ Sets of cases:
   not-midi      a good picture with a song record that is not a MIDI file
 
 Usage: bad_inputs.py --player P --make-inputs M [--sample N] [--set S ...]
-                     [--display :96] [--moment SECONDS] [--table FILE]
+                     [--display :96] [--moment SECONDS] [--jobs N] [--table FILE]
   --sample N   run N cases of each large set (truncated, byte-changes),
                spread evenly, with the first and last always in; 0 (the
                default) runs every case
@@ -39,10 +39,13 @@ import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
+from concurrent.futures import ThreadPoolExecutor
 
 SKIPPED = 77
 DISPLAY = ":96"
+STARTING = threading.Lock()
 
 
 class Failure(Exception):
@@ -104,6 +107,7 @@ class Xlib:
         x.XGetWindowAttributes.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_void_p]
         x.XSetErrorHandler.argtypes = [ctypes.c_void_p]
         self.x = x
+        self.lock = threading.Lock()  # one connection, shared by the case runners
         self.display = x.XOpenDisplay(name.encode())
         if not self.display:
             raise Failure("cannot open display " + name)
@@ -154,6 +158,10 @@ class Xlib:
         return attributes.map_state == 2  # IsViewable
 
     def window_of(self, pid):
+        with self.lock:
+            return self._window_of(pid)
+
+    def _window_of(self, pid):
         root, parent = ctypes.c_ulong(), ctypes.c_ulong()
         children, count = ctypes.POINTER(ctypes.c_ulong)(), ctypes.c_uint()
         self.x.XSync(self.display, 0)
@@ -171,6 +179,10 @@ class Xlib:
         return found
 
     def close(self, window):
+        with self.lock:
+            self._close(window)
+
+    def _close(self, window):
         class ClientMessage(ctypes.Structure):
             _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong),
                         ("send_event", ctypes.c_int), ("display", ctypes.c_void_p),
@@ -311,17 +323,21 @@ def run_case(display, player, name, records, work, moment):
     program = os.path.join(work, "player")
     temp = os.path.join(work, "temp")
     os.makedirs(temp)
-    shutil.copyfile(player, program)
-    shutil.copymode(player, program)
-    with open(program, "ab") as f:
-        f.write(records)
     env = dict(os.environ)
     env.update(DISPLAY=display.name, GDK_BACKEND="x11", NO_AT_BRIDGE="1", TEMP=temp)
     # A sanitizer build of the player: leaks are valgrind's business (GTK
     # keeps plenty until exit); everything else ends the run with a report.
     env["ASAN_OPTIONS"] = "detect_leaks=0:" + env.get("ASAN_OPTIONS", "")
-    process = subprocess.Popen([program], env=env, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.PIPE)
+    # No other case may start a process while this one's program is open for
+    # writing: the child would inherit the descriptor and make the program
+    # "busy" when it is run.
+    with STARTING:
+        shutil.copyfile(player, program)
+        shutil.copymode(player, program)
+        with open(program, "ab") as f:
+            f.write(records)
+        process = subprocess.Popen([program], env=env, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.PIPE)
     try:
         window = wait_for(lambda: process.poll() is not None or display.xlib.window_of(
             process.pid), 20)
@@ -361,18 +377,25 @@ def run_case(display, player, name, records, work, moment):
 def run_set(display, args, label, cases, scratch):
     failures = []
     windows = 0
-    for i, (name, records) in enumerate(cases):
+
+    def run(case):
+        name, records = case
         work = tempfile.mkdtemp(prefix="case-", dir=scratch)
-        outcome = run_case(display, args.player, name, records, work, args.moment)
-        windows += outcome.window
-        if outcome.problem:
-            failures.append((outcome, work))
-            print("  FAIL %s: %s: %s (kept in %s)" % (label, name, outcome.problem, work),
-                  flush=True)
-        else:
-            shutil.rmtree(work)
-        if (i + 1) % 250 == 0:
-            print("  %s: %d of %d" % (label, i + 1, len(cases)), flush=True)
+        return run_case(display, args.player, name, records, work, args.moment), work
+
+    # Results come in the order of the cases; a finished case's copy of the
+    # player goes at once, so that a whole set does not fill the disk.
+    with ThreadPoolExecutor(max_workers=args.jobs) as pool:
+        for i, (outcome, work) in enumerate(pool.map(run, cases)):
+            windows += outcome.window
+            if outcome.problem:
+                failures.append((outcome, work))
+                print("  FAIL %s: %s: %s (kept in %s)" % (label, outcome.name, outcome.problem,
+                                                          work), flush=True)
+            else:
+                shutil.rmtree(work)
+            if (i + 1) % 250 == 0:
+                print("  %s: %d of %d" % (label, i + 1, len(cases)), flush=True)
     return windows, failures
 
 
@@ -385,6 +408,8 @@ def main():
     parser.add_argument("--display", default=DISPLAY)
     parser.add_argument("--moment", type=float, default=0.3,
                         help="seconds the player runs before its window is closed")
+    parser.add_argument("--jobs", type=int, default=1,
+                        help="players running at once on the display")
     parser.add_argument("--table", help="append a Markdown row per set to this file")
     args = parser.parse_args()
     if shutil.which("Xvfb") is None:
