@@ -7,5 +7,5 @@ add_test(NAME e2e_bad_inputs
   COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/bad_inputs.py
           --player $<TARGET_FILE:gifplay>
           --make-inputs $<TARGET_FILE:gifplay_make_bad_inputs>
-          --sample 12)
+          --sample 12 --jobs 3)
 set_tests_properties(e2e_bad_inputs PROPERTIES LABELS e2e SKIP_RETURN_CODE 77 TIMEOUT 300)
