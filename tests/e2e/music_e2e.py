@@ -27,12 +27,15 @@ import ctypes
 import os
 import shutil
 import signal
-import socket as _socket
 import struct
 import subprocess
 import sys
 import tempfile
 import time
+
+sys.dont_write_bytecode = True  # nothing of ours lands in the source tree
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from player_e2e import accepts_connections  # noqa: E402
 
 SKIPPED = 77
 DISPLAY = ":93"
@@ -60,19 +63,6 @@ def wait_for(predicate, timeout, interval=0.05):
         if value or time.monotonic() > end:
             return value or None
         time.sleep(interval)
-
-
-def accepts_connections(path):
-    """True once an X server listens on the socket: the file alone may be a
-    stale one, or appear a moment before the server listens."""
-    client = _socket.socket(_socket.AF_UNIX, _socket.SOCK_STREAM)
-    try:
-        client.connect(path)
-        return True
-    except OSError:
-        return False
-    finally:
-        client.close()
 
 
 class Background:
