@@ -281,7 +281,8 @@ def make_sets(inputs, sample):
                        [("wide_frame.gif", picture(read("wide_frame.gif")))]),
         "corrupt-lzw": ("damaged LZW data: " + ", ".join(n[4:-4] for n in corrupt),
                         [(name, picture(read(name))) for name in corrupt]),
-        "beyond-file": ("picture record lengths beyond the end of the file: the GIF's + 1000, 0x7FFFFFFF, 0xFFFFFFFF",
+        "beyond-file": ("picture record lengths beyond the end of the file: the GIF's + 1000, "
+                        "0x7FFFFFFF, 0xFFFFFFFF",
                         [("length + 1000", picture(three, len(three) + 1000)),
                          ("length 0x7FFFFFFF", picture(three, 0x7FFFFFFF)),
                          ("length 0xFFFFFFFF", picture(three, 0xFFFFFFFF))]),
