@@ -45,12 +45,12 @@ int32_t matchTagAfterMarker(const char* match) {
 
 int32_t readLengthField() {
   PayloadLocator& l = payloadLocator;
-  if (SetFilePointer(l.file, l.consumed, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
-    return 0;
+  if (SetFilePointer(l.file, l.consumed, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return 0;
   uint8_t field[4];
   DWORD got = 0;
   if (!ReadFile(l.file, field, sizeof field, &got, nullptr) || got != sizeof field) return 0;
-  uint32_t length = field[0] | field[1] << 8 | field[2] << 16 | static_cast<uint32_t>(field[3]) << 24;
+  uint32_t length =
+      field[0] | field[1] << 8 | field[2] << 16 | static_cast<uint32_t>(field[3]) << 24;
   return static_cast<int32_t>(length);
 }
 

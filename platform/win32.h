@@ -4,12 +4,14 @@
 #pragma once
 
 #ifdef _WIN32
-#include <windows.h>
+#include <windows.h>  // first: the other Windows headers need its types
+
 #include <mmsystem.h>
 #else
-#include "linux/win32_types.h"
+#include "linux/win32_types.h"  // first: the types of all the others
+
+#include "linux/gdi32.h"
 #include "linux/kernel32.h"
 #include "linux/user32.h"
-#include "linux/gdi32.h"
 #include "linux/winmm.h"
 #endif

@@ -3,15 +3,15 @@
 // on failure with the reason in GetLastError.
 #include "kernel32.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -163,8 +163,9 @@ DWORD WINAPI SetFilePointer(HANDLE handle, LONG distanceToMove, PLONG distanceTo
   // two form a signed 64-bit distance.
   int64_t distance = distanceToMove;
   if (distanceToMoveHigh != nullptr)
-    distance = static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceToMoveHigh)) << 32) |
-                                    static_cast<uint32_t>(distanceToMove));
+    distance = static_cast<int64_t>(
+        (static_cast<uint64_t>(static_cast<uint32_t>(*distanceToMoveHigh)) << 32) |
+        static_cast<uint32_t>(distanceToMove));
   int whence = moveMethod == FILE_BEGIN     ? SEEK_SET
                : moveMethod == FILE_CURRENT ? SEEK_CUR
                : moveMethod == FILE_END     ? SEEK_END
@@ -267,8 +268,8 @@ UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size) {
 HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
   if (flags & GMEM_MOVEABLE) return failWith(ERROR_INVALID_PARAMETER, HGLOBAL{});
   if (bytes > kLargestBlock) return failWith(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{});
-  void* block = (flags & GMEM_ZEROINIT) ? std::calloc(bytes ? bytes : 1, 1)
-                                        : std::malloc(bytes ? bytes : 1);
+  void* block =
+      (flags & GMEM_ZEROINIT) ? std::calloc(bytes ? bytes : 1, 1) : std::malloc(bytes ? bytes : 1);
   if (block == nullptr) return failWith(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{});
   return block;
 }

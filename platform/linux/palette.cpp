@@ -1,6 +1,6 @@
 // Logical palettes: objects that keep their entries until deleted.
-#include "gdi_objects.h"
 #include "gdi32.h"
+#include "gdi_objects.h"
 
 #include <algorithm>
 

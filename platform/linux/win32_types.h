@@ -62,7 +62,7 @@ DECLARE_HANDLE(HPALETTE);
 typedef HINSTANCE HMODULE;
 typedef HICON HCURSOR;
 
-#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR) - 1)
+#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 
 #define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
 #define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
@@ -101,7 +101,7 @@ typedef HICON HCURSOR;
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
 #define FILE_END 2
-#define INVALID_SET_FILE_POINTER ((DWORD) - 1)
+#define INVALID_SET_FILE_POINTER ((DWORD)-1)
 #define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
 #define MAX_PATH 260
 
@@ -457,7 +457,7 @@ typedef UINT MMRESULT;
 typedef DWORD MCIERROR;
 typedef UINT MCIDEVICEID;
 typedef void(CALLBACK* LPTIMECALLBACK)(UINT uTimerID, UINT uMsg, DWORD_PTR dwUser, DWORD_PTR dw1,
-                                        DWORD_PTR dw2);
+                                       DWORD_PTR dw2);
 
 #define TIMERR_NOERROR 0
 #define TIMERR_NOCANDO 97

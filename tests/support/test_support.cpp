@@ -1,9 +1,9 @@
 #include "tests/support/test_support.h"
 
+#include <unistd.h>
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <unistd.h>
 
 Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
 

@@ -66,7 +66,8 @@ TEST_F(PayloadLocatorTest, MarkerCases) {
       {"only marker", concat({kPictureMarker, length7, Bytes(7, 1)}), 7},
       {"preceded by another star", concat({bytesOf("*"), kPictureMarker, length7}), 0},
       {"star, then a real marker later",
-       concat({bytesOf("**GIF_BEGINS_HERE:"), length7, bytesOf("-"), kPictureMarker, lengthField(9)}),
+       concat(
+           {bytesOf("**GIF_BEGINS_HERE:"), length7, bytesOf("-"), kPictureMarker, lengthField(9)}),
        9},
       {"other byte than colon", concat({bytesOf("*GIF_BEGINS_HERE;"), length7}), 0},
       {"star after tag is not examined again",
