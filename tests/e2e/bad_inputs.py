@@ -33,7 +33,6 @@ import argparse
 import ctypes
 import os
 import shutil
-import signal
 import struct
 import subprocess
 import sys
@@ -44,24 +43,10 @@ from concurrent.futures import ThreadPoolExecutor
 
 sys.dont_write_bytecode = True  # nothing of ours lands in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from player_e2e import accepts_connections  # noqa: E402
+from e2e_support import SKIPPED, Failure, accepts_connections, end_process, wait_for  # noqa: E402
 
-SKIPPED = 77
 DISPLAY = ":96"
 STARTING = threading.Lock()
-
-
-class Failure(Exception):
-    pass
-
-
-def wait_for(predicate, timeout, interval=0.02):
-    end = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value or time.monotonic() > end:
-            return value
-        time.sleep(interval)
 
 
 # ---- the X display -------------------------------------------------------
@@ -215,12 +200,7 @@ class VirtualDisplay:
     def __exit__(self, *exc):
         self.xlib.close_display()
         if self.process is not None:
-            self.process.send_signal(signal.SIGTERM)
-            try:
-                self.process.wait(5)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+            end_process(self.process)
 
 
 # ---- the cases -----------------------------------------------------------
@@ -331,7 +311,7 @@ def run_case(display, player, name, records, work, moment):
                                    stderr=subprocess.PIPE)
     try:
         window = wait_for(lambda: process.poll() is not None or display.xlib.window_of(
-            process.pid), 20)
+            process.pid), 20, interval=0.02)
         if process.poll() is None and window:
             outcome.window = True
             time.sleep(moment)

@@ -30,39 +30,14 @@ import signal
 import struct
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.dont_write_bytecode = True  # nothing of ours lands in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from player_e2e import accepts_connections  # noqa: E402
+from e2e_support import (SONG_FILE, TITLE, Failure, Skip, accepts_connections,  # noqa: E402
+                         check, end_process, run_in_scratch, wait_for)
 
-SKIPPED = 77
 DISPLAY = ":93"
-TITLE = "Corvane Animation Player"
-SONG_FILE = "gifplay.mid"
-
-
-class Failure(Exception):
-    pass
-
-
-class Skip(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
-def wait_for(predicate, timeout, interval=0.05):
-    end = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value or time.monotonic() > end:
-            return value or None
-        time.sleep(interval)
 
 
 class Background:
@@ -73,13 +48,7 @@ class Background:
                                         stderr=subprocess.DEVNULL)
 
     def end(self):
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
-            try:
-                self.process.wait(5)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        end_process(self.process)
 
 
 class Display:
@@ -372,19 +341,7 @@ def main():
     parser.add_argument("--song", required=True)
     parser.add_argument("--gif", required=True)
     args = parser.parse_args()
-    work = tempfile.mkdtemp(prefix="gifplay-music-e2e-")
-    try:
-        SCENARIOS[args.scenario](args, work)
-    except Skip as skip:
-        print("skipped: %s" % skip)
-        return SKIPPED
-    except Failure as failure:
-        print("FAILED: %s" % failure)
-        return 1
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
-    print("passed")
-    return 0
+    return run_in_scratch("gifplay-music-e2e-", lambda work: SCENARIOS[args.scenario](args, work))
 
 
 if __name__ == "__main__":

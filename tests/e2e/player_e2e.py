@@ -21,49 +21,16 @@ import argparse
 import ctypes
 import os
 import shutil
-import signal
-import socket as _socket
 import struct
 import subprocess
 import sys
 import tempfile
 import time
 
-SKIPPED = 77
-TITLE = "Corvane Animation Player"
-ABOUT_TITLE = "About Vantrope"
-
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
-def wait_for(predicate, timeout, interval=0.05):
-    """The first true value of predicate() within timeout seconds, or None."""
-    end = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value or time.monotonic() > end:
-            return value or None
-        time.sleep(interval)
-
-
-def accepts_connections(path):
-    """True once an X server listens on the socket: the file alone may be a
-    stale one, or appear a moment before the server listens."""
-    client = _socket.socket(_socket.AF_UNIX, _socket.SOCK_STREAM)
-    try:
-        client.connect(path)
-        return True
-    except OSError:
-        return False
-    finally:
-        client.close()
+sys.dont_write_bytecode = True  # nothing of ours lands in the source tree
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from e2e_support import (ABOUT_TITLE, SKIPPED, TITLE, Failure,  # noqa: E402
+                         accepts_connections, check, end_process, wait_for)
 
 
 # ---- pictures ------------------------------------------------------------
@@ -160,12 +127,7 @@ class VirtualDisplay:
 
     def __exit__(self, *exc):
         if self.process is not None:
-            self.process.send_signal(signal.SIGTERM)
-            try:
-                self.process.wait(5)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+            end_process(self.process)
 
     def env(self):
         env = dict(os.environ)

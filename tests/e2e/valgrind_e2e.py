@@ -19,13 +19,12 @@ import os
 import re
 import shutil
 import sys
-import tempfile
 import time
 
 sys.dont_write_bytecode = True  # nothing of ours lands in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from music_e2e import (SKIPPED, TITLE, Display, Failure, Player, Skip,  # noqa: E402
-                       SoundServer, check, pack, wait_for)
+from e2e_support import TITLE, Skip, check, run_in_scratch, wait_for  # noqa: E402
+from music_e2e import Display, Player, SoundServer, pack  # noqa: E402
 
 
 SUPPRESSIONS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "valgrind.supp")
@@ -91,19 +90,7 @@ def main():
     parser.add_argument("--seconds", type=float, default=5)
     parser.add_argument("--log", help="keep memcheck's log here")
     args = parser.parse_args()
-    work = tempfile.mkdtemp(prefix="gifplay-valgrind-e2e-")
-    try:
-        run(args, work)
-    except Skip as skip:
-        print("skipped: %s" % skip)
-        return SKIPPED
-    except Failure as failure:
-        print("FAILED: %s" % failure)
-        return 1
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
-    print("passed")
-    return 0
+    return run_in_scratch("gifplay-valgrind-e2e-", lambda work: run(args, work))
 
 
 if __name__ == "__main__":

@@ -39,12 +39,10 @@ import time
 
 sys.dont_write_bytecode = True  # nothing of ours lands in the source tree
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from player_e2e import (Failure, Picture, VirtualDisplay, accepts_connections, check,  # noqa: E402
-                        wait_for)
+from e2e_support import (ABOUT_TITLE, SKIPPED, TITLE, Failure, Skip,  # noqa: E402
+                         accepts_connections, check, end_process, wait_for)
+from player_e2e import Picture, VirtualDisplay  # noqa: E402
 
-SKIPPED = 77
-TITLE = "Corvane Animation Player"
-ABOUT_TITLE = "About Vantrope"
 SIZE = (160, 120)
 TEMP_RECORD = "gifplay-temp-dir"  # in the prefix: the Unix path of Wine's TEMP
 
@@ -54,10 +52,6 @@ ABOUT_TEXTS = [
     "This animation was created with Vantrope by Corvane.  Please vist our website for more "
     "information on Vantrope and the Corvane Internet Animation Library!",
 ]
-
-
-class Skip(Exception):
-    pass
 
 
 # ---- the display and Wine ------------------------------------------------
@@ -181,13 +175,7 @@ class LinuxPlayer:
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(5)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        end_process(self.process)
 
 
 # ---- what is played ------------------------------------------------------
