@@ -43,7 +43,8 @@ from concurrent.futures import ThreadPoolExecutor
 
 sys.dont_write_bytecode = True  # nothing of ours lands in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import SKIPPED, Failure, accepts_connections, end_process, wait_for  # noqa: E402
+from e2e_support import (SKIPPED, Failure, accepts_connections,  # noqa: E402
+                         delete_window_event, end_process, wait_for)
 
 DISPLAY = ":96"
 STARTING = threading.Lock()
@@ -158,21 +159,7 @@ class Xlib:
             self._close(window)
 
     def _close(self, window):
-        class ClientMessage(ctypes.Structure):
-            _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong),
-                        ("send_event", ctypes.c_int), ("display", ctypes.c_void_p),
-                        ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
-                        ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
-
-        class Event(ctypes.Union):
-            _fields_ = [("client", ClientMessage), ("pad", ctypes.c_long * 24)]
-
-        event = Event()
-        event.client.type = 33  # ClientMessage
-        event.client.window = window
-        event.client.message_type = self.protocols
-        event.client.format = 32
-        event.client.data[0] = self.delete
+        event = delete_window_event(window, self.protocols, self.delete)
         self.x.XSendEvent(self.display, window, 0, 0, ctypes.byref(event))
         self.x.XFlush(self.display)
 

@@ -2,6 +2,7 @@
 outcomes of a test, waiting, the readiness of an X server, and ending a
 helper process."""
 
+import ctypes
 import shutil
 import signal
 import socket
@@ -49,6 +50,52 @@ def accepts_connections(path):
         return False
     finally:
         client.close()
+
+
+class _ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong),
+                ("send_event", ctypes.c_int), ("display", ctypes.c_void_p),
+                ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
+
+
+class _XEvent(ctypes.Union):
+    _fields_ = [("client", _ClientMessage), ("pad", ctypes.c_long * 24)]
+
+
+def delete_window_event(window, protocols, delete):
+    """The event a window manager sends for the close box: a ClientMessage
+    WM_PROTOCOLS carrying WM_DELETE_WINDOW (the two atoms given)."""
+    event = _XEvent()
+    event.client.type = 33  # ClientMessage
+    event.client.window = window
+    event.client.message_type = protocols
+    event.client.format = 32
+    event.client.data[0] = delete
+    return event
+
+
+def close_window(display_name, window):
+    """Asks a window to close as a window manager would, on a connection of
+    its own to the display."""
+    xlib = ctypes.cdll.LoadLibrary("libX11.so.6")
+    xlib.XOpenDisplay.restype = ctypes.c_void_p
+    xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    xlib.XInternAtom.restype = ctypes.c_ulong
+    xlib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    xlib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                                ctypes.c_void_p]
+    xlib.XFlush.argtypes = [ctypes.c_void_p]
+    xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    display = xlib.XOpenDisplay(display_name.encode())
+    check(display, "cannot open the display " + display_name)
+    try:
+        event = delete_window_event(int(window), xlib.XInternAtom(display, b"WM_PROTOCOLS", 0),
+                                    xlib.XInternAtom(display, b"WM_DELETE_WINDOW", 0))
+        xlib.XSendEvent(display, int(window), 0, 0, ctypes.byref(event))
+        xlib.XFlush(display)
+    finally:
+        xlib.XCloseDisplay(display)
 
 
 def end_process(process, grace=5):

@@ -23,7 +23,6 @@ and exit no PulseAudio).
 """
 
 import argparse
-import ctypes
 import os
 import shutil
 import signal
@@ -35,7 +34,7 @@ import time
 sys.dont_write_bytecode = True  # nothing of ours lands in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from e2e_support import (SONG_FILE, TITLE, Failure, Skip, accepts_connections,  # noqa: E402
-                         check, end_process, run_in_scratch, wait_for)
+                         check, close_window, end_process, run_in_scratch, wait_for)
 
 DISPLAY = ":93"
 
@@ -94,34 +93,7 @@ class Display:
 
     def close(self, window):
         """What a window manager does for the close box: WM_DELETE_WINDOW."""
-        xlib = ctypes.cdll.LoadLibrary("libX11.so.6")
-        xlib.XOpenDisplay.restype = ctypes.c_void_p
-        xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        xlib.XInternAtom.restype = ctypes.c_ulong
-        xlib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-        xlib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
-                                    ctypes.c_void_p]
-        xlib.XFlush.argtypes = [ctypes.c_void_p]
-        xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
-        display = xlib.XOpenDisplay(DISPLAY.encode())
-        check(display, "cannot open the display")
-
-        class ClientMessage(ctypes.Structure):
-            _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong),
-                        ("send_event", ctypes.c_int), ("display", ctypes.c_void_p),
-                        ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
-                        ("format", ctypes.c_int), ("data", ctypes.c_long * 5),
-                        ("pad", ctypes.c_long * 12)]
-
-        event = ClientMessage()
-        event.type = 33  # ClientMessage
-        event.window = int(window)
-        event.message_type = xlib.XInternAtom(display, b"WM_PROTOCOLS", 0)
-        event.format = 32
-        event.data[0] = xlib.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
-        xlib.XSendEvent(display, int(window), 0, 0, ctypes.byref(event))
-        xlib.XFlush(display)
-        xlib.XCloseDisplay(display)
+        close_window(DISPLAY, window)
 
 
 class SoundServer:

@@ -18,7 +18,6 @@ Exit status 0 passed, 1 failed, 77 skipped (no Xvfb or xdotool).
 """
 
 import argparse
-import ctypes
 import os
 import shutil
 import struct
@@ -30,7 +29,7 @@ import time
 sys.dont_write_bytecode = True  # nothing of ours lands in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from e2e_support import (ABOUT_TITLE, SKIPPED, TITLE, Failure,  # noqa: E402
-                         accepts_connections, check, end_process, wait_for)
+                         accepts_connections, check, close_window, end_process, wait_for)
 
 
 # ---- pictures ------------------------------------------------------------
@@ -170,36 +169,7 @@ class VirtualDisplay:
 
     def close(self, window):
         """What a window manager does for the close box: WM_DELETE_WINDOW."""
-        xlib = ctypes.cdll.LoadLibrary("libX11.so.6")
-        xlib.XOpenDisplay.restype = ctypes.c_void_p
-        xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        xlib.XInternAtom.restype = ctypes.c_ulong
-        xlib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-        xlib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
-                                    ctypes.c_void_p]
-        xlib.XFlush.argtypes = [ctypes.c_void_p]
-        xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
-
-        class ClientMessage(ctypes.Structure):
-            _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong),
-                        ("send_event", ctypes.c_int), ("display", ctypes.c_void_p),
-                        ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
-                        ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
-
-        class Event(ctypes.Union):
-            _fields_ = [("client", ClientMessage), ("pad", ctypes.c_long * 24)]
-
-        display = xlib.XOpenDisplay(self.name.encode())
-        check(display, "cannot open " + self.name)
-        event = Event()
-        event.client.type = 33  # ClientMessage
-        event.client.window = int(window)
-        event.client.message_type = xlib.XInternAtom(display, b"WM_PROTOCOLS", 0)
-        event.client.format = 32
-        event.client.data[0] = xlib.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
-        xlib.XSendEvent(display, int(window), 0, 0, ctypes.byref(event))
-        xlib.XFlush(display)
-        xlib.XCloseDisplay(display)
+        close_window(self.name, window)
 
 
 # ---- packing and running -------------------------------------------------
