@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -302,16 +302,11 @@ std::vector<Seed> scannerSeeds(const Bytes& gif) {
   };
 }
 
-void write(const fs::path& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path.string());
-}
-
 void writeAll(const fs::path& dir, const std::vector<Seed>& seeds) {
   fs::create_directories(dir);
-  for (const auto& [name, make] : seeds) write(dir / name, make());
+  for (const auto& [name, make] : seeds)
+    if (!gifwriter::saveBytes(dir / name, make()))
+      throw std::runtime_error("cannot write " + (dir / name).string());
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 //
 // Usage: bench_gifs DIRECTORY   (writes delay_2.gif and delay_10.gif)
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <string>
 
@@ -43,11 +42,8 @@ int main(int argc, char** argv) {
   std::filesystem::path dir = argv[1];
   std::filesystem::create_directories(dir);
   for (int delay : {2, 10}) {
-    gifwriter::Bytes data = animation(delay);
-    std::ofstream out(dir / ("delay_" + std::to_string(delay) + ".gif"), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(data.data()),
-              static_cast<std::streamsize>(data.size()));
-    if (!out) return 1;
+    if (!gifwriter::saveBytes(dir / ("delay_" + std::to_string(delay) + ".gif"), animation(delay)))
+      return 1;
   }
   return 0;
 }

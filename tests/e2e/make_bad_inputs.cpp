@@ -15,10 +15,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iostream>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -165,11 +165,8 @@ int main(int argc, char** argv) {
   try {
     fs::create_directories(dir);
     for (const Output& output : kOutputs) {
-      Bytes bytes = output.make();
-      std::ofstream out(dir / output.name, std::ios::binary | std::ios::trunc);
-      out.write(reinterpret_cast<const char*>(bytes.data()),
-                static_cast<std::streamsize>(bytes.size()));
-      if (!out) throw std::runtime_error("cannot write " + (dir / output.name).string());
+      if (!gifwriter::saveBytes(dir / output.name, output.make()))
+        throw std::runtime_error("cannot write " + (dir / output.name).string());
     }
   } catch (const std::exception& error) {
     std::cerr << "make_bad_inputs: " << error.what() << "\n";

@@ -9,8 +9,8 @@
 // Usage: make_player_gifs DIRECTORY
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -52,9 +52,7 @@ void composite(Picture& canvas, const gifwriter::Frame& frame) {
 }
 
 void writeFile(const std::filesystem::path& path, const Bytes& data) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-  if (!out) throw std::runtime_error(path.string() + ": cannot write");
+  if (!gifwriter::saveBytes(path, data)) throw std::runtime_error(path.string() + ": cannot write");
 }
 
 void writePpm(const std::filesystem::path& path, const Picture& picture,

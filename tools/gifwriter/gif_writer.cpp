@@ -3,6 +3,7 @@
 #include "tools/gifwriter/gif_writer.h"
 
 #include <algorithm>
+#include <fstream>
 #include <stdexcept>
 
 namespace gifwriter {
@@ -218,6 +219,13 @@ Bytes writeGif(const Gif& gif, GifLayout* layout) {
 Bytes truncated(const Bytes& stream, size_t length) {
   return Bytes(stream.begin(),
                stream.begin() + static_cast<ptrdiff_t>(std::min(length, stream.size())));
+}
+
+bool saveBytes(const std::filesystem::path& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out.flush());
 }
 
 Bytes joinSubBlocks(const Bytes& stream, size_t offset, size_t* next) {

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -114,6 +115,9 @@ Bytes writeGif(const Gif& gif, GifLayout* layout = nullptr);
 
 // The first length bytes of a stream.
 Bytes truncated(const Bytes& stream, size_t length);
+
+// Writes bytes to a file, replacing it; false when they could not all be written.
+bool saveBytes(const std::filesystem::path& path, const Bytes& bytes);
 
 // The LZW code stream of pixels: clear code, data codes, end code.
 std::vector<int> encodeLzw(const Bytes& pixels, int codeSize, const LzwOptions& options = {});

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <numbers>
 
 #include "tools/gifwriter/gif_writer.h"
@@ -204,10 +203,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: gifplay_makedemo OUTPUT.gif\n");
     return 2;
   }
-  Bytes gif = writeGif(demoGif());
-  std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(gif.data()), static_cast<std::streamsize>(gif.size()));
-  if (!out.flush()) {
+  if (!saveBytes(argv[1], writeGif(demoGif()))) {
     std::fprintf(stderr, "gifplay_makedemo: cannot write %s\n", argv[1]);
     return 1;
   }
