@@ -1,5 +1,7 @@
 #include "picture/animation_clock.h"
 
+#include <algorithm>
+
 #include "gif/gif_animation.h"
 #include "picture/compositing.h"
 
@@ -24,6 +26,16 @@ void canvasToClient(HWND window, RECT& rectangle) {
   rectangle.bottom -= y;
 }
 
+// The wait the timer device is asked for: never shorter than the clock's
+// resolution (Windows refuses events below its minimum, so a frame of delay 0
+// would end the animation there; it is shown for one hundredth instead), and
+// never longer than the device takes.
+UINT boundedDelay(UINT delayMs) {
+  TIMECAPS caps{};
+  UINT longest = timeGetDevCaps(&caps, sizeof caps) == TIMERR_NOERROR ? caps.wPeriodMax : 0;
+  return std::clamp(delayMs, kClockResolutionMs, std::max(longest, kClockResolutionMs));
+}
+
 }  // namespace
 
 // A frame that cannot be shown ends the chain here: the clock stays stopped
@@ -44,7 +56,7 @@ void advanceAnimation(HWND window) {
 
 UINT startClock(UINT delayMs, HWND window) {
   stopClock();
-  clockId = timeSetEvent(delayMs, kClockResolutionMs, clockCallback,
+  clockId = timeSetEvent(boundedDelay(delayMs), kClockResolutionMs, clockCallback,
                          reinterpret_cast<DWORD_PTR>(window), TIME_ONESHOT);
   return clockId;
 }

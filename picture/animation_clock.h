@@ -18,6 +18,8 @@ extern int32_t currentFrame;
 extern UINT clockId;
 
 void advanceAnimation(HWND window);
+// Arms the clock for delayMs, raised to the clock's resolution and cut to the
+// longest delay that the timer device takes.
 UINT startClock(UINT delayMs, HWND window);
 void stopClock();
 // Runs on the platform's timer thread: posts WM_TIMER and touches nothing else.

@@ -331,6 +331,8 @@ typedef struct tagCREATESTRUCTA {
 #define SM_CYFRAME 33
 #define SM_CXSMICON 49
 #define SM_CYSMICON 50
+#define SM_CXMAXTRACK 59
+#define SM_CYMAXTRACK 60
 
 #define WS_OVERLAPPED 0x00000000L
 #define WS_POPUP 0x80000000L
@@ -458,6 +460,11 @@ typedef DWORD MCIERROR;
 typedef UINT MCIDEVICEID;
 typedef void(CALLBACK* LPTIMECALLBACK)(UINT uTimerID, UINT uMsg, DWORD_PTR dwUser, DWORD_PTR dw1,
                                        DWORD_PTR dw2);
+
+typedef struct timecaps_tag {
+  UINT wPeriodMin;
+  UINT wPeriodMax;
+} TIMECAPS, *LPTIMECAPS;
 
 #define TIMERR_NOERROR 0
 #define TIMERR_NOCANDO 97

@@ -1,16 +1,16 @@
 // Multimedia timers of the Linux build: events run their callbacks on one
-// timer thread of ours, paced by the steady clock. The thread waits (and can
-// be woken by new or cancelled events) until shortly before an event is due,
-// then sleeps to the event's exact time on the monotonic clock, with the
-// kernel's timer slack taken off, so events fire well within a millisecond
-// of their time. Callbacks run outside the lock.
+// timer thread of ours, paced by the steady clock. The thread sleeps until
+// the earliest event is due (on the monotonic clock, with the kernel's timer
+// slack taken off, so events fire well within a millisecond of their time)
+// and is woken only when an earlier event is added. Callbacks run outside the
+// lock. The timer device takes delays and periods of 1 to 65,535 ms, as
+// Wine's does, and refuses others as Windows does.
 #include "winmm.h"
 
 #include <pthread.h>
 #include <sched.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -24,9 +24,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr UINT kMinPeriod = 1;
-constexpr UINT kMaxPeriod = 1000;
-constexpr UINT kMaxDelay = 1000000;
-constexpr auto kFinalApproach = std::chrono::microseconds(500);
+constexpr UINT kMaxPeriod = 65535;
 constexpr int kTimerThreadNice = -10;
 
 struct TimerEvent {
@@ -43,17 +41,17 @@ class TimerThread {
     startLocked();
     UINT id = nextId();
     auto period = std::chrono::milliseconds(periodic ? delay : 0);
-    events_[id] =
-        TimerEvent{Clock::now() + std::chrono::milliseconds(delay), period, callback, user};
-    changed_.notify_one();
+    auto due = Clock::now() + std::chrono::milliseconds(delay);
+    events_[id] = TimerEvent{due, period, callback, user};
+    if (due < sleepingUntil_) changed_.notify_one();
     return id;
   }
 
+  // The thread, if it sleeps for this event, wakes at its time to find
+  // nothing due and sleeps on.
   bool remove(UINT id) {
     std::lock_guard lock(mutex_);
-    bool found = events_.erase(id) != 0;
-    if (found) changed_.notify_one();
-    return found;
+    return events_.erase(id) != 0;
   }
 
  private:
@@ -77,27 +75,6 @@ class TimerThread {
     return best;
   }
 
-  // Waits until the earliest event is due; false when the set changed meanwhile.
-  bool waitUntilDue(std::unique_lock<std::mutex>& lock, UINT id, Clock::time_point due) {
-    if (Clock::now() < due - kFinalApproach) {
-      changed_.wait_until(lock, due - kFinalApproach);
-      return false;
-    }
-    lock.unlock();
-    sleepUntil(due);
-    lock.lock();
-    auto found = events_.find(id);
-    return found != events_.end() && found->second.due == due;
-  }
-
-  static void sleepUntil(Clock::time_point due) {
-    auto sinceEpoch = std::chrono::duration_cast<std::chrono::nanoseconds>(due.time_since_epoch());
-    timespec at{static_cast<time_t>(sinceEpoch.count() / 1000000000),
-                static_cast<long>(sinceEpoch.count() % 1000000000)};
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) != 0) {
-    }
-  }
-
   // Windows runs its timer thread at time-critical priority; here the lowest
   // real-time priority, or a better nice value, where the system grants it
   // (a busy machine otherwise delays events by milliseconds). Callbacks are
@@ -108,23 +85,36 @@ class TimerThread {
     setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kTimerThreadNice);
   }
 
+  // Sleeps until the earliest event is due, or until an earlier one is added.
+  void sleepUntilDue(std::unique_lock<std::mutex>& lock, Clock::time_point due) {
+    sleepingUntil_ = due;
+    if (due == Clock::time_point::max())
+      changed_.wait(lock);
+    else
+      changed_.wait_until(lock, due);
+    sleepingUntil_ = Clock::time_point::min();
+  }
+
   void run() {
     prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
     raisePriority();
     std::unique_lock lock(mutex_);
     for (;;) {
       if (events_.empty()) {
-        changed_.wait(lock);
+        sleepUntilDue(lock, Clock::time_point::max());
         continue;
       }
       auto next = earliest();
+      if (Clock::now() < next->second.due) {
+        sleepUntilDue(lock, next->second.due);
+        continue;
+      }
       UINT id = next->first;
-      if (!waitUntilDue(lock, id, next->second.due)) continue;
-      TimerEvent event = events_[id];
+      TimerEvent event = next->second;
       if (event.period.count() > 0)
-        events_[id].due += event.period;
+        next->second.due += event.period;
       else
-        events_.erase(id);
+        events_.erase(next);
       lock.unlock();
       event.callback(id, 0, event.user, 0, 0);
       lock.lock();
@@ -136,6 +126,8 @@ class TimerThread {
   std::map<UINT, TimerEvent> events_;
   UINT lastId_ = 0;
   bool started_ = false;
+  // While the thread runs (not sleeping), min: it looks at the events anyway.
+  Clock::time_point sleepingUntil_ = Clock::time_point::min();
 };
 
 // Never destroyed: the thread may still be running when the process exits.
@@ -154,10 +146,16 @@ MMRESULT WINAPI timeEndPeriod(UINT period) {
   return period >= kMinPeriod && period <= kMaxPeriod ? TIMERR_NOERROR : TIMERR_NOCANDO;
 }
 
+MMRESULT WINAPI timeGetDevCaps(LPTIMECAPS caps, UINT size) {
+  if (caps == nullptr || size < sizeof(TIMECAPS)) return TIMERR_NOCANDO;
+  *caps = TIMECAPS{kMinPeriod, kMaxPeriod};
+  return TIMERR_NOERROR;
+}
+
 MMRESULT WINAPI timeSetEvent(UINT delay, UINT, LPTIMECALLBACK callback, DWORD_PTR user,
                              UINT eventType) {
   bool periodic = (eventType & TIME_PERIODIC) != 0;
-  if (callback == nullptr || delay > kMaxDelay || (periodic && delay == 0)) return 0;
+  if (callback == nullptr || delay < kMinPeriod || delay > kMaxPeriod) return 0;
   if ((eventType & ~static_cast<UINT>(TIME_PERIODIC | TIME_KILL_SYNCHRONOUS)) != 0) return 0;
   return timerThread().add(delay, callback, user, periodic);
 }

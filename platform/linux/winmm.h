@@ -5,6 +5,7 @@
 
 MMRESULT WINAPI timeBeginPeriod(UINT period);
 MMRESULT WINAPI timeEndPeriod(UINT period);
+MMRESULT WINAPI timeGetDevCaps(LPTIMECAPS caps, UINT size);
 MMRESULT WINAPI timeSetEvent(UINT delay, UINT resolution, LPTIMECALLBACK callback, DWORD_PTR user,
                              UINT eventType);
 MMRESULT WINAPI timeKillEvent(UINT timerId);

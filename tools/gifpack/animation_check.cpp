@@ -161,7 +161,7 @@ std::string zeroDelayFrames(const AnimationCheck& check) {
   if (check.playerFrames < 2) return "";
   return framesWhere(
       check, [](const FrameCheck& f) { return f.walked.delay == 0 ? "*" : ""; },
-      "delay 0: the player shows the next frame at once");
+      "delay 0: the player shows it for 10 ms, its shortest wait");
 }
 
 std::string outsideFrames(const AnimationCheck& check) {

@@ -125,6 +125,18 @@ TEST_F(AnimationTest, ClockMessagesFromTheTimerThreadDriveTheSteps) {
   EXPECT_EQ(currentFrame, 1) << "0, 1, 2, 0, 1";
 }
 
+// A delay of 0 is shown for one hundredth (the timer device refuses 0 ms), a
+// delay beyond the device's longest is armed at that longest.
+TEST_F(AnimationTest, EveryDelayArmsTheClock) {
+  for (int32_t delay : {0, 1, 6553, 6554, 65535}) {
+    makeAnimation(20, 10, {{0, 0, 1, 1, delay, 4}, {0, 0, 1, 1, delay, 5}});
+    openWindow();
+    EXPECT_NE(clockId, 0u) << "delay " << delay;
+    TearDown();
+    SetUp();
+  }
+}
+
 TEST_F(AnimationTest, StopClockWithoutPendingEventLeavesItIdle) {
   clockId = 0;
   stopClock();

@@ -124,7 +124,7 @@ TEST_F(GifpackCheckTest, WarnsAboutWhatThePlayerShowsDifferentlyAndStillPacks) {
          g.frames[0].control.reset();
          g.frames[2].control->delay = 0;
        },
-       "frames 0 and 2: delay 0: the player shows the next frame at once"},
+       "frames 0 and 2: delay 0: the player shows it for 10 ms, its shortest wait"},
       {"outside the screen",
        [](Gif& g) {
          g.frames[1].left = 3;
@@ -180,7 +180,7 @@ TEST_F(GifpackCheckTest, InfoListsTheFramesWithTheirNotes) {
                 "transparency ignored, delay 0\n"
                 "warning: frame 2 (index 0): transparency is ignored: the player draws every "
                 "frame opaquely over the last one\n"
-                "warning: frame 2: delay 0: the player shows the next frame at once\n");
+                "warning: frame 2: delay 0: the player shows it for 10 ms, its shortest wait\n");
 }
 
 // Picture rows from the top, as colour indices.
