@@ -1,9 +1,11 @@
 // The program's entry. On Windows the runtime calls WinMain itself; on Linux
-// main hands it the program's instance and a normal show command.
+// main starts the desktop on its own thread, then hands WinMain the program's
+// instance and a normal show command.
 #include "app/winmain.h"
 
 #ifndef _WIN32
 int main() {
+  startDesktop();
   char commandLine[] = "";
   return WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWNORMAL);
 }

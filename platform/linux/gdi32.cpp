@@ -96,23 +96,50 @@ struct Mapping {
   }
 };
 
-void drawInto(Window& w, const RECT& clip, const Mapping& m, const Source& s) {
-  RECT r{std::max<LONG>(clip.left, m.xDest), std::max<LONG>(clip.top, m.yDest),
-         std::min<LONG>(clip.right, m.xDest + m.destWidth),
-         std::min<LONG>(clip.bottom, m.yDest + m.destHeight)};
-  r.right = std::min<LONG>(r.right, w.clientWidth);
-  r.bottom = std::min<LONG>(r.bottom, w.clientHeight);
-  r.left = std::max<LONG>(r.left, 0);
-  r.top = std::max<LONG>(r.top, 0);
-  if (r.right <= r.left || r.bottom <= r.top) return;
+// An 8-bit bitmap drawn at its own size: each row through the colour table.
+void convertRows(ClientPixels& pixels, const RECT& r, const Mapping& m, const Source& s) {
+  const std::array<uint32_t, 256>& table = *s.table;
   for (LONG y = r.top; y < r.bottom; ++y) {
     int sy = m.sourceY(y);
-    uint32_t* out = w.pixels.data() + static_cast<ptrdiff_t>(y) * w.clientWidth;
+    if (sy < 0 || sy >= s.height) continue;
+    const BYTE* in = s.bits + s.stride * (s.topDown ? sy : s.height - 1 - sy);
+    uint32_t* out = pixels.data.data() + static_cast<ptrdiff_t>(y) * pixels.width;
+    LONG left = std::max<LONG>(r.left, m.xDest - m.xSrc);
+    LONG right = std::min<LONG>(r.right, m.xDest - m.xSrc + s.width);
+    for (LONG x = left; x < right; ++x) out[x] = table[in[x - m.xDest + m.xSrc]];
+  }
+}
+
+void stretchRows(ClientPixels& pixels, const RECT& r, const Mapping& m, const Source& s) {
+  for (LONG y = r.top; y < r.bottom; ++y) {
+    int sy = m.sourceY(y);
+    uint32_t* out = pixels.data.data() + static_cast<ptrdiff_t>(y) * pixels.width;
     if (sy < 0 || sy >= s.height) continue;
     for (LONG x = r.left; x < r.right; ++x) {
       int sx = m.sourceX(x);
       if (sx >= 0 && sx < s.width) out[x] = s.pixel(sx, sy);
     }
+  }
+}
+
+// Only the part inside the clip rectangle is converted, and only that part
+// is handed to the host to show.
+void drawInto(Window& w, const RECT& clip, const Mapping& m, const Source& s) {
+  RECT r{std::max<LONG>(clip.left, m.xDest), std::max<LONG>(clip.top, m.yDest),
+         std::min<LONG>(clip.right, m.xDest + m.destWidth),
+         std::min<LONG>(clip.bottom, m.yDest + m.destHeight)};
+  {
+    ClientPixels& pixels = *w.pixels;
+    std::lock_guard lock(pixels.mutex);
+    r.right = std::min<LONG>(r.right, pixels.width);
+    r.bottom = std::min<LONG>(r.bottom, pixels.height);
+    r.left = std::max<LONG>(r.left, 0);
+    r.top = std::max<LONG>(r.top, 0);
+    if (r.right <= r.left || r.bottom <= r.top) return;
+    if (s.bitCount == 8 && m.destWidth == m.srcWidth && m.destHeight == m.srcHeight)
+      convertRows(pixels, r, m, s);
+    else
+      stretchRows(pixels, r, m, s);
   }
   if (WindowHost* host = activeHost()) host->pixelsChanged(w, r);
 }

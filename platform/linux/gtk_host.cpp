@@ -1,14 +1,20 @@
 // GTK 3 presentation of the window layer. A top-level window holds a real
 // menu bar, a drawing area that shows the client pixels and two scroll bars;
 // dialogs are real GTK windows with their controls at their template places.
-// GTK runs on the thread that runs the message loop: waiting for messages
-// iterates GLib's main context, which other threads wake when they post.
-// User input becomes messages: menu choices and scroll bar actions are
-// posted, a resize of the window changes the window's size (WM_SIZE), the
-// close box posts WM_CLOSE.
+//
+// GTK runs on a thread of its own, started with the process (startDesktop),
+// and every GTK call is made there. The window layer's calls arrive as tasks
+// that carry copies of what they need; the GTK thread never touches a Window
+// record, only the client pixels it shares under their lock. User input
+// becomes messages: menu choices, scroll bar actions and the close box are
+// posted; a resize of the window changes the window's size on its own thread
+// (WM_SIZE). So the window answers however busy the program's thread is.
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <deque>
+#include <future>
+#include <map>
 
 #include "resources.h"
 #include "user32.h"
@@ -22,7 +28,9 @@ constexpr char kDialogClass[] = "#32770";
 constexpr char kDialogCss[] =
     "* { font-family: \"DejaVu Sans\", sans-serif; font-size: 8pt; }"
     "button { padding: 0 4px; min-height: 0; min-width: 0; }";
-// Scroll bars as thick as SM_CXVSCROLL, with arrow buttons at both ends.
+// Scroll bars as thick as SM_CXVSCROLL, with arrow buttons of kArrowLength
+// pixels at both ends.
+constexpr int kArrowLength = 14;
 constexpr char kScrollBarCss[] =
     "scrollbar { -GtkScrollbar-has-backward-stepper: true;"
     " -GtkScrollbar-has-forward-stepper: true; }"
@@ -30,29 +38,88 @@ constexpr char kScrollBarCss[] =
     "scrollbar slider { margin: 1px; border-width: 1px; }"
     "scrollbar.vertical slider { min-width: 12px; min-height: 24px; }"
     "scrollbar.horizontal slider { min-width: 24px; min-height: 12px; }";
+// Lines a notch of the mouse wheel scrolls, as Windows' default setting.
+constexpr int kWheelLines = 3;
+
+// What the GTK thread knows of a window: copied from it on its own thread.
+struct Layout {
+  int clientWidth = 0;
+  int clientHeight = 0;
+  ScrollBarState bars[2];
+  bool hasMenu = false;
+};
+
+Layout layoutOf(const Window& w) {
+  return {w.clientWidth, w.clientHeight, {w.bars[SB_HORZ], w.bars[SB_VERT]}, w.menu != nullptr};
+}
 
 struct Presentation {
   HWND handle;
+  std::shared_ptr<ClientPixels> pixels;
+  Layout layout;
+  bool enabled = true;
+  bool visible = false;
   GtkWidget* top = nullptr;
-  GtkWidget* menuBar = nullptr;
   GtkWidget* area = nullptr;
   GtkWidget* bars[2] = {nullptr, nullptr};
-  GtkWidget* fixed = nullptr;  // a dialog's controls
-  bool syncing = false;        // adjusting widgets to the window's state
-  bool dragging[2] = {false, false};
+  GtkWidget* fixed = nullptr;         // a dialog's controls
+  bool dragging[2] = {false, false};  // the thumb is held
   int trackPos[2] = {0, 0};
-  int pendingWidth = -1;  // the drawing area's newest allocation
+  double wheel[2] = {0, 0};  // smooth scrolling not yet a whole notch
+  int pendingWidth = -1;     // the drawing area's newest allocation
   int pendingHeight = -1;
   guint resizeIdle = 0;
   bool holdingSize = false;  // the drawing area asks for the initial client size
   int defaultButton = IDOK;
 };
 
-Presentation* presentationOf(Window& w) { return static_cast<Presentation*>(w.hostData); }
+// ---- the GTK thread ----
 
-Window* liveWindow(HWND handle) {
-  Window* w = windowFromHandle(handle);
-  return w != nullptr && w->hostData != nullptr ? w : nullptr;
+struct Desktop {
+  std::once_flag started;
+  std::promise<WindowHost*> ready;
+  std::shared_future<WindowHost*> host = ready.get_future().share();
+  std::mutex mutex;
+  std::deque<std::function<void()>> tasks;
+  bool drainScheduled = false;
+  std::map<HWND, Presentation*> presentations;  // the GTK thread's only
+};
+
+// Never destroyed: the GTK thread runs until the process ends.
+Desktop& desktop() {
+  static auto* instance = new Desktop;
+  return *instance;
+}
+
+Presentation* presentationOf(gpointer handle) {
+  auto& all = desktop().presentations;
+  auto found = all.find(static_cast<HWND>(handle));
+  return found != all.end() ? found->second : nullptr;
+}
+
+gboolean drainTasks(gpointer) {
+  Desktop& d = desktop();
+  std::deque<std::function<void()>> batch;
+  {
+    std::lock_guard lock(d.mutex);
+    batch.swap(d.tasks);
+    d.drainScheduled = false;
+  }
+  for (auto& task : batch) task();
+  return G_SOURCE_REMOVE;
+}
+
+// Tasks run on the GTK thread in the order they were given.
+void runOnGtk(std::function<void()> task) {
+  Desktop& d = desktop();
+  bool schedule = false;
+  {
+    std::lock_guard lock(d.mutex);
+    d.tasks.push_back(std::move(task));
+    schedule = !d.drainScheduled;
+    d.drainScheduled = true;
+  }
+  if (schedule) g_idle_add_full(G_PRIORITY_DEFAULT, drainTasks, nullptr, nullptr);
 }
 
 // "&File" becomes "_File"; "&&" stays a literal '&'; text after a tab (an
@@ -85,11 +152,10 @@ GdkPixbuf* pixbufOf(const IconImage& image) {
   return pixbuf;
 }
 
-void setWindowIcon(GtkWindow* top, HICON icon) {
-  IconObject* object = iconFromHandle(icon);
-  if (object == nullptr) return;
+void setWindowIcon(GtkWindow* top, const IconObject* icon) {
+  if (icon == nullptr) return;
   GList* list = nullptr;
-  for (const IconImage& image : object->images) list = g_list_append(list, pixbufOf(image));
+  for (const IconImage& image : icon->images) list = g_list_append(list, pixbufOf(image));
   gtk_window_set_icon_list(top, list);
   g_list_free_full(list, g_object_unref);
 }
@@ -107,12 +173,17 @@ void applyCssToTree(GtkWidget* widget, gpointer css) {
   if (GTK_IS_CONTAINER(widget)) gtk_container_forall(GTK_CONTAINER(widget), applyCssToTree, css);
 }
 
+// Input to a disabled window (an owner while its modal dialog runs) is dropped.
+void postInput(gpointer handle, UINT message, WPARAM wParam) {
+  Presentation* p = presentationOf(handle);
+  if (p != nullptr && p->enabled) PostMessageA(p->handle, message, wParam, 0);
+}
+
 // ---- menus ----
 
 void onMenuItem(GtkMenuItem* item, gpointer handle) {
   auto id = GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(item), "command"));
-  Window* w = liveWindow(static_cast<HWND>(handle));
-  if (w != nullptr && w->enabled) PostMessageA(w->handle, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+  postInput(handle, WM_COMMAND, MAKEWPARAM(id, 0));
 }
 
 void addMenuItems(GtkMenuShell* shell, const std::vector<MenuItemResource>& items, HWND handle) {
@@ -138,12 +209,17 @@ void addMenuItems(GtkMenuShell* shell, const std::vector<MenuItemResource>& item
 
 // ---- the client area ----
 
+// GTK asks for the invalid part only: cairo sends just that part of the
+// pixels to the display.
 gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer handle) {
-  Window* w = liveWindow(static_cast<HWND>(handle));
-  if (w == nullptr || w->clientWidth == 0 || w->clientHeight == 0) return TRUE;
+  Presentation* p = presentationOf(handle);
+  if (p == nullptr) return TRUE;
+  ClientPixels& pixels = *p->pixels;
+  std::lock_guard lock(pixels.mutex);
+  if (pixels.width == 0 || pixels.height == 0) return TRUE;
   cairo_surface_t* surface = cairo_image_surface_create_for_data(
-      reinterpret_cast<unsigned char*>(w->pixels.data()), CAIRO_FORMAT_RGB24, w->clientWidth,
-      w->clientHeight, w->clientWidth * 4);
+      reinterpret_cast<unsigned char*>(pixels.data.data()), CAIRO_FORMAT_RGB24, pixels.width,
+      pixels.height, pixels.width * 4);
   cairo_set_source_surface(cr, surface, 0, 0);
   cairo_paint(cr);
   cairo_surface_destroy(surface);
@@ -151,43 +227,46 @@ gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer handle) {
 }
 
 // The user resized the window: the drawing area's new size is the client
-// area's, and the outer size follows from it.
+// area's, and the outer size follows from it, set on the window's thread.
 gboolean applyResize(gpointer handle) {
-  Window* w = liveWindow(static_cast<HWND>(handle));
-  if (w == nullptr) return G_SOURCE_REMOVE;
-  Presentation* p = presentationOf(*w);
+  Presentation* p = presentationOf(handle);
+  if (p == nullptr) return G_SOURCE_REMOVE;
   p->resizeIdle = 0;
   if (p->holdingSize) {
     p->holdingSize = false;
     gtk_widget_set_size_request(p->area, 1, 1);
   }
-  if (p->pendingWidth == w->clientWidth && p->pendingHeight == w->clientHeight)
+  const Layout& l = p->layout;
+  if (p->pendingWidth == l.clientWidth && p->pendingHeight == l.clientHeight)
     return G_SOURCE_REMOVE;
   int width =
-      p->pendingWidth + 2 * metrics::kFrame + (w->bars[SB_VERT].visible ? metrics::kScrollBar : 0);
+      p->pendingWidth + 2 * metrics::kFrame + (l.bars[SB_VERT].visible ? metrics::kScrollBar : 0);
   int height = p->pendingHeight + 2 * metrics::kFrame + metrics::kCaption +
-               (w->menu != nullptr ? metrics::kMenu : 0) +
-               (w->bars[SB_HORZ].visible ? metrics::kScrollBar : 0);
-  setOuterSize(*w, width, height);
+               (l.hasMenu ? metrics::kMenu : 0) +
+               (l.bars[SB_HORZ].visible ? metrics::kScrollBar : 0);
+  runOnWindowThread(p->handle, [width, height](Window& w) { setOuterSize(w, width, height); });
   return G_SOURCE_REMOVE;
 }
 
 void onAreaAllocated(GtkWidget*, GdkRectangle* allocation, gpointer handle) {
-  Window* w = liveWindow(static_cast<HWND>(handle));
-  if (w == nullptr || !w->visible) return;
-  Presentation* p = presentationOf(*w);
+  Presentation* p = presentationOf(handle);
+  if (p == nullptr || !p->visible) return;
   p->pendingWidth = allocation->width;
   p->pendingHeight = allocation->height;
   if (p->resizeIdle == 0) p->resizeIdle = g_idle_add(applyResize, handle);
 }
 
 gboolean onDelete(GtkWidget*, GdkEvent*, gpointer handle) {
-  Window* w = liveWindow(static_cast<HWND>(handle));
-  if (w != nullptr && w->enabled) PostMessageA(w->handle, WM_CLOSE, 0, 0);
+  postInput(handle, WM_CLOSE, 0);
   return TRUE;
 }
 
 // ---- scroll bars ----
+// As on Windows: the arrows send SB_LINEUP and SB_LINEDOWN, a click in the
+// trough pages, a thumb drag reports SB_THUMBTRACK and its release
+// SB_THUMBPOSITION, and the wheel over a bar scrolls it by lines. GTK's own
+// arrows and wheel would move the thumb smoothly instead, so the bar's
+// presses and wheel turns are looked at before GTK sees them.
 
 int scrollCode(GtkScrollType type) {
   switch (type) {
@@ -218,45 +297,97 @@ int scrollCode(GtkScrollType type) {
 
 int barOf(GtkWidget* widget) { return GPOINTER_TO_INT(g_object_get_data(G_OBJECT(widget), "bar")); }
 
-void postScroll(Window& w, int bar, int code, int position) {
-  PostMessageA(w.handle, bar == SB_HORZ ? WM_HSCROLL : WM_VSCROLL,
-               MAKEWPARAM(code, static_cast<WORD>(position)), 0);
+void postScroll(gpointer handle, int bar, int code, int position = 0) {
+  postInput(handle, bar == SB_HORZ ? WM_HSCROLL : WM_VSCROLL,
+            MAKEWPARAM(code, static_cast<WORD>(position)));
 }
 
-// A thumb drag moves the thumb and reports SB_THUMBTRACK; every other action
-// is reported and left to the window, which sets the position itself.
+// Only a held thumb moves the thumb (SB_THUMBTRACK); every other action is
+// reported and left to the window, which sets the position itself.
 gboolean onChangeValue(GtkRange* range, GtkScrollType type, gdouble value, gpointer handle) {
-  Window* w = liveWindow(static_cast<HWND>(handle));
-  if (w == nullptr) return TRUE;
-  Presentation* p = presentationOf(*w);
+  Presentation* p = presentationOf(handle);
+  if (p == nullptr) return TRUE;
   int bar = barOf(GTK_WIDGET(range));
   int code = scrollCode(type);
   if (code != SB_THUMBTRACK) {
-    postScroll(*w, bar, code, 0);
+    postScroll(handle, bar, code);
     return TRUE;
   }
-  const ScrollBarState& state = w->bars[bar];
+  if (!p->dragging[bar]) return TRUE;
+  const ScrollBarState& state = p->layout.bars[bar];
   int position = std::clamp(static_cast<int>(value + 0.5), state.minPos, state.maxPos);
-  p->dragging[bar] = true;
   p->trackPos[bar] = position;
-  p->syncing = true;
   gtk_range_set_value(range, position);
-  p->syncing = false;
-  postScroll(*w, bar, SB_THUMBTRACK, position);
+  postScroll(handle, bar, SB_THUMBTRACK, position);
   return TRUE;
 }
 
-gboolean onBarReleased(GtkWidget* widget, GdkEventButton*, gpointer handle) {
-  Window* w = liveWindow(static_cast<HWND>(handle));
-  if (w == nullptr) return FALSE;
-  Presentation* p = presentationOf(*w);
+// Arrows are handled here; presses on the thumb or in the trough go on to GTK.
+gboolean onBarPressed(GtkWidget* widget, GdkEventButton* event, gpointer handle) {
+  Presentation* p = presentationOf(handle);
+  if (p == nullptr || event->type != GDK_BUTTON_PRESS || event->button != GDK_BUTTON_PRIMARY)
+    return FALSE;
+  int bar = barOf(widget);
+  int along = static_cast<int>(bar == SB_VERT ? event->y : event->x);
+  int length = bar == SB_VERT ? gtk_widget_get_allocated_height(widget)
+                              : gtk_widget_get_allocated_width(widget);
+  if (along < kArrowLength || along >= length - kArrowLength) {
+    postScroll(handle, bar, along < kArrowLength ? SB_LINEUP : SB_LINEDOWN);
+    return TRUE;
+  }
+  int thumbStart = 0, thumbEnd = 0;
+  gtk_range_get_slider_range(GTK_RANGE(widget), &thumbStart, &thumbEnd);
+  if (along >= thumbStart && along < thumbEnd) {
+    p->dragging[bar] = true;
+    p->trackPos[bar] = p->layout.bars[bar].pos;
+  }
+  return FALSE;
+}
+
+gboolean onBarReleased(GtkWidget* widget, GdkEventButton* event, gpointer handle) {
+  Presentation* p = presentationOf(handle);
+  if (p == nullptr || event->button != GDK_BUTTON_PRIMARY) return FALSE;
   int bar = barOf(widget);
   if (p->dragging[bar]) {
     p->dragging[bar] = false;
-    postScroll(*w, bar, SB_THUMBPOSITION, p->trackPos[bar]);
+    postScroll(handle, bar, SB_THUMBPOSITION, p->trackPos[bar]);
   }
-  postScroll(*w, bar, SB_ENDSCROLL, 0);
+  postScroll(handle, bar, SB_ENDSCROLL);
   return FALSE;
+}
+
+gboolean onBarGrabBroken(GtkWidget* widget, GdkEvent*, gpointer handle) {
+  if (Presentation* p = presentationOf(handle)) p->dragging[barOf(widget)] = false;
+  return FALSE;
+}
+
+void scrollLines(gpointer handle, int bar, int lines) {
+  for (int i = 0; i < std::abs(lines) * kWheelLines; ++i)
+    postScroll(handle, bar, lines < 0 ? SB_LINEUP : SB_LINEDOWN);
+}
+
+gboolean onBarWheel(GtkWidget* widget, GdkEventScroll* event, gpointer handle) {
+  Presentation* p = presentationOf(handle);
+  if (p == nullptr) return TRUE;
+  int bar = barOf(widget);
+  switch (event->direction) {
+    case GDK_SCROLL_UP:
+    case GDK_SCROLL_LEFT:
+      scrollLines(handle, bar, -1);
+      break;
+    case GDK_SCROLL_DOWN:
+    case GDK_SCROLL_RIGHT:
+      scrollLines(handle, bar, 1);
+      break;
+    case GDK_SCROLL_SMOOTH: {
+      p->wheel[bar] += event->delta_y != 0 ? event->delta_y : event->delta_x;
+      int notches = static_cast<int>(p->wheel[bar]);
+      p->wheel[bar] -= notches;
+      scrollLines(handle, bar, notches);
+      break;
+    }
+  }
+  return TRUE;
 }
 
 GtkWidget* newScrollBar(int bar, HWND handle) {
@@ -268,117 +399,140 @@ GtkWidget* newScrollBar(int bar, HWND handle) {
   applyCss(widget, kScrollBarCss);
   gtk_widget_set_no_show_all(widget, TRUE);
   g_signal_connect(widget, "change-value", G_CALLBACK(onChangeValue), handle);
+  g_signal_connect(widget, "button-press-event", G_CALLBACK(onBarPressed), handle);
   g_signal_connect(widget, "button-release-event", G_CALLBACK(onBarReleased), handle);
+  g_signal_connect(widget, "grab-broken-event", G_CALLBACK(onBarGrabBroken), handle);
+  g_signal_connect(widget, "scroll-event", G_CALLBACK(onBarWheel), handle);
   return widget;
 }
 
-void syncScrollBars(Window& w) {
-  Presentation* p = presentationOf(w);
-  p->syncing = true;
+void syncScrollBars(Presentation& p) {
   for (int bar : {SB_HORZ, SB_VERT}) {
-    GtkWidget* widget = p->bars[bar];
+    GtkWidget* widget = p.bars[bar];
     if (widget == nullptr) continue;
-    const ScrollBarState& state = w.bars[bar];
+    const ScrollBarState& state = p.layout.bars[bar];
     GtkAdjustment* adjustment = gtk_range_get_adjustment(GTK_RANGE(widget));
-    if (!p->dragging[bar])
+    if (!p.dragging[bar])
       gtk_adjustment_configure(adjustment, state.pos, state.minPos, state.maxPos, 1, 10, 0);
     gtk_widget_set_visible(widget, state.visible);
   }
-  p->syncing = false;
 }
 
 // ---- windows ----
 
-void buildMainWindow(Window& w, Presentation& p) {
+// What a new window is built from, copied on the window's thread.
+struct WindowPlan {
+  HWND handle;
+  HWND owner;
+  std::string title;
+  bool dialog;
+  const MenuObject* menu;  // loaded once and kept
+  const IconObject* icon;  // likewise
+  RECT place;
+  bool placedByDefault;
+  std::shared_ptr<ClientPixels> pixels;
+  Layout layout;
+};
+
+void buildMainWindow(const WindowPlan& plan, Presentation& p) {
   GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
   gtk_container_add(GTK_CONTAINER(p.top), box);
-  if (w.menu != nullptr) {
-    p.menuBar = gtk_menu_bar_new();
-    addMenuItems(GTK_MENU_SHELL(p.menuBar), w.menu->items, w.handle);
-    gtk_box_pack_start(GTK_BOX(box), p.menuBar, FALSE, FALSE, 0);
+  if (plan.menu != nullptr) {
+    GtkWidget* menuBar = gtk_menu_bar_new();
+    addMenuItems(GTK_MENU_SHELL(menuBar), plan.menu->items, plan.handle);
+    gtk_box_pack_start(GTK_BOX(box), menuBar, FALSE, FALSE, 0);
   }
   GtkWidget* grid = gtk_grid_new();
   gtk_box_pack_start(GTK_BOX(box), grid, TRUE, TRUE, 0);
   p.area = gtk_drawing_area_new();
   gtk_widget_set_hexpand(p.area, TRUE);
   gtk_widget_set_vexpand(p.area, TRUE);
-  g_signal_connect(p.area, "draw", G_CALLBACK(onDraw), w.handle);
-  g_signal_connect(p.area, "size-allocate", G_CALLBACK(onAreaAllocated), w.handle);
+  g_signal_connect(p.area, "draw", G_CALLBACK(onDraw), plan.handle);
+  g_signal_connect(p.area, "size-allocate", G_CALLBACK(onAreaAllocated), plan.handle);
   gtk_grid_attach(GTK_GRID(grid), p.area, 0, 0, 1, 1);
-  p.bars[SB_VERT] = newScrollBar(SB_VERT, w.handle);
-  p.bars[SB_HORZ] = newScrollBar(SB_HORZ, w.handle);
+  p.bars[SB_VERT] = newScrollBar(SB_VERT, plan.handle);
+  p.bars[SB_HORZ] = newScrollBar(SB_HORZ, plan.handle);
   gtk_grid_attach(GTK_GRID(grid), p.bars[SB_VERT], 1, 0, 1, 1);
   gtk_grid_attach(GTK_GRID(grid), p.bars[SB_HORZ], 0, 1, 1, 1);
-  setWindowIcon(GTK_WINDOW(p.top), w.icon);
+  setWindowIcon(GTK_WINDOW(p.top), plan.icon);
 }
 
 gboolean onDialogKey(GtkWidget*, GdkEventKey* event, gpointer handle) {
-  Window* w = liveWindow(static_cast<HWND>(handle));
-  if (w == nullptr) return FALSE;
+  Presentation* p = presentationOf(handle);
+  if (p == nullptr) return FALSE;
   if (event->keyval == GDK_KEY_Escape) {
-    PostMessageA(w->handle, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    PostMessageA(p->handle, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     return TRUE;
   }
   if (event->keyval == GDK_KEY_Return || event->keyval == GDK_KEY_KP_Enter) {
-    PostMessageA(w->handle, WM_COMMAND, MAKEWPARAM(presentationOf(*w)->defaultButton, BN_CLICKED),
-                 0);
+    PostMessageA(p->handle, WM_COMMAND, MAKEWPARAM(p->defaultButton, BN_CLICKED), 0);
     return TRUE;
   }
   return FALSE;
 }
 
-void buildDialogWindow(Window& w, Presentation& p) {
+void buildDialogWindow(const WindowPlan& plan, Presentation& p) {
   // A layout, unlike a fixed container, does not grow with its children's
   // wishes: the dialog keeps its template size.
   p.fixed = gtk_layout_new(nullptr, nullptr);
-  gtk_layout_set_size(GTK_LAYOUT(p.fixed), w.clientWidth, w.clientHeight);
-  gtk_widget_set_size_request(p.fixed, w.clientWidth, w.clientHeight);
+  gtk_layout_set_size(GTK_LAYOUT(p.fixed), plan.layout.clientWidth, plan.layout.clientHeight);
+  gtk_widget_set_size_request(p.fixed, plan.layout.clientWidth, plan.layout.clientHeight);
   gtk_container_add(GTK_CONTAINER(p.top), p.fixed);
   gtk_window_set_resizable(GTK_WINDOW(p.top), FALSE);
   gtk_window_set_type_hint(GTK_WINDOW(p.top), GDK_WINDOW_TYPE_HINT_DIALOG);
   gtk_window_set_modal(GTK_WINDOW(p.top), TRUE);
   gtk_window_set_skip_taskbar_hint(GTK_WINDOW(p.top), TRUE);
-  if (Window* owner = liveWindow(w.owner)) {
-    gtk_window_set_transient_for(GTK_WINDOW(p.top), GTK_WINDOW(presentationOf(*owner)->top));
+  if (Presentation* owner = presentationOf(plan.owner)) {
+    gtk_window_set_transient_for(GTK_WINDOW(p.top), GTK_WINDOW(owner->top));
     gtk_window_set_destroy_with_parent(GTK_WINDOW(p.top), TRUE);
   }
-  gtk_window_move(GTK_WINDOW(p.top), w.windowRect.left, w.windowRect.top);
-  g_signal_connect(p.top, "key-press-event", G_CALLBACK(onDialogKey), w.handle);
+  g_signal_connect(p.top, "key-press-event", G_CALLBACK(onDialogKey), plan.handle);
+}
+
+void buildWindow(const WindowPlan& plan) {
+  auto* p = new Presentation{plan.handle, plan.pixels, plan.layout};
+  desktop().presentations[plan.handle] = p;
+  p->top = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_window_set_title(GTK_WINDOW(p->top), plan.title.c_str());
+  g_signal_connect(p->top, "delete-event", G_CALLBACK(onDelete), plan.handle);
+  if (plan.dialog)
+    buildDialogWindow(plan, *p);
+  else
+    buildMainWindow(plan, *p);
+  if (!plan.placedByDefault) gtk_window_move(GTK_WINDOW(p->top), plan.place.left, plan.place.top);
 }
 
 bool createWindow(Window& w) {
-  auto* p = new Presentation{w.handle};
-  w.hostData = p;
-  p->top = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  gtk_window_set_title(GTK_WINDOW(p->top), w.title.c_str());
-  g_signal_connect(p->top, "delete-event", G_CALLBACK(onDelete), w.handle);
-  if (w.className == kDialogClass)
-    buildDialogWindow(w, *p);
-  else
-    buildMainWindow(w, *p);
-  if (!w.placedByDefault) gtk_window_move(GTK_WINDOW(p->top), w.windowRect.left, w.windowRect.top);
+  WindowPlan plan{w.handle,     w.owner,
+                  w.title,      w.className == kDialogClass,
+                  w.menu,       iconFromHandle(w.icon),
+                  w.windowRect, w.placedByDefault,
+                  w.pixels,     layoutOf(w)};
+  runOnGtk([plan] { buildWindow(plan); });
   return true;
 }
 
 void destroyWindow(Window& w) {
-  Presentation* p = presentationOf(w);
-  if (p == nullptr) return;
-  w.hostData = nullptr;
-  if (p->resizeIdle != 0) g_source_remove(p->resizeIdle);
-  gtk_widget_destroy(p->top);
-  delete p;
+  runOnGtk([handle = w.handle] {
+    Presentation* p = presentationOf(handle);
+    if (p == nullptr) return;
+    desktop().presentations.erase(handle);
+    if (p->resizeIdle != 0) g_source_remove(p->resizeIdle);
+    gtk_widget_destroy(p->top);
+    delete p;
+  });
 }
 
 void onButtonClicked(GtkButton* button, gpointer handle) {
   int id = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), "command"));
-  Window* w = liveWindow(static_cast<HWND>(handle));
-  if (w != nullptr) PostMessageA(w->handle, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+  if (Presentation* p = presentationOf(handle))
+    PostMessageA(p->handle, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
 }
 
-GtkWidget* newButton(const DialogControl& c, Presentation& p, HWND handle) {
+GtkWidget* newButton(const DialogControl& c, Presentation& p) {
   GtkWidget* button = gtk_button_new_with_mnemonic(mnemonicText(c.text).c_str());
   g_object_set_data(G_OBJECT(button), "command", GINT_TO_POINTER(c.id));
-  g_signal_connect(button, "clicked", G_CALLBACK(onButtonClicked), handle);
+  g_signal_connect(button, "clicked", G_CALLBACK(onButtonClicked), p.handle);
   if ((c.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
     p.defaultButton = c.id;
     gtk_widget_set_can_default(button, TRUE);
@@ -401,8 +555,7 @@ GtkWidget* newLabel(const DialogControl& c) {
   return label;
 }
 
-GtkWidget* newIcon(const DialogControl& c, HINSTANCE instance) {
-  const IconImage* image = iconImage(LoadIconA(instance, c.text.c_str()), metrics::kIcon);
+GtkWidget* newIcon(const IconImage* image) {
   if (image == nullptr) return gtk_image_new();
   GdkPixbuf* pixbuf = pixbufOf(*image);
   GtkWidget* widget = gtk_image_new_from_pixbuf(pixbuf);
@@ -410,104 +563,146 @@ GtkWidget* newIcon(const DialogControl& c, HINSTANCE instance) {
   return widget;
 }
 
-GtkWidget* newControl(const DialogControl& c, Presentation& p, Window& w) {
+bool isIcon(const DialogControl& c) {
+  return c.className == "STATIC" && (c.style & SS_TYPEMASK) == SS_ICON;
+}
+
+// An icon control comes with its image, found on the window's thread.
+struct PlannedControl {
+  DialogControl control;
+  const IconImage* icon;
+};
+
+GtkWidget* newControl(const PlannedControl& planned, Presentation& p) {
+  const DialogControl& c = planned.control;
   if (c.className == "BUTTON") {
     DWORD type = c.style & BS_TYPEMASK;
     if (type == BS_GROUPBOX) return gtk_frame_new(c.text.empty() ? nullptr : c.text.c_str());
-    return newButton(c, p, w.handle);
+    return newButton(c, p);
   }
-  if (c.className == "STATIC" && (c.style & SS_TYPEMASK) == SS_ICON) return newIcon(c, w.instance);
+  if (isIcon(c)) return newIcon(planned.icon);
   return newLabel(c);
 }
 
 void controlsCreated(Window& w) {
-  Presentation* p = presentationOf(w);
-  if (p == nullptr || p->fixed == nullptr) return;
-  for (const DialogControl& c : w.controls) {
-    GtkWidget* widget = newControl(c, *p, w);
-    gtk_widget_set_size_request(widget, c.rect.right - c.rect.left, c.rect.bottom - c.rect.top);
-    gtk_layout_put(GTK_LAYOUT(p->fixed), widget, c.rect.left, c.rect.top);
-  }
-  applyCssToTree(p->top, const_cast<char*>(kDialogCss));
+  std::vector<PlannedControl> controls;
+  for (const DialogControl& c : w.controls)
+    controls.push_back({c, isIcon(c)
+                               ? iconImage(LoadIconA(w.instance, c.text.c_str()), metrics::kIcon)
+                               : nullptr});
+  runOnGtk([handle = w.handle, controls = std::move(controls)] {
+    Presentation* p = presentationOf(handle);
+    if (p == nullptr || p->fixed == nullptr) return;
+    for (const PlannedControl& planned : controls) {
+      GtkWidget* widget = newControl(planned, *p);
+      const RECT& r = planned.control.rect;
+      gtk_widget_set_size_request(widget, r.right - r.left, r.bottom - r.top);
+      gtk_layout_put(GTK_LAYOUT(p->fixed), widget, r.left, r.top);
+    }
+    applyCssToTree(p->top, const_cast<char*>(kDialogCss));
+  });
 }
 
 // A new window opens with its client area at the size the window layer gave
 // it: the drawing area asks for that size until its first allocation, then
 // lets the user make the window smaller.
-void showWindow(Window& w, bool show) {
-  Presentation* p = presentationOf(w);
-  if (p == nullptr) return;
+void presentWindow(Presentation& p, bool show) {
+  p.visible = show;
   if (!show) {
-    gtk_widget_hide(p->top);
+    gtk_widget_hide(p.top);
     return;
   }
-  if (p->area != nullptr && !gtk_widget_get_realized(p->top)) {
-    syncScrollBars(w);
-    gtk_widget_set_size_request(p->area, w.clientWidth, w.clientHeight);
-    p->holdingSize = true;
+  if (p.area != nullptr && !gtk_widget_get_realized(p.top)) {
+    syncScrollBars(p);
+    gtk_widget_set_size_request(p.area, p.layout.clientWidth, p.layout.clientHeight);
+    p.holdingSize = true;
   }
-  gtk_widget_show_all(p->top);
-  gtk_window_present(GTK_WINDOW(p->top));
+  gtk_widget_show_all(p.top);
+  gtk_window_present(GTK_WINDOW(p.top));
+}
+
+void showWindow(Window& w, bool show) {
+  runOnGtk([handle = w.handle, layout = layoutOf(w), show] {
+    Presentation* p = presentationOf(handle);
+    if (p == nullptr) return;
+    p->layout = layout;
+    presentWindow(*p, show);
+  });
 }
 
 void enableWindow(Window& w, bool enable) {
-  if (Presentation* p = presentationOf(w)) gtk_widget_set_sensitive(p->top, enable);
+  runOnGtk([handle = w.handle, enable] {
+    Presentation* p = presentationOf(handle);
+    if (p == nullptr) return;
+    p->enabled = enable;
+    gtk_widget_set_sensitive(p->top, enable);
+  });
 }
 
 void pixelsChanged(Window& w, const RECT& r) {
-  Presentation* p = presentationOf(w);
-  if (p == nullptr || p->area == nullptr) return;
-  gtk_widget_queue_draw_area(p->area, r.left, r.top, r.right - r.left, r.bottom - r.top);
+  runOnGtk([handle = w.handle, r] {
+    Presentation* p = presentationOf(handle);
+    if (p == nullptr || p->area == nullptr) return;
+    gtk_widget_queue_draw_area(p->area, r.left, r.top, r.right - r.left, r.bottom - r.top);
+  });
 }
 
 void layoutChanged(Window& w) {
-  Presentation* p = presentationOf(w);
-  if (p == nullptr || p->area == nullptr) return;
-  syncScrollBars(w);
-  gtk_widget_queue_draw(p->area);
+  runOnGtk([handle = w.handle, layout = layoutOf(w)] {
+    Presentation* p = presentationOf(handle);
+    if (p == nullptr || p->area == nullptr) return;
+    p->layout = layout;
+    syncScrollBars(*p);
+    gtk_widget_queue_draw(p->area);
+  });
 }
 
-gboolean deadlinePassed(gpointer) { return G_SOURCE_REMOVE; }
-
-void waitForEvents(MessageQueue& queue, Deadline deadline) {
-  {
-    std::lock_guard lock(queue.mutex);
-    if (!queue.posted.empty() || !queue.sent.empty() || queue.quitPosted) return;
-  }
-  guint timeout = 0;
-  if (deadline != Deadline::max()) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return;
-    timeout = g_timeout_add(static_cast<guint>(left.count()), deadlinePassed, nullptr);
-  }
-  g_main_context_iteration(nullptr, TRUE);
-  if (timeout != 0) {
-    GSource* source = g_main_context_find_source_by_id(nullptr, timeout);
-    if (source != nullptr) g_source_destroy(source);
-  }
+// GTK loads its settings and theme when a widget first asks for its style:
+// a window like the player's, never shown, does that before it is needed.
+void loadTheme() {
+  GtkWidget* top = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  gtk_container_add(GTK_CONTAINER(top), box);
+  GtkWidget* menuBar = gtk_menu_bar_new();
+  gtk_menu_shell_append(GTK_MENU_SHELL(menuBar), gtk_menu_item_new_with_mnemonic("_File"));
+  gtk_box_pack_start(GTK_BOX(box), menuBar, FALSE, FALSE, 0);
+  for (int bar : {SB_HORZ, SB_VERT})
+    gtk_box_pack_start(GTK_BOX(box), newScrollBar(bar, nullptr), FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(box), gtk_drawing_area_new(), TRUE, TRUE, 0);
+  GtkRequisition size;
+  gtk_widget_get_preferred_size(top, &size, nullptr);
+  gtk_widget_destroy(top);
 }
-
-void wake() { g_main_context_wakeup(nullptr); }
 
 WindowHost* startGtk() {
   if (!gtk_init_check(nullptr, nullptr)) return nullptr;
   // Clicking a scroll bar's trough pages, as on Windows, instead of jumping there.
   g_object_set(gtk_settings_get_default(), "gtk-primary-button-warps-slider", FALSE, nullptr);
+  loadTheme();
   GdkRectangle screen{0, 0, 1024, 768};
   GdkDisplay* display = gdk_display_get_default();
   GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
   if (monitor == nullptr) monitor = gdk_display_get_monitor(display, 0);
   if (monitor != nullptr) gdk_monitor_get_geometry(monitor, &screen);
-  static WindowHost host{createWindow, destroyWindow, controlsCreated, showWindow,
-                         enableWindow, pixelsChanged, layoutChanged,   waitForEvents,
-                         wake,         screen.width,  screen.height};
+  static WindowHost host{createWindow,  destroyWindow, controlsCreated, showWindow,   enableWindow,
+                         pixelsChanged, layoutChanged, screen.width,    screen.height};
   return &host;
+}
+
+void runGtk() {
+  WindowHost* host = startGtk();
+  desktop().ready.set_value(host);
+  if (host == nullptr) return;
+  for (;;) g_main_context_iteration(nullptr, TRUE);
 }
 
 }  // namespace
 
+void startDesktop() {
+  std::call_once(desktop().started, [] { std::thread(runGtk).detach(); });
+}
+
 WindowHost* gtkHost() {
-  static WindowHost* host = startGtk();
-  return host;
+  startDesktop();
+  return desktop().host.get();
 }

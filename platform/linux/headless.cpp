@@ -36,11 +36,7 @@ bool dispatchOne(PumpResult& result, bool& gotMessage) {
   return false;
 }
 
-void waitUntil(Deadline deadline) {
-  WindowHost* host = activeHost();
-  if (host == nullptr) host = headlessHost();
-  host->waitForEvents(*currentQueue(), deadline);
-}
+void waitUntil(Deadline deadline) { waitForMessages(*currentQueue(), deadline); }
 
 }  // namespace
 
@@ -65,10 +61,11 @@ Pixels clientPixels(HWND window) {
   Pixels result;
   Window* w = windowFromHandle(window);
   if (w == nullptr) return result;
-  result.width = w->clientWidth;
-  result.height = w->clientHeight;
-  result.rgb.reserve(w->pixels.size() * 3);
-  for (uint32_t p : w->pixels) {
+  std::lock_guard lock(w->pixels->mutex);
+  result.width = w->pixels->width;
+  result.height = w->pixels->height;
+  result.rgb.reserve(w->pixels->data.size() * 3);
+  for (uint32_t p : w->pixels->data) {
     result.rgb.push_back(static_cast<uint8_t>(p >> 16));
     result.rgb.push_back(static_cast<uint8_t>(p >> 8));
     result.rgb.push_back(static_cast<uint8_t>(p));

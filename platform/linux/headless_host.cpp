@@ -1,5 +1,5 @@
 // The host for tests and for running without a display: windows exist only in
-// memory, and waiting for messages is waiting on the queue itself.
+// memory.
 #include "window_host.h"
 
 namespace {
@@ -12,30 +12,11 @@ void enableWindow(Window&, bool) {}
 void pixelsChanged(Window&, const RECT&) {}
 void layoutChanged(Window&) {}
 
-void waitForEvents(MessageQueue& queue, Deadline deadline) {
-  std::unique_lock lock(queue.mutex);
-  auto ready = [&] { return !queue.posted.empty() || !queue.sent.empty() || queue.quitPosted; };
-  if (deadline == Deadline::max())
-    queue.arrived.wait(lock, ready);
-  else
-    queue.arrived.wait_until(lock, deadline, ready);
-}
-
-void wake() {}
-
 }  // namespace
 
 WindowHost* headlessHost() {
-  static WindowHost host{createWindow,
-                         destroyWindow,
-                         controlsCreated,
-                         showWindow,
-                         enableWindow,
-                         pixelsChanged,
-                         layoutChanged,
-                         waitForEvents,
-                         wake,
-                         1024,
-                         768};
+  static WindowHost host{createWindow,  destroyWindow, controlsCreated,
+                         showWindow,    enableWindow,  pixelsChanged,
+                         layoutChanged, 1024,          768};
   return &host;
 }

@@ -115,14 +115,19 @@ void clientSizeFromOuter(const Window& w, int& width, int& height) {
   height = std::max(height, 0);
 }
 
+// The pixels that stay keep their places; new ones get the background.
 void resizePixels(Window& w, int width, int height) {
+  ClientPixels& old = *w.pixels;
   std::vector<uint32_t> pixels(static_cast<size_t>(width) * height, brushColour(w.background));
-  int keepWidth = std::min(width, w.clientWidth);
-  int keepHeight = std::min(height, w.clientHeight);
+  std::lock_guard lock(old.mutex);
+  int keepWidth = std::min(width, old.width);
+  int keepHeight = std::min(height, old.height);
   for (int y = 0; y < keepHeight; ++y)
-    std::copy_n(w.pixels.begin() + static_cast<ptrdiff_t>(y) * w.clientWidth, keepWidth,
+    std::copy_n(old.data.begin() + static_cast<ptrdiff_t>(y) * old.width, keepWidth,
                 pixels.begin() + static_cast<ptrdiff_t>(y) * width);
-  w.pixels.swap(pixels);
+  old.data.swap(pixels);
+  old.width = width;
+  old.height = height;
 }
 
 void clipUpdateRegion(Window& w) {
@@ -280,6 +285,15 @@ void placeDefault(int& x, int& y, int& width, int& height, WindowHost* host) {
   }
 }
 
+// Like Win32, a new top-level window is no larger than the largest tracking
+// size, a little more than the screen: a picture larger than the screen gets
+// a window that fits it, with scroll bars.
+void limitToTrackingSize(DWORD style, int& width, int& height) {
+  if (!(style & WS_THICKFRAME) && (style & (WS_POPUP | WS_CHILD))) return;
+  width = std::min(width, GetSystemMetrics(SM_CXMAXTRACK));
+  height = std::min(height, GetSystemMetrics(SM_CYMAXTRACK));
+}
+
 std::unique_ptr<Window> newWindow(const WindowClass& cls, DWORD exStyle, LPCSTR title, DWORD style,
                                   HWND owner, HMENU menu, HINSTANCE instance) {
   auto w = std::make_unique<Window>();
@@ -409,7 +423,27 @@ void pushMessage(MessageQueue& queue, const MSG& msg) {
     queue.posted.push_back(msg);
   }
   queue.arrived.notify_all();
-  if (WindowHost* host = server().host.load()) host->wake();
+}
+
+void waitForMessages(MessageQueue& queue, std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock lock(queue.mutex);
+  auto ready = [&] { return !queue.posted.empty() || !queue.sent.empty() || queue.quitPosted; };
+  if (deadline == Deadline::max())
+    queue.arrived.wait(lock, ready);
+  else
+    queue.arrived.wait_until(lock, deadline, ready);
+}
+
+void runOnWindowThread(HWND handle, std::function<void(Window&)> call) {
+  auto queue = queueOfWindow(handle);
+  if (!queue) return;
+  {
+    std::lock_guard lock(queue->mutex);
+    queue->sent.push_back([handle, call = std::move(call)] {
+      if (Window* w = windowFromHandle(handle)) call(*w);
+    });
+  }
+  queue->arrived.notify_all();
 }
 
 void destroyWindowsOfThisThread() {
@@ -419,9 +453,13 @@ void destroyWindowsOfThisThread() {
 void fillRect(Window& w, const RECT& rect, uint32_t colour) {
   RECT r = intersect(rect, clientRectOf(w));
   if (isEmpty(r)) return;
-  for (LONG y = r.top; y < r.bottom; ++y)
-    std::fill_n(w.pixels.begin() + static_cast<ptrdiff_t>(y) * w.clientWidth + r.left,
-                r.right - r.left, colour);
+  {
+    ClientPixels& pixels = *w.pixels;
+    std::lock_guard lock(pixels.mutex);
+    for (LONG y = r.top; y < r.bottom; ++y)
+      std::fill_n(pixels.data.begin() + static_cast<ptrdiff_t>(y) * pixels.width + r.left,
+                  r.right - r.left, colour);
+  }
   if (WindowHost* host = activeHost()) host->pixelsChanged(w, r);
 }
 
@@ -451,12 +489,13 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
   if (cls == nullptr || host == nullptr) return nullptr;
   bool placedByDefault = x == CW_USEDEFAULT;
   placeDefault(x, y, width, height, host);
+  limitToTrackingSize(style, width, height);
   auto owned = newWindow(*cls, exStyle, windowName, style, parent, menu, instance);
   owned->placedByDefault = placedByDefault;
   owned->windowRect = {x, y, x + width, y + height};
   Window& w = *owned;
   clientSizeFromOuter(w, w.clientWidth, w.clientHeight);
-  w.pixels.assign(static_cast<size_t>(w.clientWidth) * w.clientHeight, brushColour(w.background));
+  resizePixels(w, w.clientWidth, w.clientHeight);
   HWND handle = registerWindow(std::move(owned));
   if (!host->createWindow(w)) {
     unregisterWindow(handle);
@@ -574,11 +613,7 @@ BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) 
   if (window != nullptr && windowFromHandle(window) == nullptr) return -1;
   Filter filter{window, filterMin, filterMax};
   auto queue = currentQueue();
-  while (!nextMessage(*msg, filter, true)) {
-    WindowHost* host = activeHost();
-    if (host == nullptr) host = headlessHost();
-    host->waitForEvents(*queue, Deadline::max());
-  }
+  while (!nextMessage(*msg, filter, true)) waitForMessages(*queue, Deadline::max());
   return msg->message != WM_QUIT;
 }
 
@@ -631,7 +666,6 @@ LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     });
   }
   queue->arrived.notify_all();
-  if (WindowHost* host = server().host.load()) host->wake();
   return answer.get();
 }
 
@@ -669,6 +703,10 @@ int WINAPI GetSystemMetrics(int index) {
     case SM_CXSMICON:
     case SM_CYSMICON:
       return metrics::kSmallIcon;
+    case SM_CXMAXTRACK:
+      return GetSystemMetrics(SM_CXSCREEN) + 4 + 2 * metrics::kFrame;
+    case SM_CYMAXTRACK:
+      return GetSystemMetrics(SM_CYSCREEN) + 4 + 2 * metrics::kFrame;
     default:
       return 0;
   }

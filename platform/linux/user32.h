@@ -46,3 +46,8 @@ HDC WINAPI BeginPaint(HWND window, LPPAINTSTRUCT paint);
 BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT* paint);
 HDC WINAPI GetDC(HWND window);
 int WINAPI ReleaseDC(HWND window, HDC dc);
+
+// Not Win32: the Linux entry calls it first, so that the desktop (GTK, its
+// settings and theme) gets ready on a thread of its own while the program
+// starts up. Without it the desktop starts when the first window needs it.
+void startDesktop();

@@ -1,7 +1,8 @@
 // The seam between the window layer and what presents it: GTK on a display,
 // or the in-process headless host that tests use. The window layer calls
-// these after changing its own state; a host turns user input back into
-// messages through the window layer's own functions.
+// these on the window's thread after changing its own state; a host copies
+// what it needs, never keeps a Window, and turns user input back into
+// messages (PostMessageA, runOnWindowThread).
 #pragma once
 
 #include <chrono>
@@ -22,15 +23,11 @@ struct WindowHost {
   void (*pixelsChanged)(Window& window, const RECT& rect);
   // Scroll bar ranges, positions or visibility changed, or the window's size.
   void (*layoutChanged)(Window& window);
-  // Blocks until a message may have arrived in queue, input was handled, or
-  // the deadline passed.
-  void (*waitForEvents)(MessageQueue& queue, Deadline deadline);
-  // Called from any thread after something was put into a queue.
-  void (*wake)();
   int screenWidth;
   int screenHeight;
 };
 
 WindowHost* headlessHost();
-// nullptr when no display can be opened.
+// Waits for GTK to be ready on its thread (starting it if startDesktop has
+// not); nullptr when no display can be opened.
 WindowHost* gtkHost();

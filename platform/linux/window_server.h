@@ -1,8 +1,10 @@
 // The records of the Linux window layer: classes, windows, message queues and
-// device contexts. Windows live in memory; a host (GTK, or the in-process
-// headless host) only presents them and turns user input into messages.
+// device contexts. Windows live in memory; a host (GTK on a thread of its own,
+// or the in-process headless host) only presents them and turns user input
+// into messages.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -50,6 +52,15 @@ struct DialogControl {
   RECT rect;  // pixels, in the dialog's client coordinates
 };
 
+// A window's client area as pixels, 0x00RRGGBB, rows top-down. The host
+// shows them from its own thread: every access holds the mutex.
+struct ClientPixels {
+  std::mutex mutex;
+  int width = 0;
+  int height = 0;
+  std::vector<uint32_t> data;
+};
+
 struct Window {
   HWND handle;
   std::string className;
@@ -71,7 +82,7 @@ struct Window {
   RECT windowRect;  // outer rectangle, screen coordinates
   int clientWidth = 0;
   int clientHeight = 0;
-  std::vector<uint32_t> pixels;  // client area, 0x00RRGGBB, rows top-down
+  std::shared_ptr<ClientPixels> pixels = std::make_shared<ClientPixels>();
 
   std::vector<RECT> updateRects;  // the update region as a union of rectangles
   bool eraseNeeded = false;
@@ -84,8 +95,6 @@ struct Window {
   bool dialogEnded = false;
   INT_PTR dialogResult = 0;
   std::vector<DialogControl> controls;
-
-  void* hostData = nullptr;  // the host's widgets
 };
 
 struct DeviceContext {
@@ -124,6 +133,13 @@ RECT clientRectOf(const Window& window);  // client coordinates: 0, 0, width, he
 void setOuterSize(Window& window, int width, int height);  // recomputes the client, sends WM_SIZE
 void invalidate(Window& window, const RECT* rect, bool erase);
 void pushMessage(MessageQueue& queue, const MSG& msg);
+// Blocks until something arrives in the queue (posted, sent, the quit
+// request) or the deadline passes.
+void waitForMessages(MessageQueue& queue, std::chrono::steady_clock::time_point deadline);
+// Runs call with the window on the thread that owns it, the next time that
+// thread looks at its messages (as a message sent from another thread is);
+// nothing when the window is gone by then. Does not wait.
+void runOnWindowThread(HWND handle, std::function<void(Window&)> call);
 int scrollBarThumbRange(const ScrollBarState& bar);
 void destroyWindowsOfThisThread();
 

@@ -12,7 +12,7 @@ Sets of cases:
   truncated     three_frames.gif cut after every byte (1 .. size - 1 bytes)
   byte-changes  every single-byte change of small.gif (each byte to each of
                 its 255 other values)
-  huge-screen   a 65535 x 65535 logical screen
+  huge-screen   logical screens of 65535 x 65535 and 32767 x 65535
   zero-frames   frames of 0 x 0, 0 x 5 and 5 x 0
   wide-frame    a frame 65535 pixels wide
   corrupt-lzw   damaged code streams (make_bad_inputs names them)
@@ -240,8 +240,9 @@ def make_sets(inputs, sample):
                       [truncations[i] for i in spread(len(truncations), sample)]),
         "byte-changes": ("every single-byte change of small.gif (%d bytes)" % len(small),
                          [changes[i] for i in spread(len(changes), sample)]),
-        "huge-screen": ("logical screen 65535 x 65535",
-                        [("huge_screen.gif", picture(read("huge_screen.gif")))]),
+        "huge-screen": ("logical screens 65535 x 65535 and 32767 x 65535",
+                        [(name, picture(read(name)))
+                         for name in ("huge_screen.gif", "huge_screen_32767.gif")]),
         "zero-frames": ("frames of 0 x 0, 0 x 5 and 5 x 0, then a 4 x 4 one",
                         [("zero_frames.gif", picture(read("zero_frames.gif")))]),
         "wide-frame": ("a frame 65535 pixels wide, 2 high",

@@ -3,7 +3,9 @@
 //                     a graphic control extension, 43 bytes (every byte of it
 //                     is changed to every other value)
 //   three_frames.gif  three frames with delays, cut after every byte
-//   huge_screen.gif   a logical screen of 65535 x 65535 with one 4 x 4 frame
+//   huge_screen.gif   a logical screen of 65535 x 65535 with one 4 x 4 frame;
+//                     huge_screen_32767.gif the same on 32767 x 65535 (a canvas
+//                     just under 2 GiB, a window far larger than any screen)
 //   zero_frames.gif   frames of 0 x 0, 0 x 5 and 5 x 0, then a 4 x 4 one
 //   wide_frame.gif    a frame 65535 pixels wide and 2 high on a 64 x 16 screen
 //   lzw_*.gif         damaged code streams: codes beyond the table, random
@@ -74,8 +76,8 @@ Bytes threeFrames() {
   return writeGif(gif);
 }
 
-Bytes hugeScreen() {
-  Gif gif = screen(65535, 65535);
+Bytes hugeScreen(int width, int height) {
+  Gif gif = screen(width, height);
   gif.frames = {frame(0, 0, 4, 4, 10)};
   return writeGif(gif);
 }
@@ -130,7 +132,8 @@ struct Output {
 const std::vector<Output> kOutputs = {
     {"small.gif", small},
     {"three_frames.gif", threeFrames},
-    {"huge_screen.gif", hugeScreen},
+    {"huge_screen.gif", [] { return hugeScreen(65535, 65535); }},
+    {"huge_screen_32767.gif", [] { return hugeScreen(32767, 65535); }},
     {"zero_frames.gif", zeroFrames},
     {"wide_frame.gif", wideFrame},
     {"lzw_beyond_table.gif",

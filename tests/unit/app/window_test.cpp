@@ -60,6 +60,26 @@ TEST_F(WindowTest, WindowFitsThePictureWithTitleAndMenus) {
   EXPECT_EQ(differenceFromModel(0, 0), "");
 }
 
+// Win32 makes no new window larger than the largest tracking size: a
+// picture larger than the screen gets scroll bars from the start.
+TEST_F(WindowTest, PictureLargerThanTheScreenGetsAWindowWithinIt) {
+  const int largestWidth = GetSystemMetrics(SM_CXMAXTRACK);
+  const int largestHeight = GetSystemMetrics(SM_CYMAXTRACK);
+  ASSERT_EQ(largestWidth, GetSystemMetrics(SM_CXSCREEN) + 4 + 2 * GetSystemMetrics(SM_CXFRAME));
+  ASSERT_EQ(largestHeight, GetSystemMetrics(SM_CYSCREEN) + 4 + 2 * GetSystemMetrics(SM_CYFRAME));
+  makeAnimation(1600, 1225, {{0, 0, 1600, 1225, 100, 2}});
+  openWindow();
+  EXPECT_EQ(createdWidth(window), largestWidth);
+  EXPECT_EQ(createdHeight(window), largestHeight);
+  EXPECT_TRUE(headless::scrollBarVisible(window, SB_HORZ));
+  EXPECT_TRUE(headless::scrollBarVisible(window, SB_VERT));
+  headless::Pixels shown = headless::clientPixels(window);
+  EXPECT_LT(shown.width, largestWidth);
+  EXPECT_LT(shown.height, largestHeight);
+  composite(0);
+  EXPECT_EQ(differenceFromModel(0, 0), "");
+}
+
 TEST_F(WindowTest, ResizingSetsBothScrollRangesWhenEitherSideIsTooSmall) {
   const int cxv = GetSystemMetrics(SM_CXVSCROLL), cyh = GetSystemMetrics(SM_CYHSCROLL);
   struct Case {
