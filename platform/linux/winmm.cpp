@@ -1,8 +1,8 @@
 // Multimedia timers of the Linux build: events run their callbacks on one
-// timer thread of ours, paced by the steady clock. The thread sleeps until
-// the earliest event is due (on the monotonic clock, with the kernel's timer
-// slack taken off, so events fire well within a millisecond of their time)
-// and is woken only when an earlier event is added. Callbacks run outside the
+// timer thread of ours, paced by the monotonic clock. The thread sleeps on a
+// timer of the kernel (timerfd) set for the earliest event; a new earlier
+// event sets it again without waking the thread, so each event costs one
+// wake-up, at its time, well within a millisecond. Callbacks run outside the
 // lock. The timer device takes delays and periods of 1 to 65,535 ms, as
 // Wine's does, and refuses others as Windows does.
 #include "winmm.h"
@@ -11,10 +11,12 @@
 #include <sched.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
-#include <condition_variable>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -38,17 +40,17 @@ class TimerThread {
  public:
   UINT add(UINT delay, LPTIMECALLBACK callback, DWORD_PTR user, bool periodic) {
     std::lock_guard lock(mutex_);
-    startLocked();
+    if (!startLocked()) return 0;
     UINT id = nextId();
     auto period = std::chrono::milliseconds(periodic ? delay : 0);
     auto due = Clock::now() + std::chrono::milliseconds(delay);
     events_[id] = TimerEvent{due, period, callback, user};
-    if (due < sleepingUntil_) changed_.notify_one();
+    if (due < armedFor_) arm(due);
     return id;
   }
 
-  // The thread, if it sleeps for this event, wakes at its time to find
-  // nothing due and sleeps on.
+  // The alarm, if it was set for this event, wakes the thread at its time to
+  // find nothing due.
   bool remove(UINT id) {
     std::lock_guard lock(mutex_);
     return events_.erase(id) != 0;
@@ -62,10 +64,29 @@ class TimerThread {
     return lastId_;
   }
 
-  void startLocked() {
-    if (started_) return;
+  bool startLocked() {
+    if (started_) return alarm_ >= 0;
     started_ = true;
+    alarm_ = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+    if (alarm_ < 0) return false;
     std::thread([this] { run(); }).detach();
+    return true;
+  }
+
+  // The steady clock is the monotonic one.
+  void arm(Clock::time_point due) {
+    armedFor_ = due;
+    auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(due.time_since_epoch()).count();
+    itimerspec at{{0, 0},
+                  {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)}};
+    if (at.it_value.tv_sec == 0 && at.it_value.tv_nsec == 0) at.it_value.tv_nsec = 1;  // 0 disarms
+    timerfd_settime(alarm_, TFD_TIMER_ABSTIME, &at, nullptr);
+  }
+
+  void waitForAlarm() {
+    uint64_t expirations = 0;
+    while (read(alarm_, &expirations, sizeof expirations) < 0 && errno == EINTR) {
+    }
   }
 
   std::map<UINT, TimerEvent>::iterator earliest() {
@@ -85,30 +106,11 @@ class TimerThread {
     setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kTimerThreadNice);
   }
 
-  // Sleeps until the earliest event is due, or until an earlier one is added.
-  void sleepUntilDue(std::unique_lock<std::mutex>& lock, Clock::time_point due) {
-    sleepingUntil_ = due;
-    if (due == Clock::time_point::max())
-      changed_.wait(lock);
-    else
-      changed_.wait_until(lock, due);
-    sleepingUntil_ = Clock::time_point::min();
-  }
-
-  void run() {
-    prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
-    raisePriority();
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      if (events_.empty()) {
-        sleepUntilDue(lock, Clock::time_point::max());
-        continue;
-      }
+  // Runs every event that is due, the earliest first.
+  void fireDue(std::unique_lock<std::mutex>& lock) {
+    while (!events_.empty()) {
       auto next = earliest();
-      if (Clock::now() < next->second.due) {
-        sleepUntilDue(lock, next->second.due);
-        continue;
-      }
+      if (Clock::now() < next->second.due) return;
       UINT id = next->first;
       TimerEvent event = next->second;
       if (event.period.count() > 0)
@@ -121,13 +123,24 @@ class TimerThread {
     }
   }
 
+  void run() {
+    prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
+    raisePriority();
+    for (;;) {
+      waitForAlarm();
+      std::unique_lock lock(mutex_);
+      armedFor_ = Clock::time_point::max();
+      fireDue(lock);
+      if (!events_.empty()) arm(earliest()->second.due);
+    }
+  }
+
   std::mutex mutex_;
-  std::condition_variable changed_;
   std::map<UINT, TimerEvent> events_;
   UINT lastId_ = 0;
   bool started_ = false;
-  // While the thread runs (not sleeping), min: it looks at the events anyway.
-  Clock::time_point sleepingUntil_ = Clock::time_point::min();
+  int alarm_ = -1;  // the timerfd
+  Clock::time_point armedFor_ = Clock::time_point::max();
 };
 
 // Never destroyed: the thread may still be running when the process exits.
