@@ -1,7 +1,9 @@
-// Writes the animations the player benchmark plays: 320 x 240, 20 full
-// frames each, a moving pattern, with delays of 2 and 10 hundredths.
+// Writes the animations the player benchmark plays, 20 full frames each, a
+// moving pattern: 320 x 240 with delays of 2 and 10 hundredths (delay_2.gif,
+// delay_10.gif), and 640 x 480 with delays of 0 and 1 (large_delay_0.gif,
+// large_delay_1.gif).
 //
-// Usage: bench_gifs DIRECTORY   (writes delay_2.gif and delay_10.gif)
+// Usage: bench_gifs DIRECTORY
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -10,20 +12,20 @@
 
 namespace {
 
-gifwriter::Bytes animation(int delay) {
+gifwriter::Bytes animation(int width, int height, int delay) {
   gifwriter::Gif gif;
-  gif.screenWidth = 320;
-  gif.screenHeight = 240;
+  gif.screenWidth = width;
+  gif.screenHeight = height;
   gif.globalTable = gifwriter::ColourTable{};
   for (int i = 0; i < 256; ++i)
     gif.globalTable->push_back({static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i),
                                 static_cast<uint8_t>((i * 7) & 0xFF)});
   for (int n = 0; n < 20; ++n) {
     gifwriter::Frame frame;
-    frame.width = 320;
-    frame.height = 240;
-    for (int y = 0; y < 240; ++y)
-      for (int x = 0; x < 320; ++x)
+    frame.width = width;
+    frame.height = height;
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x)
         frame.indices.push_back(static_cast<uint8_t>((x + y + 13 * n) / 4));
     frame.control = gifwriter::GraphicControl{};
     frame.control->delay = static_cast<uint16_t>(delay);
@@ -42,7 +44,13 @@ int main(int argc, char** argv) {
   std::filesystem::path dir = argv[1];
   std::filesystem::create_directories(dir);
   for (int delay : {2, 10}) {
-    if (!gifwriter::saveBytes(dir / ("delay_" + std::to_string(delay) + ".gif"), animation(delay)))
+    if (!gifwriter::saveBytes(dir / ("delay_" + std::to_string(delay) + ".gif"),
+                              animation(320, 240, delay)))
+      return 1;
+  }
+  for (int delay : {0, 1}) {
+    if (!gifwriter::saveBytes(dir / ("large_delay_" + std::to_string(delay) + ".gif"),
+                              animation(640, 480, delay)))
       return 1;
   }
   return 0;

@@ -7,6 +7,12 @@
                  the delay: median and 99th percentile
   CPU            the plain player showing 320x240 at 10 frames a second:
                  its user + system time over 10 s, as % of one core
+  playing CPU    the player and the X server while the benchmark GIF
+                 (testdata/bench/anim.gif, 25 frames a second) plays, next
+                 to gifview (gifsicle) -a playing it; then the player with
+                 640x480 frames of delay 0 (shown for 10 ms) next to the same
+                 with delays of 1, on Linux and, given --wine-player (the
+                 Windows player, gifplay.exe) and --wine-prefix, under Wine
   first frame    from exec until the benchmark GIF (testdata/bench/anim.gif)
                  is on the screen, polled from outside with XGetImage; any
                  of its frames counts, since the player's clock starts when
@@ -14,8 +20,10 @@
                  memory 1 s later. The same for gifview (gifsicle) -a.
 
 Usage: player_bench.py --build-dir BUILD [--testdata DIR] [--display :N] [--runs N]
+                       [--player P] [--wine-player EXE --wine-prefix DIR] [--only playing]
 The build directory must hold app/gifplay, tools/gifpack/gifpack and the
-targets of bench/player (gifplay_timed_player, gifplay_bench_gifs).
+targets of bench/player (gifplay_timed_player, gifplay_bench_gifs); --player
+measures another build of the player (an older one, say) in its place.
 """
 
 import argparse
@@ -160,9 +168,16 @@ def memory_of(pid):
 
 
 def cpu_seconds(pid):
-    with open("/proc/%d/stat" % pid) as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+    """The run time of all the process's threads, in seconds (the
+    scheduler's nanosecond count: clock ticks are too coarse for 1%)."""
+    total = 0
+    for task in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/schedstat" % (pid, task)) as f:
+                total += int(f.read().split()[0])
+        except OSError:
+            pass  # a thread that ended meanwhile
+    return total / 1e9
 
 
 def percentile(values, p):
@@ -224,6 +239,62 @@ def cpu_while_playing(display, program, seconds=10):
         return 100 * used / (time.monotonic() - start)
     finally:
         stop(process)
+
+
+def playing_cpu(display, command, seconds=20, env=None):
+    """% of one core that the program and the X server take while it plays,
+    after 3 s of settling."""
+    process = subprocess.Popen(command, env=env or display.env(), stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    try:
+        time.sleep(3)
+        pids = (process.pid, display.process.pid)
+        before, start = [cpu_seconds(p) for p in pids], time.monotonic()
+        time.sleep(seconds)
+        after, spent = [cpu_seconds(p) for p in pids], time.monotonic() - start
+        return tuple(100 * (b - a) / spent for a, b in zip(before, after))
+    finally:
+        stop(process)
+
+
+def print_playing(name, figures, anchor=None):
+    player, server = figures
+    line = "  %-34s %5.2f%% + X %5.2f%% = %5.2f%%" % (name, player, server, player + server)
+    if anchor:
+        line += "  (%.2f x %s)" % ((player + server) / sum(anchor[1]), anchor[0])
+    print(line)
+
+
+def wine_env(display, prefix):
+    return dict(display.env(), WINEPREFIX=prefix, WINEDEBUG="-all",
+                WINEDLLOVERRIDES="mscoree,mshtml=")
+
+
+def playing_figures(display, args, gifpack, player, anim, work):
+    print("CPU while playing, player + X server, %% of one core (%d s each):" % 20)
+    ours = playing_cpu(display, [pack(gifpack, player, anim, os.path.join(work, "anim_playing"))])
+    print_playing("gifplay, anim.gif (25 frames/s)", ours)
+    if shutil.which("gifview"):
+        anchor = playing_cpu(display, ["gifview", "-a", anim])
+        print_playing("gifview -a, anim.gif", anchor)
+        print_playing("gifplay against gifview", ours, ("gifview", anchor))
+    else:
+        print("  gifview: not installed (Debian package gifsicle)")
+    for delay in (0, 1):
+        gif = os.path.join(work, "large_delay_%d.gif" % delay)
+        figures = playing_cpu(display, [pack(gifpack, player, gif,
+                                             os.path.join(work, "large_%d" % delay))])
+        print_playing("gifplay, 640x480, delays %d" % delay, figures)
+    if args.wine_player:
+        prefix = os.path.abspath(args.wine_prefix)
+        env = wine_env(display, prefix)
+        subprocess.run(["wineboot", "-i"], env=env, capture_output=True)
+        for delay in (0, 1):
+            gif = os.path.join(work, "large_delay_%d.gif" % delay)
+            exe = pack(gifpack, args.wine_player, gif, os.path.join(work, "large_%d.exe" % delay))
+            print_playing("gifplay.exe under Wine, delays %d" % delay,
+                          playing_cpu(display, ["wine", exe], env=env))
+        subprocess.run(["wineserver", "-k"], env=env, capture_output=True)
 
 
 def place_of_frames(display, command, frames):
@@ -289,9 +360,14 @@ def main():
                                                            "..", "shared", "testdata"))
     parser.add_argument("--display", help="an Xvfb display number to start, e.g. :92")
     parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--player", help="the player to measure (default: the build's)")
+    parser.add_argument("--wine-player", help="the Windows player, for the figures under Wine")
+    parser.add_argument("--wine-prefix", default="/tmp/gifplay-bench-wine",
+                        help="the Wine prefix to use (made when missing)")
+    parser.add_argument("--only", choices=["playing"], help="only these figures")
     args = parser.parse_args()
     build = os.path.abspath(args.build_dir)
-    player = os.path.join(build, "app", "gifplay")
+    player = os.path.abspath(args.player or os.path.join(build, "app", "gifplay"))
     timed = os.path.join(build, "bench", "player", "gifplay_timed_player")
     gifpack = os.path.join(build, "tools", "gifpack", "gifpack")
     anim = os.path.join(args.testdata, "bench", "anim.gif")
@@ -301,6 +377,9 @@ def main():
                        check=True)
         with Display(args.display) as display:
             print("player benchmark on %s (%s)" % (display.name, GOALS))
+            playing_figures(display, args, gifpack, player, anim, work)
+            if args.only == "playing":
+                return 0
             for delay in (2, 10):
                 program = pack(gifpack, timed, os.path.join(work, "delay_%d.gif" % delay),
                                os.path.join(work, "timed_%d" % delay))

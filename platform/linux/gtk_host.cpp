@@ -9,13 +9,20 @@
 // becomes messages: menu choices, scroll bar actions and the close box are
 // posted; a resize of the window changes the window's size on its own thread
 // (WM_SIZE). So the window answers however busy the program's thread is.
+//
+// Changed pixels go to the display at once, only the rectangle that changed,
+// straight into the drawing area's own X window; GTK's drawing cycle (its
+// double buffer and frame clock) only serves exposures and resizes.
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <deque>
 #include <future>
 #include <map>
 
+#include "gtk_x11.h"
 #include "resources.h"
 #include "user32.h"
 #include "window_host.h"
@@ -62,8 +69,9 @@ struct Presentation {
   GtkWidget* top = nullptr;
   GtkWidget* area = nullptr;
   GtkWidget* bars[2] = {nullptr, nullptr};
-  GtkWidget* fixed = nullptr;         // a dialog's controls
-  bool dragging[2] = {false, false};  // the thumb is held
+  GtkWidget* fixed = nullptr;              // a dialog's controls
+  cairo_surface_t* areaSurface = nullptr;  // the drawing area's own X window
+  bool dragging[2] = {false, false};       // the thumb is held
   int trackPos[2] = {0, 0};
   double wheel[2] = {0, 0};  // smooth scrolling not yet a whole notch
   int pendingWidth = -1;     // the drawing area's newest allocation
@@ -77,8 +85,11 @@ struct Presentation {
 
 struct Desktop {
   std::once_flag started;
+  std::thread::id thread;
   std::promise<WindowHost*> ready;
   std::shared_future<WindowHost*> host = ready.get_future().share();
+  bool stopping = false;  // the GTK thread's own
+  std::promise<void> stopped;
   std::mutex mutex;
   std::deque<std::function<void()>> tasks;
   bool drainScheduled = false;
@@ -209,21 +220,56 @@ void addMenuItems(GtkMenuShell* shell, const std::vector<MenuItemResource>& item
 
 // ---- the client area ----
 
-// GTK asks for the invalid part only: cairo sends just that part of the
-// pixels to the display.
-gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer handle) {
-  Presentation* p = presentationOf(handle);
-  if (p == nullptr) return TRUE;
-  ClientPixels& pixels = *p->pixels;
+void paintPixels(cairo_t* cr, ClientPixels& pixels) {
   std::lock_guard lock(pixels.mutex);
-  if (pixels.width == 0 || pixels.height == 0) return TRUE;
+  if (pixels.width == 0 || pixels.height == 0) return;
   cairo_surface_t* surface = cairo_image_surface_create_for_data(
       reinterpret_cast<unsigned char*>(pixels.data.data()), CAIRO_FORMAT_RGB24, pixels.width,
       pixels.height, pixels.width * 4);
   cairo_set_source_surface(cr, surface, 0, 0);
   cairo_paint(cr);
   cairo_surface_destroy(surface);
+}
+
+// GTK asks for the invalid part only: cairo sends just that part of the
+// pixels to the display.
+gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer handle) {
+  if (Presentation* p = presentationOf(handle)) paintPixels(cr, *p->pixels);
   return TRUE;
+}
+
+// On X11 the drawing area gets an X window of its own, for presentNow.
+void onAreaRealized(GtkWidget* area, gpointer) { giveOwnXWindow(gtk_widget_get_window(area)); }
+
+void forgetAreaSurface(Presentation& p) {
+  if (p.areaSurface != nullptr) cairo_surface_destroy(p.areaSurface);
+  p.areaSurface = nullptr;
+}
+
+void onAreaUnrealized(GtkWidget*, gpointer handle) {
+  if (Presentation* p = presentationOf(handle)) forgetAreaSurface(*p);
+}
+
+// Draws the rectangle straight into the drawing area's X window; false when
+// it cannot (not shown yet, or not on X11), and GTK must draw it instead.
+bool presentNow(Presentation& p, const RECT& r) {
+  if (p.area == nullptr || !gtk_widget_get_mapped(p.area)) return false;
+  GdkWindow* window = gtk_widget_get_window(p.area);
+  int width = gtk_widget_get_allocated_width(p.area);
+  int height = gtk_widget_get_allocated_height(p.area);
+  if (p.areaSurface == nullptr)
+    p.areaSurface = newXWindowSurface(window, width, height);
+  else
+    resizeXWindowSurface(p.areaSurface, width, height);
+  if (p.areaSurface == nullptr) return false;
+  cairo_t* cr = cairo_create(p.areaSurface);
+  cairo_rectangle(cr, r.left, r.top, r.right - r.left, r.bottom - r.top);
+  cairo_clip(cr);
+  paintPixels(cr, *p.pixels);
+  cairo_destroy(cr);
+  cairo_surface_flush(p.areaSurface);
+  gdk_display_flush(gdk_window_get_display(window));
+  return true;
 }
 
 // The user resized the window: the drawing area's new size is the client
@@ -449,6 +495,8 @@ void buildMainWindow(const WindowPlan& plan, Presentation& p) {
   gtk_widget_set_vexpand(p.area, TRUE);
   g_signal_connect(p.area, "draw", G_CALLBACK(onDraw), plan.handle);
   g_signal_connect(p.area, "size-allocate", G_CALLBACK(onAreaAllocated), plan.handle);
+  g_signal_connect(p.area, "realize", G_CALLBACK(onAreaRealized), plan.handle);
+  g_signal_connect(p.area, "unrealize", G_CALLBACK(onAreaUnrealized), plan.handle);
   gtk_grid_attach(GTK_GRID(grid), p.area, 0, 0, 1, 1);
   p.bars[SB_VERT] = newScrollBar(SB_VERT, plan.handle);
   p.bars[SB_HORZ] = newScrollBar(SB_HORZ, plan.handle);
@@ -518,6 +566,7 @@ void destroyWindow(Window& w) {
     if (p == nullptr) return;
     desktop().presentations.erase(handle);
     if (p->resizeIdle != 0) g_source_remove(p->resizeIdle);
+    forgetAreaSurface(*p);
     gtk_widget_destroy(p->top);
     delete p;
   });
@@ -642,7 +691,7 @@ void enableWindow(Window& w, bool enable) {
 void pixelsChanged(Window& w, const RECT& r) {
   runOnGtk([handle = w.handle, r] {
     Presentation* p = presentationOf(handle);
-    if (p == nullptr || p->area == nullptr) return;
+    if (p == nullptr || p->area == nullptr || presentNow(*p, r)) return;
     gtk_widget_queue_draw_area(p->area, r.left, r.top, r.right - r.left, r.bottom - r.top);
   });
 }
@@ -690,16 +739,35 @@ WindowHost* startGtk() {
 }
 
 void runGtk() {
+  Desktop& d = desktop();
   WindowHost* host = startGtk();
-  desktop().ready.set_value(host);
+  d.ready.set_value(host);
   if (host == nullptr) return;
-  for (;;) g_main_context_iteration(nullptr, TRUE);
+  while (!d.stopping) g_main_context_iteration(nullptr, TRUE);
+  d.stopped.set_value();
+}
+
+// At exit, before the libraries' own clean-up (Xlib frees its locks), the
+// GTK thread finishes what it does and leaves GTK alone: a program that ends
+// while GTK still starts would otherwise crash. Windows stay as they are.
+void stopDesktop() {
+  using namespace std::chrono_literals;
+  Desktop& d = desktop();
+  if (std::this_thread::get_id() == d.thread) return;  // GTK itself ends the process
+  if (d.host.wait_for(5s) != std::future_status::ready || d.host.get() == nullptr) return;
+  runOnGtk([] { desktop().stopping = true; });
+  d.stopped.get_future().wait_for(5s);
 }
 
 }  // namespace
 
 void startDesktop() {
-  std::call_once(desktop().started, [] { std::thread(runGtk).detach(); });
+  std::call_once(desktop().started, [] {
+    std::thread thread(runGtk);
+    desktop().thread = thread.get_id();
+    thread.detach();
+    std::atexit(stopDesktop);
+  });
 }
 
 WindowHost* gtkHost() {

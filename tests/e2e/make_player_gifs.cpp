@@ -5,6 +5,12 @@
 //   large.gif            240 x 180, one frame, every 16 x 12 block its own
 //                        colour; large.ppm
 //   no_global_table.gif  a frame with only a local colour table
+//   zero_delays.gif      640 x 480, three frames of delay 0, each one colour
+//                        (the colours of shown_zero.txt, one "R G B" a line)
+//   red_blue.gif         64 x 48, a red frame of delay 0, a blue one of 1 s
+//   larger.gif           1100 x 900, larger than the test screen, one frame
+//                        in the blocks of large.gif; larger_corner.ppm is its
+//                        top left 300 x 200
 //
 // Usage: make_player_gifs DIRECTORY
 #include <cstdint>
@@ -104,6 +110,44 @@ void writeLarge(const std::filesystem::path& dir) {
   writePpm(dir / "large.ppm", canvas, colours);
 }
 
+void writeSolidFrames(const std::filesystem::path& dir, const std::string& name, int width,
+                      int height, const std::vector<std::pair<Rgb, int>>& colourAndDelay) {
+  gifwriter::Gif gif;
+  gif.screenWidth = width;
+  gif.screenHeight = height;
+  ColourTable table;
+  std::string colours;
+  for (size_t i = 0; i < colourAndDelay.size(); ++i) {
+    const auto& [colour, delay] = colourAndDelay[i];
+    table.push_back(colour);
+    gif.frames.push_back(
+        makeFrame(0, 0, width, height, delay, [i](int, int) { return static_cast<uint8_t>(i); }));
+    colours += std::to_string(colour.red) + " " + std::to_string(colour.green) + " " +
+               std::to_string(colour.blue) + "\n";
+  }
+  gif.globalTable = table;
+  writeFile(dir / (name + ".gif"), gifwriter::writeGif(gif));
+  writeFile(dir / (name + ".txt"), Bytes(colours.begin(), colours.end()));
+}
+
+void writeLarger(const std::filesystem::path& dir) {
+  ColourTable colours;
+  for (int i = 0; i < 256; ++i)
+    colours.push_back({static_cast<uint8_t>((i % 16) * 16 + 8), static_cast<uint8_t>((i / 16) * 16),
+                       static_cast<uint8_t>(255 - i)});
+  auto block = [](int x, int y) { return static_cast<uint8_t>(((y / 12) * 16 + x / 16) % 256); };
+  gifwriter::Gif gif;
+  gif.screenWidth = 1100;
+  gif.screenHeight = 900;
+  gif.globalTable = colours;
+  gif.frames.push_back(makeFrame(0, 0, 1100, 900, 0, block));
+  writeFile(dir / "larger.gif", gifwriter::writeGif(gif));
+  Picture corner{300, 200, {}};
+  for (int y = 0; y < corner.height; ++y)
+    for (int x = 0; x < corner.width; ++x) corner.indices.push_back(block(x, y));
+  writePpm(dir / "larger_corner.ppm", corner, colours);
+}
+
 void writeNoGlobalTable(const std::filesystem::path& dir) {
   gifwriter::Gif gif;
   gif.screenWidth = 16;
@@ -128,6 +172,10 @@ int main(int argc, char** argv) {
     writeThreeFrames(dir);
     writeLarge(dir);
     writeNoGlobalTable(dir);
+    writeSolidFrames(dir, "zero_delays", 640, 480,
+                     {{{200, 40, 40}, 0}, {{40, 160, 60}, 0}, {{30, 60, 200}, 0}});
+    writeSolidFrames(dir, "red_blue", 64, 48, {{{255, 0, 0}, 0}, {{0, 0, 255}, 100}});
+    writeLarger(dir);
   } catch (const std::exception& e) {
     std::cerr << "make_player_gifs: " << e.what() << "\n";
     return 1;

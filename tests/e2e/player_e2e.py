@@ -9,6 +9,14 @@ and checks what appears on the screen and how the player ends:
                ends the player with 0
   close        closing the window ends the player with 0
   scroll       a smaller window gets scroll bars, and scrolling moves the picture
+  scroll-lines each arrow moves the picture by a line (10 pixels), a wheel
+               notch over a bar by 3 lines, then a click in a trough by a page
+               (100 pixels) from there
+  larger-than-screen  a picture larger than the screen gets a window no larger
+               than the screen (and its frame), with scroll bars
+  zero-delays  frames of delay 0 play (the window changes and paints), and
+               File > Exit ends the player with 0 within a second
+  red-blue     a red frame of delay 0 and a blue one of 1 s alternate
   about        Help > About shows "About Vantrope"; Ok closes it
   no-records   a player without records ends at once with 0, without a window
   no-global-table  a player whose GIF has no global colour table does the same
@@ -18,6 +26,7 @@ Exit status 0 passed, 1 failed, 77 skipped (no Xvfb or xdotool).
 """
 
 import argparse
+import ctypes
 import os
 import shutil
 import struct
@@ -170,6 +179,78 @@ class VirtualDisplay:
     def close(self, window):
         """What a window manager does for the close box: WM_DELETE_WINDOW."""
         close_window(self.name, window)
+
+
+class PixelWatch:
+    """Single pixels of the screen, read quickly (XGetImage), for frames
+    too short for screenshots."""
+
+    class XImage(ctypes.Structure):
+        _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int),
+                    ("xoffset", ctypes.c_int), ("format", ctypes.c_int),
+                    ("data", ctypes.POINTER(ctypes.c_ubyte))]
+
+    def __init__(self, display_name):
+        x = ctypes.cdll.LoadLibrary("libX11.so.6")
+        x.XOpenDisplay.restype = ctypes.c_void_p
+        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x.XDefaultRootWindow.restype = ctypes.c_ulong
+        x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x.XGetImage.restype = ctypes.POINTER(PixelWatch.XImage)
+        x.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                                ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+        x.XFree.argtypes = [ctypes.c_void_p]
+        x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.x = x
+        self.display = x.XOpenDisplay(display_name.encode())
+        check(self.display, "cannot open the display " + display_name)
+        self.root = x.XDefaultRootWindow(self.display)
+
+    def rgb(self, x, y):
+        image = self.x.XGetImage(self.display, self.root, x, y, 1, 1, 0xFFFFFFFF, 2)  # ZPixmap
+        check(image, "cannot read the screen at %d, %d" % (x, y))
+        b, g, r = image.contents.data[0], image.contents.data[1], image.contents.data[2]
+        self.x.XFree(ctypes.cast(image.contents.data, ctypes.c_void_p))
+        self.x.XFree(image)
+        return r, g, b
+
+    def colours(self, x, y, seconds):
+        """The colours the pixel shows for seconds, in order, repeats folded."""
+        seen = []
+        end = time.monotonic() + seconds
+        while time.monotonic() < end:
+            colour = self.rgb(x, y)
+            if not seen or seen[-1] != colour:
+                seen.append(colour)
+        return seen
+
+    def close(self):
+        self.x.XCloseDisplay(self.display)
+
+
+def read_colours(path):
+    """The frame colours make_player_gifs lists, as (r, g, b) tuples."""
+    with open(path) as f:
+        return [tuple(int(v) for v in line.split()) for line in f if line.strip()]
+
+
+def frames_only(seen, colours):
+    """seen from the first frame colour on (a new window may show its
+    background for a moment); any other colour after that fails the test."""
+    first = next((i for i, c in enumerate(seen) if c in colours), len(seen))
+    check(first < len(seen), "none of the frames' colours seen: %s" % seen[:12])
+    check(all(c in colours for c in seen[first:]),
+          "colours other than the frames' seen: %s" % seen[first:first + 12])
+    return seen[first:]
+
+
+def check_alternating(seen, colours, who):
+    """seen shows only the frame colours, and comes back to the first one after
+    the second: the frames alternate instead of stopping at one of them."""
+    first, second = colours[0], colours[1]
+    check(first in seen and second in seen[seen.index(first):] and
+          first in seen[seen.index(second, seen.index(first)):],
+          "%s: the frames do not alternate; seen %s" % (who, seen[:12]))
 
 
 # ---- packing and running -------------------------------------------------
@@ -335,6 +416,117 @@ def scenario_scroll(args, display, work):
         player.stop()
 
 
+def scroll_to(display, picture, x, y, offset, what):
+    """Checks that the client area at x, y shows picture from offset on."""
+    def shows():
+        return display.screenshot().crop(x, y, 60, 40).rgb == \
+            picture.crop(offset[0], offset[1], 60, 40).rgb
+    if not wait_for(shows, 3, 0.2):
+        found = picture.find(display.screenshot().crop(x, y, 60, 40))
+        raise Failure("after %s the window shows the picture from %s, not from %s"
+                      % (what, found, offset))
+
+
+def scenario_scroll_lines(args, display, work):
+    picture = Picture.load(os.path.join(work, "large.ppm"))
+    player = Player(display, pack(args, os.path.join(work, "large.gif"),
+                                  os.path.join(work, "player")), work)
+    try:
+        window = player.window()
+        x, y = locate_picture(display, window, picture)
+        wx, wy, ww, wh = display.geometry(window)
+        display.run("xdotool", "windowsize", window, str(ww - 100), str(wh - 80))
+        check(wait_for(lambda: display.geometry(window)[2] == ww - 100, 5),
+              "the window did not become smaller")
+        time.sleep(0.5)
+        wx, wy, ww, wh = display.geometry(window)
+        bar, arrow = 16, 7  # a bar's thickness; the middle of its arrow buttons
+        right, bottom = wx + ww - bar // 2, wy + wh - bar // 2
+        steps = [
+            ("the vertical bar's down arrow", (right, wy + wh - bar - arrow), 1, (0, 10)),
+            ("the horizontal bar's right arrow", (wx + ww - bar - arrow, bottom), 1, (10, 10)),
+            ("the vertical bar's up arrow", (right, y + arrow), 1, (10, 0)),
+            ("a wheel notch down over the vertical bar", (right, y + 40), 5, (10, 30)),
+            ("a wheel notch up over the horizontal bar", (x + 40, bottom), 4, (0, 30)),
+            # After the wheel, a click in each trough pages from where the bar is.
+            ("a click low in the vertical trough", (right, wy + wh - bar - 30), 1, (0, 96)),
+            ("a click right in the horizontal trough", (wx + ww - bar - 30, bottom), 1, (100, 96)),
+        ]
+        for what, (px, py), button, offset in steps:
+            display.run("xdotool", "mousemove", "--sync", str(px), str(py), "click", str(button))
+            scroll_to(display, picture, x, y, offset, what)
+        display.close(window)
+        check(player.wait(5) == 0, "the player did not end with 0")
+    finally:
+        player.stop()
+
+
+def scenario_larger_than_screen(args, display, work):
+    corner = Picture.load(os.path.join(work, "larger_corner.ppm"))
+    player = Player(display, pack(args, os.path.join(work, "larger.gif"),
+                                  os.path.join(work, "player")), work)
+    try:
+        window = player.window()
+        # No window manager: the window shows no frame or caption.
+        display.run("xdotool", "windowmove", "--sync", window, "0", "0")
+        time.sleep(0.5)
+        wx, wy, ww, wh = display.geometry(window)
+        check(ww <= 1024 + 12 and wh <= 768 + 12,
+              "the window is %dx%d on a 1024x768 screen" % (ww, wh))
+        x, y = locate_picture(display, window, corner.crop(0, 0, 200, 150))
+        check(wy + wh > 700, "the window is only %d high" % wh)
+        # The vertical bar runs along the right edge: a wheel notch over it
+        # scrolls the picture by 3 lines.
+        display.run("xdotool", "mousemove", "--sync", str(min(wx + ww, 1024) - 4), str(y + 60),
+                    "click", "5")
+        scroll_to(display, corner, x, y, (0, 30), "a wheel notch over the vertical bar")
+        choose_menu_item(display, window, 0)
+        check(player.wait(5) == 0, "the player did not end with 0")
+    finally:
+        player.stop()
+
+
+def scenario_zero_delays(args, display, work):
+    colours = read_colours(os.path.join(work, "zero_delays.txt"))
+    player = Player(display, pack(args, os.path.join(work, "zero_delays.gif"),
+                                  os.path.join(work, "player")), work)
+    watch = PixelWatch(display.name)
+    try:
+        window = player.window()
+        x, y, w, h = display.geometry(window)
+        seen = frames_only(watch.colours(x + w // 2, y + h - 60, 2), colours)
+        check(len(seen) >= 6, "the frames did not change: seen %s" % seen[:12])
+        display.focus(window)
+        display.key("F10")
+        display.run("xdotool", "key", "Down", "Return")
+        started = time.monotonic()
+        code = player.wait(5)
+        check(code is not None, "File > Exit did not end the player")
+        took = time.monotonic() - started
+        check(code == 0, "exit code %s after File > Exit" % code)
+        check(took < 1, "File > Exit took %.2f s" % took)
+    finally:
+        watch.close()
+        player.stop()
+
+
+def scenario_red_blue(args, display, work):
+    colours = read_colours(os.path.join(work, "red_blue.txt"))
+    player = Player(display, pack(args, os.path.join(work, "red_blue.gif"),
+                                  os.path.join(work, "player")), work)
+    watch = PixelWatch(display.name)
+    try:
+        window = player.window()
+        x, y, w, h = display.geometry(window)
+        check_alternating(frames_only(watch.colours(x + w // 2, y + h - 24, 3.5), colours),
+                          colours, "Linux player")
+        display.close(window)
+        check(player.wait(5) == 0, "the player did not end with 0")
+    finally:
+        watch.close()
+        player.stop()
+
+
 def scenario_about(args, display, work):
     player = Player(display, pack(args, os.path.join(work, "three_frames.gif"),
                                   os.path.join(work, "player")), work)
@@ -394,6 +586,10 @@ SCENARIOS = {
     "frames": scenario_frames,
     "close": scenario_close,
     "scroll": scenario_scroll,
+    "scroll-lines": scenario_scroll_lines,
+    "larger-than-screen": scenario_larger_than_screen,
+    "zero-delays": scenario_zero_delays,
+    "red-blue": scenario_red_blue,
     "about": scenario_about,
     "no-records": scenario_no_records,
     "no-global-table": scenario_no_global_table,
