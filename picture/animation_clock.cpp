@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "gif/gif_animation.h"
+#include "picture/animation.h"
 #include "picture/compositing.h"
 
 int32_t currentFrame = -1;
