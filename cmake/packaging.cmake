@@ -29,16 +29,15 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The gifplay developers")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "self-playing GIF animations with a MIDI song
- gifpack makes a program that plays one GIF animation, with a Standard MIDI
- File song in the background, from a copy of a small player: the GIF and the
- song are appended to it. gifpack checks the animation with the player's own
- code first and says what the player would show differently.
- .
- The package holds the player for Linux desktops (GTK 3; the song plays
- through FluidSynth with a General MIDI SoundFont, or the animation plays in
- silence) and the one for 32-bit Windows, so that gifpack --windows makes
- Windows programs as well.")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "gifpack makes a program that plays one GIF animation, with a Standard MIDI
+File song in the background, from a copy of a small player: the GIF and the
+song are appended to it. gifpack checks the animation with the player's own
+code first and says what the player would show differently.
+
+The package holds the player for Linux desktops (GTK 3; the song plays
+through FluidSynth with a General MIDI SoundFont, or the animation plays in
+silence) and the one for 32-bit Windows, so that gifpack --windows makes
+Windows programs as well.")
 # Depends follows what the programs really link (dpkg-shlibdeps); GTK 3 is
 # named as well because the player cannot show anything without it. The
 # song needs FluidSynth and a General MIDI SoundFont.
