@@ -7,8 +7,10 @@
 #   scripts/setup.sh --base   only what building and playing need (the demo)
 set -euo pipefail
 
+# The Linux build compiles app/gifplay.rc with MinGW's windres and Windows
+# headers, as the Windows build does: hence the MinGW C compiler in the base.
 base=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config gcc-mingw-w64-i686-win32
   libgtk-3-dev libfluidsynth-dev libasound2-dev timgm6mb-soundfont
   libpng-dev help2man
   xvfb x11-utils imagemagick
