@@ -1,4 +1,4 @@
-// Embedded resources: the script is parsed on first use; menus and icons
+// Embedded resources: the directory is read on first use; menus and icons
 // become objects that live until the process ends, as resources do.
 #include "resources.h"
 
@@ -14,55 +14,32 @@ constexpr uint32_t kMenuMagic = 0x4D454E55;  // "MENU"
 constexpr uint32_t kIconMagic = 0x49434F4E;  // "ICON"
 constexpr uintptr_t kFirstSystemResource = 32512;
 
-std::string baseName(const std::string& path) {
-  size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::mutex& resourceMutex() {
   static std::mutex mutex;
   return mutex;
 }
 
-IconObject* loadIconObject(const std::string& key, const std::string& fileName) {
+IconObject* loadIconObject(const ResourceEntry& group) {
   // Kept for the whole run, as resources are; never destroyed.
   static auto& loaded = *new std::map<std::string, IconObject*>;
-  auto found = loaded.find(key);
+  auto found = loaded.find(group.key);
   if (found != loaded.end()) return found->second;
-  auto bytes = embeddedResourceFile(fileName);
-  if (!bytes) return nullptr;
-  auto images = readIconFile(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size());
+  auto images = readGroupIcon(programResources(), group);
   if (images.empty()) return nullptr;
-  auto* icon = new IconObject{kIconMagic, key, std::move(images)};
-  loaded[key] = icon;
+  auto* icon = new IconObject{kIconMagic, group.key, std::move(images)};
+  loaded[group.key] = icon;
   return icon;
 }
 
 }  // namespace
 
-std::optional<std::string> embeddedResourceFile(const std::string& name) {
-  std::string wanted = baseName(name);
-  for (size_t i = 0; i < kEmbeddedResourceFileCount; ++i) {
-    const EmbeddedFile& file = kEmbeddedResourceFiles[i];
-    if (wanted == file.name)
-      return std::string(reinterpret_cast<const char*>(file.data), file.size);
-  }
-  return std::nullopt;
-}
-
-const ResourceScript& programResources() {
-  static const ResourceScript script = [] {
-    ResourceScript parsed;
-    auto text = embeddedResourceFile("gifplay.rc");
-    std::string error;
-    if (text && !parseResourceScript(*text, embeddedResourceFile, parsed, &error)) {
-      if (std::getenv("GIFPLAY_DEBUG_RESOURCES") != nullptr)
-        fprintf(stderr, "gifplay.rc: %s\n", error.c_str());
-      parsed = ResourceScript{};
-    }
-    return parsed;
+const std::vector<ResourceEntry>& programResources() {
+  static const std::vector<ResourceEntry> entries = [] {
+    std::vector<ResourceEntry> read;
+    readResourceFile(kCompiledResources, kCompiledResourcesSize, read);
+    return read;
   }();
-  return script;
+  return entries;
 }
 
 MenuObject* loadMenuResource(LPCSTR name) {
@@ -71,11 +48,17 @@ MenuObject* loadMenuResource(LPCSTR name) {
   std::string key = resourceKey(name);
   auto found = loaded.find(key);
   if (found != loaded.end()) return found->second;
-  const MenuResource* menu = programResources().findMenu(key);
-  if (menu == nullptr) return nullptr;
-  auto* object = new MenuObject{kMenuMagic, menu->items};
+  const ResourceEntry* entry = findResource(programResources(), kResourceMenu, key);
+  std::vector<MenuItemResource> items;
+  if (entry == nullptr || !readMenuTemplate(*entry, items)) return nullptr;
+  auto* object = new MenuObject{kMenuMagic, std::move(items)};
   loaded[key] = object;
   return object;
+}
+
+bool loadDialogResource(LPCSTR name, DialogResource& dialog) {
+  const ResourceEntry* entry = findResource(programResources(), kResourceDialog, resourceKey(name));
+  return entry != nullptr && readDialogTemplate(*entry, dialog);
 }
 
 IconObject* iconFromHandle(HICON icon) {
@@ -98,16 +81,15 @@ const IconImage* iconImage(HICON icon, int size) {
 HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR iconName) {
   if (iconName == nullptr) return nullptr;
   std::lock_guard lock(resourceMutex());
-  const ResourceScript& script = programResources();
+  const ResourceEntry* group = nullptr;
   if (instance == nullptr && IS_INTRESOURCE(iconName)) {
     // The system's application icon: the program's own when it has one.
-    if (script.icons.empty()) return nullptr;
-    return reinterpret_cast<HICON>(
-        loadIconObject(script.icons.front().key, script.icons.front().fileName));
+    for (const ResourceEntry& entry : programResources())
+      if (group == nullptr && entry.type == kResourceGroupIcon) group = &entry;
+  } else {
+    group = findResource(programResources(), kResourceGroupIcon, resourceKey(iconName));
   }
-  const IconResource* icon = script.findIcon(resourceKey(iconName));
-  if (icon == nullptr) return nullptr;
-  return reinterpret_cast<HICON>(loadIconObject(icon->key, icon->fileName));
+  return group != nullptr ? reinterpret_cast<HICON>(loadIconObject(*group)) : nullptr;
 }
 
 HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR cursorName) {
