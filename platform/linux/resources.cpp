@@ -6,29 +6,46 @@
 #include <map>
 #include <mutex>
 
+#include "handle_table.h"
 #include "user32.h"
 
 namespace {
 
-constexpr uint32_t kMenuMagic = 0x4D454E55;  // "MENU"
-constexpr uint32_t kIconMagic = 0x49434F4E;  // "ICON"
 constexpr uintptr_t kFirstSystemResource = 32512;
 
-std::mutex& resourceMutex() {
-  static std::mutex mutex;
-  return mutex;
+// Resources are loaded once and kept until the process ends, as on Windows.
+struct Loaded {
+  std::mutex mutex;
+  HandleTable<MenuObject> menus{HandleKind::kMenu};
+  HandleTable<IconObject> icons{HandleKind::kIcon};
+  std::map<std::string, HMENU> menuNames;
+  std::map<std::string, HICON> iconNames;
+};
+
+Loaded& loaded() {
+  static auto* instance = new Loaded;
+  return *instance;
 }
 
-IconObject* loadIconObject(const ResourceEntry& group) {
-  // Kept for the whole run, as resources are; never destroyed.
-  static auto& loaded = *new std::map<std::string, IconObject*>;
-  auto found = loaded.find(group.key);
-  if (found != loaded.end()) return found->second;
-  auto images = readGroupIcon(programResources(), group);
-  if (images.empty()) return nullptr;
-  auto* icon = new IconObject{kIconMagic, group.key, std::move(images)};
-  loaded[group.key] = icon;
-  return icon;
+// The handle of the resource of that key, made by make on first use.
+template <typename Handle, typename T, typename Make>
+Handle loadOnce(std::map<std::string, Handle>& names, HandleTable<T>& table, const std::string& key,
+                Make make) {
+  std::lock_guard lock(loaded().mutex);
+  auto found = names.find(key);
+  if (found != names.end()) return found->second;
+  std::unique_ptr<T> object = make();
+  if (object == nullptr) return nullptr;
+  Handle handle = table.template add<Handle>(std::move(object));
+  names[key] = handle;
+  return handle;
+}
+
+HICON loadIcon(const ResourceEntry& group) {
+  return loadOnce(loaded().iconNames, loaded().icons, group.key, [&] {
+    auto images = readGroupIcon(programResources(), group);
+    return images.empty() ? nullptr : std::make_unique<IconObject>(IconObject{std::move(images)});
+  });
 }
 
 }  // namespace
@@ -42,29 +59,24 @@ const std::vector<ResourceEntry>& programResources() {
   return entries;
 }
 
-MenuObject* loadMenuResource(LPCSTR name) {
-  std::lock_guard lock(resourceMutex());
-  static auto& loaded = *new std::map<std::string, MenuObject*>;
+HMENU loadMenuResource(LPCSTR name) {
   std::string key = resourceKey(name);
-  auto found = loaded.find(key);
-  if (found != loaded.end()) return found->second;
-  const ResourceEntry* entry = findResource(programResources(), kResourceMenu, key);
-  std::vector<MenuItemResource> items;
-  if (entry == nullptr || !readMenuTemplate(*entry, items)) return nullptr;
-  auto* object = new MenuObject{kMenuMagic, std::move(items)};
-  loaded[key] = object;
-  return object;
+  return loadOnce(loaded().menuNames, loaded().menus, key, [&]() -> std::unique_ptr<MenuObject> {
+    const ResourceEntry* entry = findResource(programResources(), kResourceMenu, key);
+    auto menu = std::make_unique<MenuObject>();
+    if (entry == nullptr || !readMenuTemplate(*entry, menu->items)) return nullptr;
+    return menu;
+  });
 }
+
+MenuObject* menuFromHandle(HMENU menu) { return loaded().menus.find(menu); }
 
 bool loadDialogResource(LPCSTR name, DialogResource& dialog) {
   const ResourceEntry* entry = findResource(programResources(), kResourceDialog, resourceKey(name));
   return entry != nullptr && readDialogTemplate(*entry, dialog);
 }
 
-IconObject* iconFromHandle(HICON icon) {
-  auto* object = reinterpret_cast<IconObject*>(icon);
-  return object != nullptr && object->magic == kIconMagic ? object : nullptr;
-}
+IconObject* iconFromHandle(HICON icon) { return loaded().icons.find(icon); }
 
 const IconImage* iconImage(HICON icon, int size) {
   IconObject* object = iconFromHandle(icon);
@@ -80,7 +92,6 @@ const IconImage* iconImage(HICON icon, int size) {
 
 HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR iconName) {
   if (iconName == nullptr) return nullptr;
-  std::lock_guard lock(resourceMutex());
   const ResourceEntry* group = nullptr;
   if (instance == nullptr && IS_INTRESOURCE(iconName)) {
     // The system's application icon: the program's own when it has one.
@@ -89,7 +100,7 @@ HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR iconName) {
   } else {
     group = findResource(programResources(), kResourceGroupIcon, resourceKey(iconName));
   }
-  return group != nullptr ? reinterpret_cast<HICON>(loadIconObject(*group)) : nullptr;
+  return group != nullptr ? loadIcon(*group) : nullptr;
 }
 
 HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR cursorName) {

@@ -18,18 +18,16 @@ extern const size_t kCompiledResourcesSize;
 const std::vector<ResourceEntry>& programResources();
 
 struct MenuObject {
-  uint32_t magic;
   std::vector<MenuItemResource> items;
 };
 
 struct IconObject {
-  uint32_t magic;
-  std::string key;
   std::vector<IconImage> images;
 };
 
 // The menu resource of that name, loaded once and kept; nullptr when absent.
-MenuObject* loadMenuResource(LPCSTR name);
+HMENU loadMenuResource(LPCSTR name);
+MenuObject* menuFromHandle(HMENU menu);
 // The dialog template of that name; false when absent or unreadable.
 bool loadDialogResource(LPCSTR name, DialogResource& dialog);
 IconObject* iconFromHandle(HICON icon);
