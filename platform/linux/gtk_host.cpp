@@ -22,6 +22,7 @@
 #include <future>
 #include <map>
 
+#include "display_loss.h"
 #include "gtk_x11.h"
 #include "resources.h"
 #include "user32.h"
@@ -725,6 +726,7 @@ void loadTheme() {
 
 WindowHost* startGtk() {
   if (!gtk_init_check(nullptr, nullptr)) return nullptr;
+  loseWindowsWithTheDisplay(gdk_display_get_default());
   // Clicking a scroll bar's trough pages, as on Windows, instead of jumping there.
   g_object_set(gtk_settings_get_default(), "gtk-primary-button-warps-slider", FALSE, nullptr);
   loadTheme();

@@ -29,6 +29,7 @@ struct MessageQueue {
   std::deque<std::function<void()>> sent;  // SendMessageA calls from other threads
   bool quitPosted = false;
   int quitCode = 0;
+  bool windowsLost = false;  // see loseWindows
   std::thread::id owner;
 };
 
@@ -141,6 +142,13 @@ void waitForMessages(MessageQueue& queue, std::chrono::steady_clock::time_point 
 void runOnWindowThread(HWND handle, std::function<void(Window&)> call);
 int scrollBarThumbRange(const ScrollBarState& bar);
 void destroyWindowsOfThisThread();
+// The desktop is gone for the queue's thread (a termination signal, or the
+// display was lost): its next look at its queue destroys every window it
+// owns, as closing them for good would, and then ends its message loop with
+// exit code 0. Any thread may call this.
+void loseWindows(MessageQueue& queue);
+// The same for every thread that owns windows.
+void loseEveryWindow();
 
 void forgetWindowClasses();
 // The sequence number the next invalidation record will carry.

@@ -98,22 +98,6 @@ fs::path programDirectory() {
   return fs::read_symlink("/proc/self/exe", ignored).parent_path();
 }
 
-fs::path writeTemporaryFile(const Bytes& bytes) {
-  const char* dir = std::getenv("TMPDIR");
-  fs::path parent = dir != nullptr && *dir != '\0' ? dir : "/tmp";
-  std::string name = (parent / "gifpack-XXXXXX").string();
-  Descriptor fd(::mkstemp(name.data()));
-  if (fd.get() < 0) throw FileError(name, reason("cannot create a temporary file"));
-  try {
-    writeAll(fd.get(), bytes, name);
-    if (::close(fd.release()) != 0) throw FileError(name, reason("cannot write"));
-  } catch (...) {
-    ::unlink(name.c_str());
-    throw;
-  }
-  return name;
-}
-
 bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
   std::error_code ignored;
   return std::filesystem::equivalent(a, b, ignored);
@@ -134,3 +118,17 @@ void replaceFile(const std::filesystem::path& path, const std::vector<const Byte
     throw;
   }
 }
+
+void writeNewFile(const std::filesystem::path& path, const Bytes& bytes) {
+  Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  if (fd.get() < 0) throw FileError(path, reason("cannot write"));
+  try {
+    writeAll(fd.get(), bytes, path);
+    if (::close(fd.release()) != 0) throw FileError(path, reason("cannot write"));
+  } catch (...) {
+    ::unlink(path.c_str());
+    throw;
+  }
+}
+
+bool stderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }

@@ -3,7 +3,10 @@
 #define NOMINMAX
 #include <windows.h>
 
+#include <io.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <system_error>
@@ -119,17 +122,6 @@ fs::path programDirectory() {
   }
 }
 
-fs::path writeTemporaryFile(const Bytes& bytes) {
-  wchar_t directory[MAX_PATH + 1];
-  DWORD length = GetTempPathW(MAX_PATH + 1, directory);
-  fs::path parent = length > 0 && length <= MAX_PATH ? fs::path(directory) : fs::path(".");
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  fs::path name = createNew(parent, "gifpack-", handle);
-  FileHandle file(handle);
-  writeAndClose(file, name, {&bytes}, name);
-  return name;
-}
-
 // Windows keeps no permission bits to copy: a program is told by its name.
 void replaceFile(const fs::path& path, const std::vector<const Bytes*>& parts, mode_t) {
   fs::path parent = path.has_parent_path() ? path.parent_path() : ".";
@@ -146,3 +138,13 @@ void replaceFile(const fs::path& path, const std::vector<const Bytes*>& parts, m
     throw FileError(path, why);
   }
 }
+
+void writeNewFile(const fs::path& path, const Bytes& bytes) {
+  HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) throw FileError(path, reason("cannot write"));
+  FileHandle file(handle);
+  writeAndClose(file, path, {&bytes}, path);
+}
+
+bool stderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
