@@ -69,4 +69,5 @@ void freeAnimation() {
   a.frames = nullptr;
   a.frameCount = 0;
   a.frameCapacity = 0;
+  a.frameStorage = 0;
 }
