@@ -12,6 +12,7 @@
 #include "tools/gifpack/player_load.h"
 #include "tools/gifpack/report.h"
 #include "tools/gifpack/tool_error.h"
+#include "tools/gifpack/words.h"
 
 namespace {
 
@@ -19,33 +20,39 @@ namespace fs = std::filesystem;
 
 constexpr const char* kHelp =
     R"(Usage: gifpack [--player PLAYER | --windows] ANIMATION.gif [SONG.mid] -o OUTPUT
-       gifpack --list FILE | --info ANIMATION.gif | --frames DIR ANIMATION.gif
+   or: gifpack --list FILE | --info ANIMATION.gif | --frames DIR ANIMATION.gif
 
 Makes a self-playing animation: a copy of PLAYER with ANIMATION.gif and, when
-given, SONG.mid appended. OUTPUT keeps the player's permissions and is only
-replaced when all went well. The animation is first loaded with the player's
-own code: what the player cannot show is refused, what it shows differently
-from other viewers is warned about.
+given, SONG.mid appended. OUTPUT gets the player's permissions and is replaced
+only when all went well. The player's own code loads the animation first: what
+it cannot show is refused, what it shows unlike other viewers is warned about.
 
   -o, --output OUTPUT  the file to make
   --player PLAYER      the player to copy (gifplay or gifplay.exe, without
                        records); by default the first found, from gifpack's
-                       directory, of ./gifplay (side by side), ../../app/gifplay
-                       (build tree), ../libexec/gifplay/gifplay (installed)
+                       directory, of ./gifplay, ../libexec/gifplay/gifplay
+                       (installed) and ../../app/gifplay (build tree)
   --windows            copy gifplay.exe, found likewise, but in the build tree
                        from its cross-build (build-win/app/ unless configured)
   --list FILE          the records FILE carries, found as the player finds them
   --info ANIMATION     screen, colours and each frame as the player takes it
   --frames DIR ANIMATION  write DIR/frame-000.png ...: what the player shows
-                       after each of its steps
+                       after each of its steps (DIR new, or with earlier frames)
   -h, --help           this help
+  --version            gifpack's version and licence
 
 Exit status: 0 done (warnings may be printed); 1 wrong usage; 2 refused or
 failed: one line on stderr names the file and what is wrong; nothing written.
 )";
 
+constexpr const char* kVersion = "gifpack (gifplay) " GIFPLAY_VERSION R"(
+Copyright (c) 2026 The gifplay developers
+
+MIT License: see LICENSE, which comes with gifplay.
+)";
+
 struct Command {
-  enum class Mode { kPack, kList, kInfo, kFrames, kHelp } mode = Mode::kPack;
+  enum class Mode { kPack, kList, kInfo, kFrames, kHelp, kVersion } mode = Mode::kPack;
   std::optional<fs::path> player;
   bool windows = false;
   std::optional<fs::path> output;
@@ -76,6 +83,8 @@ Command parse(const std::vector<std::string>& args) {
       optionsEnded = true;
     } else if (arg == "-h" || arg == "--help") {
       command.mode = Command::Mode::kHelp;
+    } else if (arg == "--version") {
+      command.mode = Command::Mode::kVersion;
     } else if (arg == "-o" || arg == "--output") {
       setOnce(command.output, arg, valueOf(args, i));
     } else if (arg == "--player") {
@@ -92,7 +101,8 @@ Command parse(const std::vector<std::string>& args) {
       throw UsageError("unknown option " + arg);
     }
   }
-  if (command.mode == Command::Mode::kHelp) return command;
+  if (command.mode == Command::Mode::kHelp || command.mode == Command::Mode::kVersion)
+    return command;
   int modes = command.listed.has_value() + command.info.has_value() + command.framesDir.has_value();
   if (modes > 1) throw UsageError("give only one of --list, --info and --frames");
   if (command.listed) command.mode = Command::Mode::kList;
@@ -127,7 +137,8 @@ void runFrames(const Command& command) {
   if (!check.refusal.empty()) throw FileError(path, check.refusal);
   printWarnings(path, check, std::cerr);
   int written = writeFrames(*command.framesDir, check);
-  std::cout << "wrote " << written << " pictures to " << command.framesDir->string() << "\n";
+  std::cout << "wrote " << counted(written, "frame") << " to " << command.framesDir->string()
+            << "\n";
 }
 
 void runPack(const Command& command) {
@@ -146,6 +157,9 @@ int run(const std::vector<std::string>& args) {
   switch (command.mode) {
     case Command::Mode::kHelp:
       std::cout << kHelp;
+      break;
+    case Command::Mode::kVersion:
+      std::cout << kVersion;
       break;
     case Command::Mode::kList:
       runList(command);
