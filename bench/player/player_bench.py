@@ -7,23 +7,22 @@
                  the delay: median and 99th percentile
   CPU            the plain player showing 320x240 at 10 frames a second:
                  its user + system time over 10 s, as % of one core
-  playing CPU    the player and the X server while the benchmark GIF
-                 (testdata/bench/anim.gif, 25 frames a second) plays, next
-                 to gifview (gifsicle) -a playing it; then the player with
-                 640x480 frames of delay 0 (shown for 10 ms) next to the same
-                 with delays of 1, on Linux and, given --wine-player (the
-                 Windows player, gifplay.exe) and --wine-prefix, under Wine
-  first frame    from exec until the benchmark GIF (testdata/bench/anim.gif)
-                 is on the screen, polled from outside with XGetImage; any
-                 of its frames counts, since the player's clock starts when
-                 the window is made, before it is drawn. With the resident
-                 memory 1 s later. The same for gifview (gifsicle) -a.
+  anim.gif       the benchmark GIF (testdata/bench/anim.gif, 100 frames of
+                 320x240 at 25 frames/s), packed, next to gifview (gifsicle)
+                 -a, in a table with the ratios:
+                 - first frame: from exec until the animation is on the
+                   screen, polled from outside with XGetImage; any of its
+                   frames counts, since the player's clock starts when the
+                   window is made, before it is drawn (median of --runs)
+                 - resident memory 1 s later, of the program and the growth
+                   of the X server's
+                 - CPU while playing, program and X server, over 10 s
 
 Usage: player_bench.py --build-dir BUILD [--testdata DIR] [--display :N] [--runs N]
-                       [--player P] [--wine-player EXE --wine-prefix DIR] [--only playing]
+                       [--player P] [--anim-only | --delays-only]
+                       [--wine-player EXE [--wine-prefix DIR]]
 The build directory must hold app/gifplay, tools/gifpack/gifpack and the
-targets of bench/player (gifplay_timed_player, gifplay_bench_gifs); --player
-measures another build of the player (an older one, say) in its place.
+targets of bench/player (gifplay_timed_player, gifplay_bench_gifs).
 """
 
 import argparse
@@ -241,62 +240,6 @@ def cpu_while_playing(display, program, seconds=10):
         stop(process)
 
 
-def playing_cpu(display, command, seconds=20, env=None):
-    """% of one core that the program and the X server take while it plays,
-    after 3 s of settling."""
-    process = subprocess.Popen(command, env=env or display.env(), stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL)
-    try:
-        time.sleep(3)
-        pids = (process.pid, display.process.pid)
-        before, start = [cpu_seconds(p) for p in pids], time.monotonic()
-        time.sleep(seconds)
-        after, spent = [cpu_seconds(p) for p in pids], time.monotonic() - start
-        return tuple(100 * (b - a) / spent for a, b in zip(before, after))
-    finally:
-        stop(process)
-
-
-def print_playing(name, figures, anchor=None):
-    player, server = figures
-    line = "  %-34s %5.2f%% + X %5.2f%% = %5.2f%%" % (name, player, server, player + server)
-    if anchor:
-        line += "  (%.2f x %s)" % ((player + server) / sum(anchor[1]), anchor[0])
-    print(line)
-
-
-def wine_env(display, prefix):
-    return dict(display.env(), WINEPREFIX=prefix, WINEDEBUG="-all",
-                WINEDLLOVERRIDES="mscoree,mshtml=")
-
-
-def playing_figures(display, args, gifpack, player, anim, work):
-    print("CPU while playing, player + X server, %% of one core (%d s each):" % 20)
-    ours = playing_cpu(display, [pack(gifpack, player, anim, os.path.join(work, "anim_playing"))])
-    print_playing("gifplay, anim.gif (25 frames/s)", ours)
-    if shutil.which("gifview"):
-        anchor = playing_cpu(display, ["gifview", "-a", anim])
-        print_playing("gifview -a, anim.gif", anchor)
-        print_playing("gifplay against gifview", ours, ("gifview", anchor))
-    else:
-        print("  gifview: not installed (Debian package gifsicle)")
-    for delay in (0, 1):
-        gif = os.path.join(work, "large_delay_%d.gif" % delay)
-        figures = playing_cpu(display, [pack(gifpack, player, gif,
-                                             os.path.join(work, "large_%d" % delay))])
-        print_playing("gifplay, 640x480, delays %d" % delay, figures)
-    if args.wine_player:
-        prefix = os.path.abspath(args.wine_prefix)
-        env = wine_env(display, prefix)
-        subprocess.run(["wineboot", "-i"], env=env, capture_output=True)
-        for delay in (0, 1):
-            gif = os.path.join(work, "large_delay_%d.gif" % delay)
-            exe = pack(gifpack, args.wine_player, gif, os.path.join(work, "large_%d.exe" % delay))
-            print_playing("gifplay.exe under Wine, delays %d" % delay,
-                          playing_cpu(display, ["wine", exe], env=env))
-        subprocess.run(["wineserver", "-k"], env=env, capture_output=True)
-
-
 def place_of_frames(display, command, frames):
     """Where the program shows the animation on the screen, found by looking
     for any of its frames while it plays."""
@@ -315,10 +258,15 @@ def place_of_frames(display, command, frames):
     return None
 
 
+def resident_kb(pid):
+    return int(memory_of(pid)[0].split()[0])
+
+
 def first_frame(display, command, frames, runs):
     """Median time from exec until the animation is first on the screen (any
     frame: the clock may have moved on before the window is drawn), with the
-    frame that was seen and the program's memory 1 s later."""
+    frame that was seen and, 1 s later, the program's resident memory and the
+    X server's growth since before the start (kB)."""
     place = place_of_frames(display, command, frames)
     if not place:
         return None
@@ -333,6 +281,7 @@ def first_frame(display, command, frames, runs):
     times, seen, memory = [], [], None
     for _ in range(runs):
         time.sleep(0.5)
+        server_before = resident_kb(display.process.pid)
         started = time.monotonic()
         process = subprocess.Popen(command, env=display.env(), stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL)
@@ -345,12 +294,85 @@ def first_frame(display, command, frames, runs):
                     break
                 time.sleep(0.0005)
             time.sleep(1)
-            memory = memory_of(process.pid)
+            memory = (resident_kb(process.pid),
+                      resident_kb(display.process.pid) - server_before)
         finally:
             stop(process)
     if not times:
         return None
     return statistics.median(times), min(times), max(times), seen, memory
+
+
+def cpu_with_server(display, command, seconds=10, env=None):
+    """% of one core used by the program and by the X server while it plays."""
+    process = subprocess.Popen(command, env=env or display.env(), stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    try:
+        time.sleep(2)
+        pids = (process.pid, display.process.pid)
+        before, start = [cpu_seconds(p) for p in pids], time.monotonic()
+        time.sleep(seconds)
+        used = [cpu_seconds(p) - b for p, b in zip(pids, before)]
+        elapsed = time.monotonic() - start
+        return [100 * u / elapsed for u in used]
+    finally:
+        stop(process)
+
+
+def compare_on_anim(display, gifpack, player, work, anim, runs):
+    """Ours next to gifview on anim.gif: one table, with ratios."""
+    frames = frames_of(anim)
+    packed = pack(gifpack, player, anim, os.path.join(work, "anim_player"))
+    figures = {}
+    for name, command in (("gifplay", [packed]), ("gifview", ["gifview", "-a", anim])):
+        if shutil.which(command[0]) is None and not os.path.exists(command[0]):
+            print("%s: not installed" % name)
+            continue
+        result = first_frame(display, command, frames, runs)
+        if result is None:
+            print("%s: its first frame never appeared" % name)
+            continue
+        median, fastest, slowest, seen, (rss, server) = result
+        print("%s: first frame %.1f ms (%.1f to %.1f over %d runs; frames first seen %s)"
+              % (name, median, fastest, slowest, len(seen), seen))
+        cpu, server_cpu = cpu_with_server(display, command)
+        figures[name] = (median, cpu, server_cpu, rss / 1024, server / 1024)
+    if len(figures) < 2:
+        return
+    rows = (("exec -> first frame on screen, ms", 0), ("CPU while playing, program %", 1),
+            ("CPU while playing, X server %", 2), ("resident memory, program MB", 3),
+            ("resident memory, X server growth MB", 4))
+    print("anim.gif (100 x 320x240, 25 frames/s)   %10s %10s %8s" % ("gifplay", "gifview", "ratio"))
+    for label, i in rows:
+        ours, anchor = figures["gifplay"][i], figures["gifview"][i]
+        print("  %-38s %10.2f %10.2f %8s" % (label, ours, anchor,
+                                             "%.2f" % (ours / anchor) if anchor else "-"))
+    for label, picks in (("CPU, program + X server %", (1, 2)),
+                         ("memory, program + X server growth MB", (3, 4))):
+        ours = sum(figures["gifplay"][i] for i in picks)
+        anchor = sum(figures["gifview"][i] for i in picks)
+        print("  %-38s %10.2f %10.2f %8s" % (label, ours, anchor,
+                                             "%.2f" % (ours / anchor) if anchor else "-"))
+
+
+def compare_delays(display, gifpack, player, work, wine_player, wine_prefix):
+    """Frames of delay 0 are shown for 10 ms: the player must cost what it
+    costs with delays of 1, on Linux and under Wine."""
+    print("640x480, 20 frames, CPU %% of one core      %10s %10s" % ("program", "X server"))
+    runs = [("gifplay, delays 0", player, 0, None), ("gifplay, delays 1", player, 1, None)]
+    if wine_player:
+        env = dict(display.env(), WINEPREFIX=os.path.abspath(wine_prefix), WINEDEBUG="-all",
+                   WINEDLLOVERRIDES="mscoree,mshtml=")
+        subprocess.run(["wineboot", "-i"], env=env, capture_output=True)
+        runs += [("gifplay.exe under Wine, delays 0", wine_player, 0, env),
+                 ("gifplay.exe under Wine, delays 1", wine_player, 1, env)]
+    for name, program, delay, env in runs:
+        packed = pack(gifpack, program, os.path.join(work, "large_delay_%d.gif" % delay),
+                      os.path.join(work, "large_%d%s" % (delay, ".exe" if env else "")))
+        cpu, server = cpu_with_server(display, (["wine"] if env else []) + [packed], env=env)
+        print("  %-38s %10.2f %10.2f" % (name, cpu, server))
+    if wine_player:
+        subprocess.run(["wineserver", "-k"], env=env, capture_output=True)
 
 
 def main():
@@ -360,14 +382,16 @@ def main():
                                                            "..", "shared", "testdata"))
     parser.add_argument("--display", help="an Xvfb display number to start, e.g. :92")
     parser.add_argument("--runs", type=int, default=5)
-    parser.add_argument("--player", help="the player to measure (default: the build's)")
-    parser.add_argument("--wine-player", help="the Windows player, for the figures under Wine")
+    parser.add_argument("--player", help="the player to pack for anim.gif (default: the build's;"
+                        " a stripped release build is what users get)")
+    parser.add_argument("--anim-only", action="store_true", help="only the anim.gif table")
+    parser.add_argument("--delays-only", action="store_true", help="only the delay 0 figures")
+    parser.add_argument("--wine-player", help="the Windows player, for the delay 0 figures")
     parser.add_argument("--wine-prefix", default="/tmp/gifplay-bench-wine",
-                        help="the Wine prefix to use (made when missing)")
-    parser.add_argument("--only", choices=["playing"], help="only these figures")
+                        help="the Wine prefix for them (made when missing)")
     args = parser.parse_args()
     build = os.path.abspath(args.build_dir)
-    player = os.path.abspath(args.player or os.path.join(build, "app", "gifplay"))
+    player = os.path.join(build, "app", "gifplay")
     timed = os.path.join(build, "bench", "player", "gifplay_timed_player")
     gifpack = os.path.join(build, "tools", "gifpack", "gifpack")
     anim = os.path.join(args.testdata, "bench", "anim.gif")
@@ -377,10 +401,11 @@ def main():
                        check=True)
         with Display(args.display) as display:
             print("player benchmark on %s (%s)" % (display.name, GOALS))
-            playing_figures(display, args, gifpack, player, anim, work)
-            if args.only == "playing":
-                return 0
-            for delay in (2, 10):
+            some = args.anim_only or args.delays_only
+            if not args.anim_only:
+                compare_delays(display, gifpack, args.player or player, work, args.wine_player,
+                               args.wine_prefix)
+            for delay in () if some else (2, 10):
                 program = pack(gifpack, timed, os.path.join(work, "delay_%d.gif" % delay),
                                os.path.join(work, "timed_%d" % delay))
                 count, interval, timer, way = frame_timing(display, program, delay)
@@ -390,26 +415,13 @@ def main():
                                                    ("  timer: post - arm - delay", timer),
                                                    ("  message: step - post", way)):
                     print("  %-30s %7.3f %7.3f %7.3f" % (name, median, p99, worst))
-            program = pack(gifpack, player, os.path.join(work, "delay_10.gif"),
-                           os.path.join(work, "plain_10"))
-            print("CPU while playing 320x240 at 10 frames/s: %.2f%% of one core"
-                  % cpu_while_playing(display, program))
-            frames = frames_of(anim)
-            packed = pack(gifpack, player, anim, os.path.join(work, "anim_player"))
-            for name, command in (("gifplay", [packed]),
-                                  ("gifview", ["gifview", "-a", anim])):
-                if shutil.which(command[0]) is None and not os.path.exists(command[0]):
-                    print("%s: not installed" % name)
-                    continue
-                result = first_frame(display, command, frames, args.runs)
-                if result is None:
-                    print("%s: its first frame never appeared" % name)
-                    continue
-                median, fastest, slowest, seen, (rss, hwm) = result
-                print("%s: exec to the animation on screen, anim.gif (100 x 320x240): "
-                      "median %.1f ms (%.1f to %.1f over %d runs; frames first seen %s); "
-                      "resident %s, peak %s"
-                      % (name, median, fastest, slowest, len(seen), seen, rss, hwm))
+            if not some:
+                program = pack(gifpack, player, os.path.join(work, "delay_10.gif"),
+                               os.path.join(work, "plain_10"))
+                print("CPU while playing 320x240 at 10 frames/s: %.2f%% of one core"
+                      % cpu_while_playing(display, program))
+            if not args.delays_only:
+                compare_on_anim(display, gifpack, args.player or player, work, anim, args.runs)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
