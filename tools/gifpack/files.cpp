@@ -36,9 +36,16 @@ class Descriptor {
   int fd_;
 };
 
+// Without waiting for a writer: a FIFO (or anything else that is not a
+// regular file) is refused before a byte is read from it.
 Descriptor openForReading(const std::filesystem::path& path) {
-  Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.get() < 0) throw FileError(path, reason("cannot read"));
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) throw FileError(path, reason("cannot read"));
+  if (!S_ISREG(info.st_mode)) throw FileError(path, "cannot read: not a regular file");
+  if (::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK) != 0)
+    throw FileError(path, reason("cannot read"));
   return fd;
 }
 
@@ -81,7 +88,6 @@ InputFile openInput(const std::filesystem::path& path) {
   Descriptor fd = openForReading(path);
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0) throw FileError(path, reason("cannot read"));
-  if (!S_ISREG(info.st_mode)) throw FileError(path, "cannot read: not a regular file");
   return {path, static_cast<uint64_t>(info.st_size), info.st_mode & 07777};
 }
 

@@ -1,5 +1,6 @@
 // gifpack's packing and --list, run as the built program.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <sstream>
@@ -127,6 +128,7 @@ TEST_F(GifpackTest, RefusesBadInputsAndWritesNothing) {
   fs::create_directory(scratch.file("linked"));
   fs::create_symlink(song, scratch.file("linked/frame-000.png"));
   fs::create_directory_symlink(scratch.file("dir"), scratch.file("dir-link"));
+  ASSERT_EQ(mkfifo(scratch.file("pipe").c_str(), 0600), 0);  // nobody ever writes to it
   auto sparse = [&](const std::string& name, const Bytes& start, uint64_t size) {
     put(name, start);
     fs::resize_file(scratch.file(name), size);
@@ -143,6 +145,9 @@ TEST_F(GifpackTest, RefusesBadInputsAndWritesNothing) {
   const Case cases[] = {
       {"missing animation", {path("none.gif"), "-o", out}, out, path("none.gif"), "cannot read"},
       {"song is a directory", {gif, path("dir"), "-o", out}, out, path("dir"), "cannot read"},
+      {"song is a FIFO", {gif, path("pipe"), "-o", out}, out, path("pipe"), "not a regular file"},
+      {"--info on a FIFO", {"--info", path("pipe")}, gif, path("pipe"), "not a regular file"},
+      {"--list on a FIFO", {"--list", path("pipe")}, gif, path("pipe"), "not a regular file"},
       {"missing player",
        {"--player", path("none"), gif, "-o", out},
        out,
