@@ -24,7 +24,7 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs" -LE e2e
 
 echo "== fuzzing, a bounded run of each target"
-for target in gif_loader payload_scanner gifpack_info; do
+for target in gif_loader payload_scanner gifpack_info midi_file; do
   fuzz/run.sh "$target" "${GIFPLAY_FUZZ_SECONDS:-60}"
 done
 
