@@ -109,20 +109,25 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
   return std::filesystem::equivalent(a, b, ignored);
 }
 
-void replaceFile(const std::filesystem::path& path, const std::vector<const Bytes*>& parts,
-                 mode_t mode) {
+bool replaceFile(const std::filesystem::path& path, const std::vector<const Bytes*>& parts,
+                 mode_t mode, const std::function<bool(const std::filesystem::path&)>& accept) {
   Descriptor fd(-1);
   std::filesystem::path temporary = temporaryBeside(path, fd);
   try {
     for (const Bytes* part : parts) writeAll(fd.get(), *part, path);
     if (::fchmod(fd.get(), mode) != 0) throw FileError(path, reason("cannot set permissions"));
     if (::close(fd.release()) != 0) throw FileError(path, reason("cannot write"));
+    if (accept && !accept(temporary)) {
+      ::unlink(temporary.c_str());
+      return false;
+    }
     if (::rename(temporary.c_str(), path.c_str()) != 0)
       throw FileError(path, reason("cannot write"));
   } catch (...) {
     ::unlink(temporary.c_str());
     throw;
   }
+  return true;
 }
 
 void writeNewFile(const std::filesystem::path& path, const Bytes& bytes) {

@@ -184,18 +184,15 @@ bool foundAt(const std::optional<FoundRecord>& record, uint64_t offset, size_t l
   return record && record->markerOffset == offset && record->length == length;
 }
 
-// Asks the player's own scanner, on the very bytes the output will hold.
-bool playerFindsThem(const Bytes& image, const Layout& layout, const Bytes& gif,
-                     const std::optional<Bytes>& song) {
-  Bytes whole = image;
-  whole.insert(whole.end(), layout.records.begin(), layout.records.end());
-  fs::path written = writeTemporaryFile(whole);
-  auto picture = findRecord(written, whole.size(), kPictureTag);
-  auto music = findRecord(written, whole.size(), kMusicTag);
-  std::error_code ignored;
-  fs::remove(written, ignored);
-  if (!foundAt(picture, image.size() + layout.pictureAt, gif.size())) return false;
-  if (song) return foundAt(music, image.size() + *layout.musicAt, song->size());
+// Asks the player's own scanner, on the written file that is to become the
+// output.
+bool playerFindsThem(const fs::path& written, uint64_t imageSize, const Layout& layout,
+                     const Bytes& gif, const std::optional<Bytes>& song) {
+  uint64_t size = imageSize + layout.records.size();
+  auto picture = findRecord(written, size, kPictureTag);
+  auto music = findRecord(written, size, kMusicTag);
+  if (!foundAt(picture, imageSize + layout.pictureAt, gif.size())) return false;
+  if (song) return foundAt(music, imageSize + *layout.musicAt, song->size());
   return !music || music->length == 0;
 }
 
@@ -251,9 +248,10 @@ void pack(const PackRequest& request, std::ostream& warnings) {
   if (inputs.song) song = readWhole(*inputs.song);
   Bytes image = readWhole(inputs.player);
   for (const Layout& layout : layoutsFor(gif, song)) {
-    if (!playerFindsThem(image, layout, gif, song)) continue;
-    replaceFile(request.output, {&image, &layout.records}, inputs.player.mode);
-    return;
+    auto found = [&](const fs::path& written) {
+      return playerFindsThem(written, image.size(), layout, gif, song);
+    };
+    if (replaceFile(request.output, {&image, &layout.records}, inputs.player.mode, found)) return;
   }
   throw unpackable(inputs, gif, song);
 }
