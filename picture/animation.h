@@ -35,5 +35,6 @@ extern GifAnimation animation;
 extern HPALETTE applicationPalette;
 extern IndexedBitmap canvas;
 
-// Returns every frame's storage, every frame record and the frame list.
+// Returns everything loading made: every frame's storage, every frame record,
+// the frame list, the application palette and the canvas's storage.
 void freeAnimation();

@@ -22,9 +22,6 @@ class GifParserTest : public ::testing::Test {
     grantAllBlocks();
     freeAnimation();
     closeLocator();
-    if (applicationPalette != nullptr) DeleteObject(applicationPalette);
-    applicationPalette = nullptr;
-    releaseBitmap(canvas);
     canvas = IndexedBitmap{};
   }
 
@@ -261,6 +258,12 @@ TEST_F(GifParserTest, LoadMakesPaletteAndCanvas) {
   EXPECT_EQ(entries[3].peGreen, 6);
   EXPECT_EQ(entries[3].peBlue, 9);
   EXPECT_EQ(entries[3].peFlags, 0);
+  HPALETTE palette = applicationPalette;
+  freeAnimation();  // frames, palette and canvas, all in one
+  EXPECT_EQ(animation.frames, nullptr);
+  EXPECT_EQ(canvas.storage, nullptr);
+  EXPECT_EQ(applicationPalette, nullptr);
+  EXPECT_EQ(GetPaletteEntries(palette, 0, 5, entries), 0u) << "the palette is deleted";
 }
 
 TEST_F(GifParserTest, LoadFailures) {
