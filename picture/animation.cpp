@@ -16,6 +16,7 @@ void freeAnimation() {
   a.frames = nullptr;
   a.frameCount = 0;
   a.frameCapacity = 0;
+  a.frameStorage = 0;
   if (applicationPalette != nullptr) DeleteObject(applicationPalette);
   applicationPalette = nullptr;
   releaseBitmap(canvas);

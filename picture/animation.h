@@ -29,6 +29,7 @@ struct GifAnimation {
   GifFrame** frames;
   int32_t frameCount;
   int32_t frameCapacity;
+  int64_t frameStorage;  // bytes of pixel storage held by the frames
 };
 
 extern GifAnimation animation;
