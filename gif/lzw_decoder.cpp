@@ -124,12 +124,14 @@ inline void store8(uint8_t* to, uint64_t bytes) { std::memcpy(to, &bytes, sizeof
 // then whole chunks of eight towards its start. The first store runs up to
 // seven bytes past the string's end, into row buffer space that the strings
 // after it overwrite.
-inline void writeChunks(const uint64_t* chunk, const int16_t* chunkPrefix, int32_t code,
-                        int32_t length, uint8_t* out) {
+// Returns the chunk stored last, the string's first eight pixels.
+inline uint64_t writeChunks(const uint64_t* chunk, const int16_t* chunkPrefix, int32_t code,
+                            int32_t length, uint8_t* out) {
   uint8_t* at = out + ((length - 1) & ~7);
   for (;;) {
-    store8(at, chunk[code]);
-    if (at == out) return;
+    uint64_t pixels = chunk[code];
+    store8(at, pixels);
+    if (at == out) return pixels;
     code = chunkPrefix[code];
     at -= 8;
   }
@@ -222,7 +224,7 @@ constexpr int32_t kBatchFull = -2;
 // entry it makes. Returns the first other code (a clear or end code, or one
 // at or beyond nextFree), kCodesEnded when the code stream ends, or
 // kBatchFull once the row buffer holds a batch.
-[[gnu::noinline]] int32_t regularCodes(CodeState& s, int32_t clearCode, int32_t batch) {
+[[gnu::noinline]] int32_t regularCodes(CodeState& s, int32_t batch) {
   LzwDecoder& d = lzwDecoder;
   uint64_t bits = s.reader.bits;
   int32_t count = s.reader.bitCount;
@@ -233,8 +235,8 @@ constexpr int32_t kBatchFull = -2;
   int32_t previous = s.previous;
   int32_t previousLength = s.previousLength;
   uint8_t firstPixel = s.firstPixel;
-  int32_t filled = s.filled;
-  uint8_t* const row = d.row;
+  uint8_t* out = d.row + s.filled;
+  uint8_t* const batchEnd = d.row + batch;
   int32_t result;
   for (;;) {
     if (!want(width, bits, count, cursor, bytesLeft)) {
@@ -244,14 +246,14 @@ constexpr int32_t kBatchFull = -2;
     int32_t c = static_cast<int32_t>(bits & ((1u << width) - 1));
     bits >>= width;
     count -= width;
-    if (c >= nextFree || static_cast<uint32_t>(c - clearCode) < 2) {
+    // The clear and end codes have length 0.
+    int32_t length = c < nextFree ? d.length[c] : 0;
+    if (length == 0) {
       result = c;
       break;
     }
-    int32_t length = d.length[c];
-    writeChunks(d.chunk, d.chunkPrefix, c, length, row + filled);
+    auto root = static_cast<uint8_t>(writeChunks(d.chunk, d.chunkPrefix, c, length, out));
     if (nextFree < 1 << width) {
-      uint8_t root = row[filled];
       addEntry(d, nextFree, previous, previousLength, root);
       ++nextFree;
       previous = c;
@@ -260,8 +262,8 @@ constexpr int32_t kBatchFull = -2;
       // The width grows right after the entry that fills its last code.
       if (nextFree >> width && width < kLzwWidestCode) ++width;
     }
-    filled += length;
-    if (filled >= batch) {
+    out += length;
+    if (out >= batchEnd) {
       result = kBatchFull;
       break;
     }
@@ -272,7 +274,7 @@ constexpr int32_t kBatchFull = -2;
   s.previous = previous;
   s.previousLength = previousLength;
   s.firstPixel = firstPixel;
-  s.filled = filled;
+  s.filled = static_cast<int32_t>(out - d.row);
   return result;
 }
 
@@ -299,7 +301,7 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
   while (status == kKeepGoing) {
     int32_t c;
     if (table == Table::regular) {
-      c = regularCodes(s, clearCode, batch);
+      c = regularCodes(s, batch);
     } else if (want(s.width, s.reader.bits, s.reader.bitCount, s.reader.cursor,
                     s.reader.bytesLeft)) {
       c = static_cast<int32_t>(s.reader.bits & ((1u << s.width) - 1));
@@ -412,8 +414,11 @@ void resetTables(int16_t codeSize) {
     d.length[root] = 1;
     d.chunk[root] = static_cast<uint8_t>(root);
   }
-  // Entries from clearCode on are the table's, overwritten as it fills.
+  // Entries from clearCode on are the table's, overwritten as it fills; the
+  // clear and end codes have no string.
   d.rootsReady = d.clearCode;
+  d.length[d.clearCode] = 0;
+  d.length[d.endCode] = 0;
 }
 
 int16_t nextCode() {
