@@ -10,6 +10,7 @@
 #include "tools/gifpack/list.h"
 #include "tools/gifpack/pack.h"
 #include "tools/gifpack/player_load.h"
+#include "tools/gifpack/prepare.h"
 #include "tools/gifpack/report.h"
 #include "tools/gifpack/tool_error.h"
 
@@ -24,8 +25,11 @@ constexpr const char* kHelp =
 Makes a self-playing animation: a copy of PLAYER with ANIMATION.gif and, when
 given, SONG.mid appended. OUTPUT keeps the player's permissions and is only
 replaced when all went well. The animation is first loaded with the player's
-own code: what the player cannot show is refused, what it shows differently
-from other viewers is warned about.
+own code: what the player cannot show is refused. The player draws every
+frame opaquely over the last with one palette; an animation that it would
+show differently from web browsers (transparency, disposal, local colour
+tables, ...) is rewritten so that it shows each step as browsers do, and
+gifpack says so on one line.
 
   -o, --output OUTPUT  the file to make
   --player PLAYER      the player to copy (gifplay or gifplay.exe, without
@@ -38,7 +42,19 @@ from other viewers is warned about.
   --info ANIMATION     screen, colours and each frame as the player takes it
   --frames DIR ANIMATION  write DIR/frame-000.png ...: what the player shows
                        after each of its steps
+  --as-is              pack the GIF as it is, with warnings about what the
+                       player shows differently from browsers
+  --strict             refuse, instead of rewriting, a GIF that the player
+                       would show differently from browsers
+  --background '#RRGGBB'  the colour of pixels left transparent when
+                       rewriting (default: the GIF's background colour,
+                       white without a global colour table)
+  --dither             diffuse the error when a rewrite has to bring more
+                       than 256 colours down to one palette
   -h, --help           this help
+
+--info tells what packing would rewrite and why; --frames shows the steps of
+what would be packed: the rewritten animation unless --as-is is given.
 
 Exit status: 0 done (warnings may be printed); 1 wrong usage; 2 refused or
 failed: one line on stderr names the file and what is wrong; nothing written.
@@ -53,6 +69,7 @@ struct Command {
   std::optional<fs::path> info;
   std::optional<fs::path> framesDir;
   std::vector<fs::path> operands;
+  Preparation preparation;
 };
 
 std::string valueOf(const std::vector<std::string>& args, size_t& i) {
@@ -88,6 +105,18 @@ Command parse(const std::vector<std::string>& args) {
       setOnce(command.info, arg, valueOf(args, i));
     } else if (arg == "--frames") {
       setOnce(command.framesDir, arg, valueOf(args, i));
+    } else if (arg == "--as-is" || arg == "--strict") {
+      Rewriting mode = arg == "--as-is" ? Rewriting::kAsIs : Rewriting::kStrict;
+      if (command.preparation.rewriting != Rewriting::kWhenNeeded)
+        throw UsageError("give only one of --as-is and --strict");
+      command.preparation.rewriting = mode;
+    } else if (arg == "--background") {
+      std::string value = valueOf(args, i);
+      command.preparation.options.background = parseColour(value);
+      if (!command.preparation.options.background)
+        throw UsageError("--background takes a colour as #RRGGBB, not " + value);
+    } else if (arg == "--dither") {
+      command.preparation.options.dither = true;
     } else {
       throw UsageError("unknown option " + arg);
     }
@@ -110,22 +139,16 @@ void runList(const Command& command) {
 void runInfo(const Command& command) {
   if (command.output || command.player || command.windows || !command.operands.empty())
     throw UsageError("--info takes one ANIMATION and nothing else");
-  Bytes gif = readAnimation(*command.info);
-  PlayerLoad load(gif);
-  AnimationCheck check = checkAnimation(gif, load.started());
-  printInfo(*command.info, check, std::cout);
-  if (!check.refusal.empty()) throw FileError(*command.info, check.refusal);
+  printPreparedInfo(*command.info, readAnimation(*command.info), command.preparation, std::cout);
 }
 
 void runFrames(const Command& command) {
   if (command.output || command.player || command.windows || command.operands.size() != 1)
     throw UsageError("--frames takes DIR and one ANIMATION and nothing else");
   const fs::path& path = command.operands[0];
-  Bytes gif = readAnimation(path);
+  Bytes gif = prepareAnimation(path, readAnimation(path), command.preparation, std::cerr);
   PlayerLoad load(gif);
   AnimationCheck check = checkAnimation(gif, load.started());
-  if (!check.refusal.empty()) throw FileError(path, check.refusal);
-  printWarnings(path, check, std::cerr);
   int written = writeFrames(*command.framesDir, check);
   std::cout << "wrote " << written << " pictures to " << command.framesDir->string() << "\n";
 }
@@ -135,8 +158,8 @@ void runPack(const Command& command) {
   if (command.operands.size() > 2) throw UsageError("more than ANIMATION.gif and SONG.mid given");
   if (!command.output) throw UsageError("no OUTPUT given (-o OUTPUT)");
   if (command.windows && command.player) throw UsageError("give --player or --windows, not both");
-  PackRequest request{command.player, command.operands[0], std::nullopt, *command.output,
-                      command.windows};
+  PackRequest request{command.player,   command.operands[0], std::nullopt,
+                      *command.output,  command.windows,     command.preparation};
   if (command.operands.size() == 2) request.song = command.operands[1];
   pack(request, std::cerr);
 }

@@ -6,11 +6,8 @@
 #include <vector>
 
 #include "payload/payload_locator.h"
-#include "tools/gifpack/animation_check.h"
 #include "tools/gifpack/files.h"
-#include "tools/gifpack/player_load.h"
 #include "tools/gifpack/records.h"
-#include "tools/gifpack/report.h"
 #include "tools/gifpack/tool_error.h"
 
 namespace {
@@ -142,15 +139,6 @@ void checkInputs(const Inputs& inputs, const fs::path& output) {
   checkPlayerKind(inputs.player);
 }
 
-// The player's loader decides: what it cannot show is refused, what it shows
-// differently is said.
-void checkWithPlayer(const InputFile& animation, const Bytes& gif, std::ostream& warnings) {
-  PlayerLoad load(gif);
-  AnimationCheck check = checkAnimation(gif, load.started());
-  if (!check.refusal.empty()) throw FileError(animation.path, check.refusal);
-  printWarnings(animation.path, check, warnings);
-}
-
 }  // namespace
 
 fs::path defaultPlayer(bool windows) {
@@ -177,8 +165,11 @@ std::vector<uint8_t> readAnimation(const fs::path& path) {
 void pack(const PackRequest& request, std::ostream& warnings) {
   Inputs inputs = openInputs(request);
   checkInputs(inputs, request.output);
-  Bytes gif = readWhole(inputs.animation);
-  checkWithPlayer(inputs.animation, gif, warnings);
+  Bytes gif =
+      prepareAnimation(inputs.animation.path, readWhole(inputs.animation), request.preparation,
+                       warnings);
+  uint64_t song = inputs.song ? inputs.song->size : 0;
+  checkOutputSize(request.output, inputs.player.size + gif.size() + song);
   Bytes records;
   appendRecord(records, pictureMarker(), gif);
   if (inputs.song) appendRecord(records, musicMarker(), readWhole(*inputs.song));
