@@ -83,13 +83,14 @@ bool readExtension(GifFileType* file, BrowserView& view, GraphicsControlBlock& c
   return skipExtension(file);
 }
 
-// Rows in the order the data holds them; false when the data goes wrong
-// before the last (the rows read stay, the others are marked left out).
+// Rows in the order the data holds them, each kept as far as it lies on the
+// screen; false when the data goes wrong before the last (the rows read
+// stay, the others are marked left out).
 bool readPixels(GifFileType* file, BrowserFrame& frame) {
-  size_t width = static_cast<size_t>(frame.width);
-  frame.indices.assign(width * static_cast<size_t>(frame.height), 0);
-  frame.rowDecoded.assign(static_cast<size_t>(frame.height), false);
-  if (frame.indices.empty()) {
+  size_t shownWidth = static_cast<size_t>(frame.shownWidth);
+  frame.indices.assign(shownWidth * static_cast<size_t>(frame.shownHeight), 0);
+  frame.rowDecoded.assign(static_cast<size_t>(frame.shownHeight), false);
+  if (frame.width == 0 || frame.height == 0) {
     int codeSize = 0;
     GifByteType* block = nullptr;
     if (DGifGetCode(file, &codeSize, &block) != GIF_OK) return false;
@@ -104,9 +105,12 @@ bool readPixels(GifFileType* file, BrowserFrame& frame) {
     rows.resize(static_cast<size_t>(frame.height));
     for (int row = 0; row < frame.height; ++row) rows[static_cast<size_t>(row)] = row;
   }
+  Bytes line(static_cast<size_t>(frame.width));
   for (int row : rows) {
-    GifPixelType* line = frame.indices.data() + static_cast<size_t>(row) * width;
-    if (DGifGetLine(file, line, frame.width) != GIF_OK) return false;
+    if (DGifGetLine(file, line.data(), frame.width) != GIF_OK) return false;
+    if (row >= frame.shownHeight) continue;
+    std::copy_n(line.begin(), shownWidth,
+                frame.indices.begin() + static_cast<ptrdiff_t>(row * shownWidth));
     frame.rowDecoded[static_cast<size_t>(row)] = true;
   }
   return true;
@@ -121,6 +125,8 @@ bool readImage(GifFileType* file, BrowserView& view, GraphicsControlBlock& contr
   BrowserFrame frame;
   frame.left = desc.Left, frame.top = desc.Top, frame.width = desc.Width,
   frame.height = desc.Height;
+  frame.shownWidth = std::clamp(view.screenWidth - frame.left, 0, frame.width);
+  frame.shownHeight = std::clamp(view.screenHeight - frame.top, 0, frame.height);
   frame.localTable = desc.ColorMap != nullptr;
   frame.colours = frame.localTable ? coloursOf(desc.ColorMap) : view.globalColours;
   frame.transparentIndex = control.TransparentColor;
@@ -135,10 +141,13 @@ bool readImage(GifFileType* file, BrowserView& view, GraphicsControlBlock& contr
 
 }  // namespace
 
-std::optional<BrowserView> decodeAsBrowsers(const Bytes& gif) {
+std::optional<BrowserView> decodeAsBrowsers(const Bytes& gif, uint64_t maxScreenPixels) {
   GiflibFile giflib(gif);
   GifFileType* file = giflib.get();
-  if (file == nullptr) return std::nullopt;
+  if (file == nullptr ||
+      uint64_t{static_cast<uint32_t>(file->SWidth)} * static_cast<uint32_t>(file->SHeight) >
+          maxScreenPixels)
+    return std::nullopt;
   BrowserView view;
   view.screenWidth = file->SWidth;
   view.screenHeight = file->SHeight;
@@ -168,18 +177,20 @@ Colour backgroundOf(const BrowserView& view) {
   return 0;
 }
 
-bool hasTransparentPixels(const BrowserFrame& frame, int screenWidth, int screenHeight) {
-  int right = std::min(frame.left + frame.width, screenWidth);
-  int bottom = std::min(frame.top + frame.height, screenHeight);
-  for (int y = frame.top; y < bottom; ++y) {
-    size_t row = static_cast<size_t>(y - frame.top);
-    if (!frame.rowDecoded[row]) return true;
-    if (frame.transparentIndex < 0) continue;
-    const uint8_t* pixels = frame.indices.data() + row * static_cast<size_t>(frame.width);
-    for (int x = frame.left; x < right; ++x)
-      if (pixels[x - frame.left] == frame.transparentIndex) return true;
+bool hasTransparentPixels(const BrowserFrame& frame) {
+  if (frame.transparentIndex < 0) return false;
+  for (size_t y = 0; y < frame.rowDecoded.size(); ++y) {
+    if (!frame.rowDecoded[y]) continue;
+    auto row = frame.indices.begin() + static_cast<ptrdiff_t>(y * frame.shownWidth);
+    if (std::find(row, row + frame.shownWidth, frame.transparentIndex) != row + frame.shownWidth)
+      return true;
   }
   return false;
+}
+
+bool leavesRowsOut(const BrowserFrame& frame) {
+  return std::find(frame.rowDecoded.begin(), frame.rowDecoded.end(), false) !=
+         frame.rowDecoded.end();
 }
 
 StepPainter::StepPainter(const BrowserView& view, Colour background)
@@ -204,21 +215,18 @@ void StepPainter::dispose(const BrowserFrame& frame) {
 }
 
 // The frame's decoded, non-transparent pixels on the screen; an index beyond
-// its colour table is black.
+// its colour table, or of a frame without one, is black.
 void StepPainter::draw(const BrowserFrame& frame) {
-  if (frame.colours.empty()) return;
-  int right = std::min(frame.left + frame.width, view_.screenWidth);
-  int bottom = std::min(frame.top + frame.height, view_.screenHeight);
-  for (int y = frame.top; y < bottom; ++y) {
-    size_t row = static_cast<size_t>(y - frame.top);
-    if (!frame.rowDecoded[row]) continue;
-    const uint8_t* pixels = frame.indices.data() + row * static_cast<size_t>(frame.width);
-    uint32_t* out = canvas_.data() + static_cast<size_t>(y) * view_.screenWidth;
-    for (int x = frame.left; x < right; ++x) {
-      int index = pixels[x - frame.left];
+  for (int y = 0; y < frame.shownHeight; ++y) {
+    if (!frame.rowDecoded[static_cast<size_t>(y)]) continue;
+    const uint8_t* pixels = frame.indices.data() + static_cast<size_t>(y) * frame.shownWidth;
+    uint32_t* out =
+        canvas_.data() + static_cast<size_t>(frame.top + y) * view_.screenWidth + frame.left;
+    for (int x = 0; x < frame.shownWidth; ++x) {
+      int index = pixels[x];
       if (index == frame.transparentIndex) continue;
-      out[x] = kOpaque |
-               (index < static_cast<int>(frame.colours.size()) ? frame.colours[index] : 0u);
+      out[x] =
+          kOpaque | (index < static_cast<int>(frame.colours.size()) ? frame.colours[index] : 0u);
     }
   }
 }

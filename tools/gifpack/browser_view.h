@@ -16,13 +16,14 @@ using Colour = uint32_t;
 
 struct BrowserFrame {
   int left = 0, top = 0, width = 0, height = 0;
+  int shownWidth = 0, shownHeight = 0;  // of the part on the screen, from left, top
   bool localTable = false;
   std::vector<Colour> colours;  // the frame's own table, else the global one; empty when none
   int transparentIndex = -1;
   int disposal = 0;
-  int delay = 0;                  // hundredths of a second, as written
-  Bytes indices;                  // width × height, picture rows from the top
-  std::vector<bool> rowDecoded;   // false for rows that damaged or cut data left out
+  int delay = 0;                 // hundredths of a second, as written
+  Bytes indices;                 // the part on the screen, picture rows from the top
+  std::vector<bool> rowDecoded;  // of that part: false for rows that damaged data left out
 };
 
 struct BrowserView {
@@ -37,8 +38,8 @@ struct BrowserView {
 
 // Decodes every image giflib can read; what follows damaged image data is
 // left out, as browsers leave it. nullopt when giflib cannot even read the
-// logical screen.
-std::optional<BrowserView> decodeAsBrowsers(const Bytes& gif);
+// logical screen, or when the screen has more than maxScreenPixels.
+std::optional<BrowserView> decodeAsBrowsers(const Bytes& gif, uint64_t maxScreenPixels);
 
 // What a browser waits after a frame: delays under 2 hundredths show for 10.
 int browserDelay(int delay);
@@ -69,6 +70,7 @@ class StepPainter {
   std::vector<Colour> picture_;
 };
 
-// Whether the frame lets what lies beneath show through somewhere on the
-// screen: a decoded pixel of its transparent index, or a row left out.
-bool hasTransparentPixels(const BrowserFrame& frame, int screenWidth, int screenHeight);
+// Whether a decoded pixel of the frame on the screen has its transparent index.
+bool hasTransparentPixels(const BrowserFrame& frame);
+// Whether damaged data left rows of the frame on the screen out.
+bool leavesRowsOut(const BrowserFrame& frame);

@@ -19,42 +19,26 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kHelp =
-    R"(Usage: gifpack [--player PLAYER | --windows] ANIMATION.gif [SONG.mid] -o OUTPUT
+    R"(Usage: gifpack [OPTIONS] ANIMATION.gif [SONG.mid] -o OUTPUT
        gifpack --list FILE | --info ANIMATION.gif | --frames DIR ANIMATION.gif
 
 Makes a self-playing animation: a copy of PLAYER with ANIMATION.gif and, when
-given, SONG.mid appended. OUTPUT keeps the player's permissions and is only
-replaced when all went well. The animation is first loaded with the player's
-own code: what the player cannot show is refused. The player draws every
-frame opaquely over the last with one palette; an animation that it would
-show differently from web browsers (transparency, disposal, local colour
-tables, ...) is rewritten so that it shows each step as browsers do, and
-gifpack says so on one line.
+given, SONG.mid appended; OUTPUT is only replaced when all went well. What the
+player cannot show is refused; a GIF that it would show differently from web
+browsers is rewritten so that every step looks as it does in a browser.
 
   -o, --output OUTPUT  the file to make
-  --player PLAYER      the player to copy (gifplay or gifplay.exe, without
-                       records); by default the first found, from gifpack's
-                       directory, of ./gifplay (side by side), ../../app/gifplay
-                       (build tree), ../libexec/gifplay/gifplay (installed)
-  --windows            copy gifplay.exe, found likewise, but in the build tree
-                       from its cross-build (build-win/app/ unless configured)
+  --player PLAYER      the player to copy; by default gifplay from gifpack's
+                       directory, the build tree or ../libexec/gifplay/
+  --windows            copy gifplay.exe, found likewise or in the cross-build
+  --as-is              pack the GIF as it is, with warnings
+  --strict             refuse a GIF that would need rewriting
+  --background '#RRGGBB'  for pixels left transparent (default: the GIF's own)
+  --dither             diffuse the error where colours go down to 256
   --list FILE          the records FILE carries, found as the player finds them
-  --info ANIMATION     screen, colours and each frame as the player takes it
-  --frames DIR ANIMATION  write DIR/frame-000.png ...: what the player shows
-                       after each of its steps
-  --as-is              pack the GIF as it is, with warnings about what the
-                       player shows differently from browsers
-  --strict             refuse, instead of rewriting, a GIF that the player
-                       would show differently from browsers
-  --background '#RRGGBB'  the colour of pixels left transparent when
-                       rewriting (default: the GIF's background colour,
-                       white without a global colour table)
-  --dither             diffuse the error when a rewrite has to bring more
-                       than 256 colours down to one palette
+  --info ANIMATION     each frame as the player takes it, and what packing does
+  --frames DIR ANIMATION  DIR/frame-000.png ...: each step of what is packed
   -h, --help           this help
-
---info tells what packing would rewrite and why; --frames shows the steps of
-what would be packed: the rewritten animation unless --as-is is given.
 
 Exit status: 0 done (warnings may be printed); 1 wrong usage; 2 refused or
 failed: one line on stderr names the file and what is wrong; nothing written.
@@ -158,8 +142,8 @@ void runPack(const Command& command) {
   if (command.operands.size() > 2) throw UsageError("more than ANIMATION.gif and SONG.mid given");
   if (!command.output) throw UsageError("no OUTPUT given (-o OUTPUT)");
   if (command.windows && command.player) throw UsageError("give --player or --windows, not both");
-  PackRequest request{command.player,   command.operands[0], std::nullopt,
-                      *command.output,  command.windows,     command.preparation};
+  PackRequest request{command.player,  command.operands[0], std::nullopt,
+                      *command.output, command.windows,     command.preparation};
   if (command.operands.size() == 2) request.song = command.operands[1];
   pack(request, std::cerr);
 }

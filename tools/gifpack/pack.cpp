@@ -165,9 +165,8 @@ std::vector<uint8_t> readAnimation(const fs::path& path) {
 void pack(const PackRequest& request, std::ostream& warnings) {
   Inputs inputs = openInputs(request);
   checkInputs(inputs, request.output);
-  Bytes gif =
-      prepareAnimation(inputs.animation.path, readWhole(inputs.animation), request.preparation,
-                       warnings);
+  Bytes gif = prepareAnimation(inputs.animation.path, readWhole(inputs.animation),
+                               request.preparation, warnings);
   uint64_t song = inputs.song ? inputs.song->size : 0;
   checkOutputSize(request.output, inputs.player.size + gif.size() + song);
   Bytes records;

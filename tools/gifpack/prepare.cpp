@@ -47,7 +47,6 @@ std::string reasonList(const std::vector<std::string>& reasons) {
   return list;
 }
 
-
 Bytes prepareAnimation(const std::filesystem::path& path, const Bytes& gif,
                        const Preparation& preparation, std::ostream& messages) {
   Verdict verdict = judge(path, gif, preparation, &messages);

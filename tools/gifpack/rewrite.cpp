@@ -29,12 +29,8 @@ bool coversScreen(const BrowserFrame& frame, const BrowserView& view) {
 }
 
 bool outsideScreen(const BrowserFrame& frame, const BrowserView& view) {
-  return frame.left + frame.width > view.screenWidth || frame.top + frame.height > view.screenHeight;
-}
-
-bool leavesRowsOut(const BrowserFrame& frame) {
-  return std::find(frame.rowDecoded.begin(), frame.rowDecoded.end(), false) !=
-         frame.rowDecoded.end();
+  return frame.left + frame.width > view.screenWidth ||
+         frame.top + frame.height > view.screenHeight;
 }
 
 // The player's canvas after each of its steps, in colours, against the
@@ -46,9 +42,7 @@ bool playerAgrees(const BrowserView& view, const AnimationCheck& check, Colour b
       check.playerFrames != static_cast<int32_t>(frames))
     return false;
   const BrowserFrame& first = view.frames[0];
-  if (!coversScreen(first, view) || hasTransparentPixels(first, view.screenWidth,
-                                                         view.screenHeight) ||
-      leavesRowsOut(first))
+  if (!coversScreen(first, view) || hasTransparentPixels(first) || leavesRowsOut(first))
     return false;
   if (frames >= 2)
     for (const BrowserFrame& frame : view.frames)
@@ -80,10 +74,7 @@ std::vector<std::string> reasonsOf(const BrowserView& view, const AnimationCheck
   auto any = [&](auto test) { return std::any_of(frames.begin(), frames.end(), test); };
   std::vector<std::string> reasons;
   if (!view.globalTable) reasons.push_back("no global colour table");
-  if (any([&](const BrowserFrame& f) {
-        return f.transparentIndex >= 0 &&
-               hasTransparentPixels(f, view.screenWidth, view.screenHeight);
-      }))
+  if (any([&](const BrowserFrame& f) { return hasTransparentPixels(f); }))
     reasons.push_back("transparency");
   if (std::any_of(frames.begin(), frames.end() - 1,
                   [](const BrowserFrame& f) { return f.disposal == 2 || f.disposal == 3; }))
@@ -206,8 +197,8 @@ class IndexFinder {
 gifwriter::ColourTable tableOf(const std::vector<Colour>& palette) {
   gifwriter::ColourTable table;
   for (Colour c : palette)
-    table.push_back({static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8),
-                     static_cast<uint8_t>(c >> 16)});
+    table.push_back(
+        {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c >> 16)});
   if (table.empty()) table.push_back({});
   return table;
 }
@@ -228,14 +219,13 @@ gifwriter::Frame frameOf(const Bytes& indices, int screenWidth, Box box) {
 RewriteChoice chooseRewrite(const Bytes& gif, const AnimationCheck& check,
                             const RewriteOptions& options) {
   RewriteChoice choice;
-  choice.view = decodeAsBrowsers(gif);
+  choice.view = decodeAsBrowsers(gif, kMaxScreenPixels);
   if (!choice.view || choice.view->frames.empty()) return choice;
   const BrowserView& view = *choice.view;
   // A rewrite helps where the player would not start for want of a global
   // colour table; its other refusals stand.
   bool refused = !check.refusal.empty() && view.globalTable;
-  uint64_t pixels = pixelsOf(view);
-  if (refused || pixels == 0 || pixels > kMaxScreenPixels) return choice;
+  if (refused || pixelsOf(view) == 0) return choice;
   if (!playerAgrees(view, check, options.background.value_or(backgroundOf(view))))
     choice.reasons = reasonsOf(view, check);
   return choice;
@@ -267,8 +257,8 @@ Bytes rewriteAnimation(const BrowserView& view, const RewriteOptions& options) {
     gifwriter::Frame frame = frameOf(indices, view.screenWidth, box);
     if (animated) {
       frame.control = gifwriter::GraphicControl{};
-      frame.control->delay =
-          static_cast<uint16_t>(browserDelay(view.frames[static_cast<size_t>(painter.step())].delay));
+      frame.control->delay = static_cast<uint16_t>(
+          browserDelay(view.frames[static_cast<size_t>(painter.step())].delay));
     }
     gif.frames.push_back(std::move(frame));
     before.swap(indices);
