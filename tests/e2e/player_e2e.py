@@ -105,8 +105,9 @@ class Picture:
 IMAGEMAGICK = shutil.which("convert-im6.q16") or "convert"
 
 
-def make_optimized_ball(work, width, height):
-    """A ball moving over white in 3 steps of 0.8 s, optimized by ImageMagick
+def make_optimized_ball(work, width, height, first_delay=80):
+    """A ball moving over white in 3 steps of 0.8 s (the first of first_delay
+    hundredths), optimized by ImageMagick
     into frames that keep unchanged pixels transparent; and each step as
     ImageMagick's -coalesce shows it, as PPM pictures."""
     gif = os.path.join(work, "ball.gif")
@@ -115,7 +116,8 @@ def make_optimized_ball(work, width, height):
     for x, colour in ((width // 5, "red"), (width // 2, "red"), (4 * width // 5, "blue")):
         command += ["(", "-clone", "0", "-fill", colour, "-draw",
                     "circle %d,%d %d,%d" % (x, y, x, y + r), ")"]
-    command += ["-delete", "0", "-set", "delay", "80", "-layers", "OptimizeTransparency",
+    command += ["-delete", "0", "-set", "delay", "%%[fx:t==0?%d:80]" % first_delay,
+                "-layers", "OptimizeTransparency",
                 "-loop", "0", gif]
     subprocess.run(command, check=True)
     subprocess.run([IMAGEMAGICK, gif, "-coalesce", "-background", "white", "-alpha", "remove",

@@ -2,7 +2,10 @@
 // shows of the packed animation (--frames) is ImageMagick's -coalesce of the
 // original with its transparency painted in the background colour; exact
 // where the animation has at most 256 colours, otherwise at least as close as
-// ImageMagick's own answer with one palette (-coalesce +remap).
+// ImageMagick's own answer with one palette for the whole sequence. (Its
+// +remap leaves alone a sequence whose frames each have at most 256 colours,
+// so the palette comes from -colors 256 over all steps, and each step is
+// -remap'ed to it.)
 #include <gtest/gtest.h>
 #include <png.h>
 
@@ -16,34 +19,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// Made with ImageMagick and gifsicle in the scratch directory: optimized
-// GIFs with transparency, every disposal method, a colour table per frame,
-// frames outside the screen, delays of 0, more than 256 colours.
-const std::pair<const char*, const char*> kMadeCorpus[] = {
-    {"ball-plain.gif",
-     "convert -delay 8 -size 48x32 xc:white \\( +clone -fill red -draw 'circle 10,16 10,22' \\) "
-     "\\( -clone 0 -fill red -draw 'circle 20,16 20,22' \\) \\( -clone 0 -fill blue -draw "
-     "'circle 30,16 30,22' \\) -delete 0 ball-plain.gif"},
-    {"ball-optimized.gif",
-     "convert ball-plain.gif \\( -clone 0 -fill red -draw 'circle 38,12 38,18' \\) "
-     "-layers OptimizeTransparency -loop 0 ball-optimized.gif"},
-    {"ball-gifsicle.gif", "gifsicle -O3 ball-plain.gif -o ball-gifsicle.gif"},
-    {"ball-previous.gif",
-     "gifsicle ball-gifsicle.gif '#0' --disposal previous '#1-2' -o ball-previous.gif"},
-    {"disposal.gif",
-     "convert -dispose none -size 40x30 xc:yellow -dispose previous -page 40x30+5+5 -size 10x10 "
-     "xc:red -dispose background -page 40x30+15+10 xc:lime -dispose none -page 40x30+25+15 "
-     "xc:blue -page 40x30+2+18 xc:black -set delay 0 disposal.gif"},
-    {"rgb.gif", "convert -delay 0 -size 16x12 xc:red xc:lime xc:blue rgb.gif"},
-    {"outside.gif",
-     "convert -size 30x20 xc:green \\( -size 12x12 xc:red -set page 30x20+24+14 \\) "
-     "\\( -size 8x8 xc:blue -set page 30x20+40+2 \\) \\( -size 6x6 xc:white -set page "
-     "30x20+1+1 \\) outside.gif"},
-    {"many-colours.gif",
-     "convert -delay 20 -size 40x30 gradient:red-blue gradient:lime-yellow -seed 1 "
-     "plasma:fractal many-colours.gif"},
-};
 
 struct Steps {
   int width = 0, height = 0;
@@ -109,8 +84,8 @@ std::string backgroundOf(const Bytes& gif) {
 }
 
 // ImageMagick by the name Debian gives it, so that no wrapper named convert
-// stands in between. It takes grey GIFs for linear grey unless told that
-// they are sRGB.
+// stands in between (make_rewrite_corpus.sh makes the other GIFs). It takes
+// grey GIFs for linear grey unless told that they are sRGB.
 const std::string kConvert = "convert-im6.q16";
 
 bool shell(const fs::path& dir, const std::string& command) {
@@ -121,15 +96,13 @@ TEST(GifpackRewriteTest, EachPackedStepIsWhatBrowsersShow) {
   if (!shell(".", "command -v " + kConvert + " && command -v gifsicle"))
     GTEST_SKIP() << "needs ImageMagick's convert and gifsicle";
   ScratchDir scratch;
+  fs::create_directory(scratch.file("made"));
+  ASSERT_TRUE(
+      shell(scratch.path(), GIFPLAY_SOURCE_DIR "/tests/unit/tools/make_rewrite_corpus.sh made"));
   std::vector<fs::path> corpus;
-  for (auto [name, made] : kMadeCorpus) {
-    std::string command = made;
-    if (command.starts_with("convert ")) command = kConvert + command.substr(7);
-    ASSERT_TRUE(shell(scratch.path(), command)) << command;
-    corpus.push_back(scratch.file(name));
-  }
-  for (const auto& entry : fs::recursive_directory_iterator(GIFPLAY_TESTDATA "/gif"))
-    if (entry.path().extension() == ".gif") corpus.push_back(entry.path());
+  for (const char* dir : {"made", GIFPLAY_TESTDATA "/gif"})
+    for (const auto& entry : fs::recursive_directory_iterator(scratch.file(dir)))
+      if (entry.path().extension() == ".gif") corpus.push_back(entry.path());
 
   int compared = 0;
   for (const fs::path& gif : corpus) {
