@@ -255,6 +255,7 @@ Bytes rewriteAnimation(const BrowserView& view, const RewriteOptions& options) {
                              : changedBox(before, indices, view.screenWidth, view.screenHeight);
     if (box.width == 0) box = {0, 0, 1, 1};
     gifwriter::Frame frame = frameOf(indices, view.screenWidth, box);
+    frame.lzw.deferredClear = true;  // a full table goes on serving: smaller than a clear
     if (animated) {
       frame.control = gifwriter::GraphicControl{};
       frame.control->delay = static_cast<uint16_t>(
