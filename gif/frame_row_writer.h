@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "gif/gif_animation.h"
+#include "picture/animation.h"
 #include "picture/indexed_bitmap.h"
 
 struct FrameRowWriter {

@@ -5,11 +5,6 @@
 
 #include "gif/gif_parser.h"
 #include "payload/payload_locator.h"
-#include "platform/global_block.h"
-
-GifAnimation animation;
-HPALETTE applicationPalette;
-IndexedBitmap canvas;
 
 namespace {
 
@@ -56,17 +51,4 @@ int loadAnimation(const char* path, const char* tag) {
   int result = finishPicture();
   releasePayloadBuffer(buffer);
   return result;
-}
-
-void freeAnimation() {
-  GifAnimation& a = animation;
-  if (a.frames == nullptr) return;
-  for (int32_t i = 0; i < a.frameCount; ++i) {
-    releaseBitmap(a.frames[i]->bitmap);
-    releaseBlock(a.frames[i]);
-  }
-  releaseBlock(a.frames);
-  a.frames = nullptr;
-  a.frameCount = 0;
-  a.frameCapacity = 0;
 }

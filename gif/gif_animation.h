@@ -1,41 +1,7 @@
-// The decoded animation: the process-wide records that loading fills and
-// playing reads.
+// Loading the picture payload into the animation records.
 #pragma once
 
-#include <cstdint>
-
-#include "picture/indexed_bitmap.h"
-#include "platform/win32.h"
-
-struct PaletteTable {
-  int32_t count;          // 0 when the stream has no global colour table
-  uint32_t entries[256];  // red | green << 8 | blue << 16
-};
-
-struct GifFrame {
-  int32_t left;
-  int32_t top;
-  int32_t width;
-  int32_t height;
-  int32_t interlaced;
-  IndexedBitmap bitmap;
-  int32_t delay;  // hundredths of a second
-};
-
-struct GifAnimation {
-  int32_t screenWidth;
-  int32_t screenHeight;
-  PaletteTable palette;
-  GifFrame** frames;
-  int32_t frameCount;
-  int32_t frameCapacity;
-};
-
-extern GifAnimation animation;
-extern HPALETTE applicationPalette;
-extern IndexedBitmap canvas;
+#include "picture/animation.h"
 
 // Loads the picture payload of the file at path; 1 on success, 0 on failure.
 int loadAnimation(const char* path, const char* tag);
-// Returns every frame's storage, every frame record and the frame list.
-void freeAnimation();

@@ -1,6 +1,6 @@
 #include "picture/animation_clock.h"
 
-#include "gif/gif_animation.h"
+#include "picture/animation.h"
 #include "picture/compositing.h"
 
 int32_t currentFrame = -1;

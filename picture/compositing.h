@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "gif/gif_animation.h"
+#include "picture/animation.h"
 #include "picture/indexed_bitmap.h"
 #include "platform/win32.h"
 

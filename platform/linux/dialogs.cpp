@@ -114,9 +114,11 @@ void setDialogObserver(std::function<void(HWND)> observer) {
 
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner,
                                DLGPROC dialogProc, LPARAM initParam) {
-  const DialogResource* resource = programResources().findDialog(resourceKey(templateName));
-  if (resource == nullptr || dialogProc == nullptr || activeHost() == nullptr) return -1;
-  HWND dialog = createDialog(*resource, instance, owner, dialogProc);
+  DialogResource resource;
+  if (!loadDialogResource(templateName, resource) || dialogProc == nullptr ||
+      activeHost() == nullptr)
+    return -1;
+  HWND dialog = createDialog(resource, instance, owner, dialogProc);
   if (dialog == nullptr) return -1;
   bool ownerWasEnabled = owner != nullptr && IsWindowEnabled(owner);
   if (ownerWasEnabled) EnableWindow(owner, FALSE);

@@ -7,21 +7,31 @@
 #include <array>
 
 #include "gdi_objects.h"
+#include "handle_table.h"
 #include "window_host.h"
 
 namespace {
 
-constexpr uint32_t kBrushMagic = 0x42525348;  // "BRSH"
-
 struct BrushObject {
-  uint32_t magic;
   uint32_t colour;  // 0x00RRGGBB
 };
 
-BrushObject stockBrushes[] = {
-    {kBrushMagic, 0xFFFFFF}, {kBrushMagic, 0xC0C0C0}, {kBrushMagic, 0x808080},
-    {kBrushMagic, 0x404040}, {kBrushMagic, 0x000000}, {kBrushMagic, 0xFFFFFF},
-};
+HandleTable<BrushObject>& brushes() {
+  static auto* table = new HandleTable<BrushObject>(HandleKind::kBrush);
+  return *table;
+}
+
+// WHITE_BRUSH .. NULL_BRUSH, made once and never deleted.
+HBRUSH stockBrush(int object) {
+  static const auto stock = [] {
+    std::array<HBRUSH, NULL_BRUSH + 1> handles{};
+    const uint32_t colours[] = {0xFFFFFF, 0xC0C0C0, 0x808080, 0x404040, 0x000000, 0xFFFFFF};
+    for (int i = 0; i <= NULL_BRUSH; ++i)
+      handles[i] = brushes().add<HBRUSH>(std::make_unique<BrushObject>(BrushObject{colours[i]}));
+    return handles;
+  }();
+  return stock[object];
+}
 
 // System colours of the classic scheme, for brushes given as COLOR_* + 1.
 uint32_t systemColour(int index) {
@@ -122,12 +132,12 @@ void drawInto(Window& w, const RECT& clip, const Mapping& m, const Source& s) {
 uint32_t brushColour(HBRUSH brush) {
   auto value = reinterpret_cast<uintptr_t>(brush);
   if (value != 0 && value <= 31) return systemColour(static_cast<int>(value) - 1);
-  auto* object = reinterpret_cast<BrushObject*>(brush);
-  return object != nullptr && object->magic == kBrushMagic ? object->colour : 0xFFFFFF;
+  BrushObject* object = brushes().find(brush);
+  return object != nullptr ? object->colour : 0xFFFFFF;
 }
 
 HGDIOBJ WINAPI GetStockObject(int object) {
-  if (object >= WHITE_BRUSH && object <= NULL_BRUSH) return &stockBrushes[object];
+  if (object >= WHITE_BRUSH && object <= NULL_BRUSH) return stockBrush(object);
   if (object == DEFAULT_PALETTE) return defaultPalette();
   return nullptr;
 }

@@ -7,7 +7,6 @@
 #include "win32_types.h"
 
 struct PaletteObject {
-  uint32_t magic;
   std::vector<PALETTEENTRY> entries;
   bool realized = false;  // mapped to the surface once already
 };

@@ -1,15 +1,10 @@
-// Icon file layout: a 6-byte header (0, type 1, count), 16-byte directory
-// entries (width, height, colours, reserved, planes, bit count, size, offset),
-// then per image a BITMAPINFOHEADER whose height counts both the colour
+// An icon image is a BITMAPINFOHEADER whose height counts both the colour
 // (XOR) rows and the mask (AND) rows, its colour table, the colour rows
 // bottom-up and the 1-bit mask rows bottom-up, each row padded to 4 bytes.
 #include "icon_file.h"
 
 namespace {
 
-constexpr uint16_t kIconType = 1;
-constexpr size_t kHeaderSize = 6;
-constexpr size_t kEntrySize = 16;
 constexpr uint32_t kInfoHeaderSize = 40;
 
 uint16_t u16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
@@ -95,21 +90,7 @@ bool describeDib(const uint8_t* data, size_t size, Dib& dib) {
 
 }  // namespace
 
-std::vector<IconImage> readIconFile(const uint8_t* data, size_t size) {
-  std::vector<IconImage> images;
-  if (data == nullptr || size < kHeaderSize || u16(data) != 0 || u16(data + 2) != kIconType)
-    return images;
-  size_t count = u16(data + 4);
-  for (size_t i = 0; i < count; ++i) {
-    size_t entry = kHeaderSize + i * kEntrySize;
-    if (entry + kEntrySize > size) break;
-    uint32_t bytes = u32(data + entry + 8);
-    uint32_t offset = u32(data + entry + 12);
-    if (offset >= size || bytes > size - offset) continue;
-    Dib dib;
-    IconImage image;
-    if (describeDib(data + offset, bytes, dib) && readImage(dib, image))
-      images.push_back(std::move(image));
-  }
-  return images;
+bool readIconImage(const uint8_t* data, size_t size, IconImage& image) {
+  Dib dib;
+  return data != nullptr && describeDib(data, size, dib) && readImage(dib, image);
 }

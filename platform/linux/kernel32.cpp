@@ -13,11 +13,12 @@
 #include <string>
 #include <thread>
 
+#include "handle_table.h"
+
 namespace {
 
 thread_local DWORD lastError = ERROR_SUCCESS;
 
-constexpr uint32_t kFileMagic = 0x46494c45;  // "FILE"
 // What a 32-bit process can hope for. The fuzz build asks for less, so that
 // inputs with huge screens or frames take the refusal road quickly instead of
 // spending a second each on clearing a gigabyte.
@@ -28,9 +29,14 @@ constexpr SIZE_T kLargestBlock = 0x80000000u;
 #endif
 
 struct FileObject {
-  uint32_t magic;
   int fd;
 };
+
+// Never destroyed: files may still be closed while statics go at exit.
+HandleTable<FileObject>& files() {
+  static auto* table = new HandleTable<FileObject>(HandleKind::kFile);
+  return *table;
+}
 
 DWORD errorFromErrno(int error) {
   switch (error) {
@@ -58,11 +64,7 @@ T failWith(DWORD error, T result) {
   return result;
 }
 
-FileObject* fileFromHandle(HANDLE handle) {
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
-  auto* file = static_cast<FileObject*>(handle);
-  return file->magic == kFileMagic ? file : nullptr;
-}
+FileObject* fileFromHandle(HANDLE handle) { return files().find(handle); }
 
 // A Windows path may use either separator; the host wants '/'.
 std::string hostPath(LPCSTR path) {
@@ -112,7 +114,7 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURIT
     return failWith(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
   }
   lastError = ERROR_SUCCESS;
-  return new FileObject{kFileMagic, fd};
+  return files().add<HANDLE>(std::make_unique<FileObject>(FileObject{fd}));
 }
 
 BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
@@ -192,11 +194,9 @@ DWORD WINAPI GetFileSize(HANDLE handle, LPDWORD fileSizeHigh) {
 }
 
 BOOL WINAPI CloseHandle(HANDLE handle) {
-  FileObject* file = fileFromHandle(handle);
+  std::unique_ptr<FileObject> file = files().remove(handle);
   if (file == nullptr) return failWith(ERROR_INVALID_HANDLE, FALSE);
-  file->magic = 0;
   int result = close(file->fd);
-  delete file;
   return result == 0 ? TRUE : failWith(errorFromErrno(errno), FALSE);
 }
 

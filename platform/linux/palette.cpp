@@ -1,41 +1,43 @@
 // Logical palettes: objects that keep their entries until deleted.
+#include <algorithm>
+
 #include "gdi32.h"
 #include "gdi_objects.h"
-
-#include <algorithm>
+#include "handle_table.h"
 
 namespace {
 
-constexpr uint32_t kPaletteMagic = 0x50414c31;  // "PAL1"
+HandleTable<PaletteObject>& palettes() {
+  static auto* table = new HandleTable<PaletteObject>(HandleKind::kPalette);
+  return *table;
+}
 
-PaletteObject& stockPalette() {
-  static PaletteObject palette{kPaletteMagic, {}};
-  if (palette.entries.empty()) {
-    static const BYTE colours[20][3] = {
-        {0, 0, 0},       {128, 0, 0},     {0, 128, 0},     {128, 128, 0},   {0, 0, 128},
-        {128, 0, 128},   {0, 128, 128},   {192, 192, 192}, {192, 220, 192}, {166, 202, 240},
-        {255, 251, 240}, {160, 160, 164}, {128, 128, 128}, {255, 0, 0},     {0, 255, 0},
-        {255, 255, 0},   {0, 0, 255},     {255, 0, 255},   {0, 255, 255},   {255, 255, 255}};
-    for (const auto& c : colours) palette.entries.push_back({c[0], c[1], c[2], 0});
-  }
+std::unique_ptr<PaletteObject> makeStockPalette() {
+  auto palette = std::make_unique<PaletteObject>();
+  static const BYTE colours[20][3] = {
+      {0, 0, 0},       {128, 0, 0},     {0, 128, 0},     {128, 128, 0},   {0, 0, 128},
+      {128, 0, 128},   {0, 128, 128},   {192, 192, 192}, {192, 220, 192}, {166, 202, 240},
+      {255, 251, 240}, {160, 160, 164}, {128, 128, 128}, {255, 0, 0},     {0, 255, 0},
+      {255, 255, 0},   {0, 0, 255},     {255, 0, 255},   {0, 255, 255},   {255, 255, 255}};
+  for (const auto& c : colours) palette->entries.push_back({c[0], c[1], c[2], 0});
   return palette;
 }
 
 }  // namespace
 
-PaletteObject* paletteFromHandle(HPALETTE palette) {
-  auto* object = reinterpret_cast<PaletteObject*>(palette);
-  return object != nullptr && object->magic == kPaletteMagic ? object : nullptr;
-}
+PaletteObject* paletteFromHandle(HPALETTE palette) { return palettes().find(palette); }
 
-HPALETTE defaultPalette() { return reinterpret_cast<HPALETTE>(&stockPalette()); }
+HPALETTE defaultPalette() {
+  static const HPALETTE stock = palettes().add<HPALETTE>(makeStockPalette());
+  return stock;
+}
 
 HPALETTE WINAPI CreatePalette(const LOGPALETTE* palette) {
   if (palette == nullptr || palette->palVersion != 0x300 || palette->palNumEntries == 0)
     return nullptr;
-  auto* object = new PaletteObject{kPaletteMagic, {}};
+  auto object = std::make_unique<PaletteObject>();
   object->entries.assign(palette->palPalEntry, palette->palPalEntry + palette->palNumEntries);
-  return reinterpret_cast<HPALETTE>(object);
+  return palettes().add<HPALETTE>(std::move(object));
 }
 
 UINT WINAPI GetPaletteEntries(HPALETTE palette, UINT start, UINT count, LPPALETTEENTRY entries) {
@@ -49,12 +51,8 @@ UINT WINAPI GetPaletteEntries(HPALETTE palette, UINT start, UINT count, LPPALETT
   return n;
 }
 
-// Deletes palettes; stock objects and unknown handles are refused.
+// Deletes palettes; stock objects and unknown or deleted handles are refused.
 BOOL WINAPI DeleteObject(HGDIOBJ object) {
-  auto palette = static_cast<HPALETTE>(object);
-  PaletteObject* found = paletteFromHandle(palette);
-  if (found == nullptr || palette == defaultPalette()) return FALSE;
-  found->magic = 0;
-  delete found;
-  return TRUE;
+  if (object == nullptr || object == defaultPalette()) return FALSE;
+  return palettes().remove(object) != nullptr;
 }

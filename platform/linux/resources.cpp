@@ -1,4 +1,4 @@
-// Embedded resources: the script is parsed on first use; menus and icons
+// Embedded resources: the directory is read on first use; menus and icons
 // become objects that live until the process ends, as resources do.
 #include "resources.h"
 
@@ -6,82 +6,77 @@
 #include <map>
 #include <mutex>
 
+#include "handle_table.h"
 #include "user32.h"
 
 namespace {
 
-constexpr uint32_t kMenuMagic = 0x4D454E55;  // "MENU"
-constexpr uint32_t kIconMagic = 0x49434F4E;  // "ICON"
 constexpr uintptr_t kFirstSystemResource = 32512;
 
-std::string baseName(const std::string& path) {
-  size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+// Resources are loaded once and kept until the process ends, as on Windows.
+struct Loaded {
+  std::mutex mutex;
+  HandleTable<MenuObject> menus{HandleKind::kMenu};
+  HandleTable<IconObject> icons{HandleKind::kIcon};
+  std::map<std::string, HMENU> menuNames;
+  std::map<std::string, HICON> iconNames;
+};
+
+Loaded& loaded() {
+  static auto* instance = new Loaded;
+  return *instance;
 }
 
-std::mutex& resourceMutex() {
-  static std::mutex mutex;
-  return mutex;
+// The handle of the resource of that key, made by make on first use.
+template <typename Handle, typename T, typename Make>
+Handle loadOnce(std::map<std::string, Handle>& names, HandleTable<T>& table, const std::string& key,
+                Make make) {
+  std::lock_guard lock(loaded().mutex);
+  auto found = names.find(key);
+  if (found != names.end()) return found->second;
+  std::unique_ptr<T> object = make();
+  if (object == nullptr) return nullptr;
+  Handle handle = table.template add<Handle>(std::move(object));
+  names[key] = handle;
+  return handle;
 }
 
-IconObject* loadIconObject(const std::string& key, const std::string& fileName) {
-  // Kept for the whole run, as resources are; never destroyed.
-  static auto& loaded = *new std::map<std::string, IconObject*>;
-  auto found = loaded.find(key);
-  if (found != loaded.end()) return found->second;
-  auto bytes = embeddedResourceFile(fileName);
-  if (!bytes) return nullptr;
-  auto images = readIconFile(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size());
-  if (images.empty()) return nullptr;
-  auto* icon = new IconObject{kIconMagic, key, std::move(images)};
-  loaded[key] = icon;
-  return icon;
+HICON loadIcon(const ResourceEntry& group) {
+  return loadOnce(loaded().iconNames, loaded().icons, group.key, [&] {
+    auto images = readGroupIcon(programResources(), group);
+    return images.empty() ? nullptr : std::make_unique<IconObject>(IconObject{std::move(images)});
+  });
 }
 
 }  // namespace
 
-std::optional<std::string> embeddedResourceFile(const std::string& name) {
-  std::string wanted = baseName(name);
-  for (size_t i = 0; i < kEmbeddedResourceFileCount; ++i) {
-    const EmbeddedFile& file = kEmbeddedResourceFiles[i];
-    if (wanted == file.name)
-      return std::string(reinterpret_cast<const char*>(file.data), file.size);
-  }
-  return std::nullopt;
-}
-
-const ResourceScript& programResources() {
-  static const ResourceScript script = [] {
-    ResourceScript parsed;
-    auto text = embeddedResourceFile("gifplay.rc");
-    std::string error;
-    if (text && !parseResourceScript(*text, embeddedResourceFile, parsed, &error)) {
-      if (std::getenv("GIFPLAY_DEBUG_RESOURCES") != nullptr)
-        fprintf(stderr, "gifplay.rc: %s\n", error.c_str());
-      parsed = ResourceScript{};
-    }
-    return parsed;
+const std::vector<ResourceEntry>& programResources() {
+  static const std::vector<ResourceEntry> entries = [] {
+    std::vector<ResourceEntry> read;
+    readResourceFile(kCompiledResources, kCompiledResourcesSize, read);
+    return read;
   }();
-  return script;
+  return entries;
 }
 
-MenuObject* loadMenuResource(LPCSTR name) {
-  std::lock_guard lock(resourceMutex());
-  static auto& loaded = *new std::map<std::string, MenuObject*>;
+HMENU loadMenuResource(LPCSTR name) {
   std::string key = resourceKey(name);
-  auto found = loaded.find(key);
-  if (found != loaded.end()) return found->second;
-  const MenuResource* menu = programResources().findMenu(key);
-  if (menu == nullptr) return nullptr;
-  auto* object = new MenuObject{kMenuMagic, menu->items};
-  loaded[key] = object;
-  return object;
+  return loadOnce(loaded().menuNames, loaded().menus, key, [&]() -> std::unique_ptr<MenuObject> {
+    const ResourceEntry* entry = findResource(programResources(), kResourceMenu, key);
+    auto menu = std::make_unique<MenuObject>();
+    if (entry == nullptr || !readMenuTemplate(*entry, menu->items)) return nullptr;
+    return menu;
+  });
 }
 
-IconObject* iconFromHandle(HICON icon) {
-  auto* object = reinterpret_cast<IconObject*>(icon);
-  return object != nullptr && object->magic == kIconMagic ? object : nullptr;
+MenuObject* menuFromHandle(HMENU menu) { return loaded().menus.find(menu); }
+
+bool loadDialogResource(LPCSTR name, DialogResource& dialog) {
+  const ResourceEntry* entry = findResource(programResources(), kResourceDialog, resourceKey(name));
+  return entry != nullptr && readDialogTemplate(*entry, dialog);
 }
+
+IconObject* iconFromHandle(HICON icon) { return loaded().icons.find(icon); }
 
 const IconImage* iconImage(HICON icon, int size) {
   IconObject* object = iconFromHandle(icon);
@@ -97,17 +92,15 @@ const IconImage* iconImage(HICON icon, int size) {
 
 HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR iconName) {
   if (iconName == nullptr) return nullptr;
-  std::lock_guard lock(resourceMutex());
-  const ResourceScript& script = programResources();
+  const ResourceEntry* group = nullptr;
   if (instance == nullptr && IS_INTRESOURCE(iconName)) {
     // The system's application icon: the program's own when it has one.
-    if (script.icons.empty()) return nullptr;
-    return reinterpret_cast<HICON>(
-        loadIconObject(script.icons.front().key, script.icons.front().fileName));
+    for (const ResourceEntry& entry : programResources())
+      if (group == nullptr && entry.type == kResourceGroupIcon) group = &entry;
+  } else {
+    group = findResource(programResources(), kResourceGroupIcon, resourceKey(iconName));
   }
-  const IconResource* icon = script.findIcon(resourceKey(iconName));
-  if (icon == nullptr) return nullptr;
-  return reinterpret_cast<HICON>(loadIconObject(icon->key, icon->fileName));
+  return group != nullptr ? loadIcon(*group) : nullptr;
 }
 
 HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR cursorName) {

@@ -1,46 +1,35 @@
-// The program's resources on Linux: the resource script and the files it
-// names (the icon), embedded into the build by gifplay_resources from the
-// same sources that windres compiles for Windows.
+// The program's resources on Linux: the same compiled resources (.res) that
+// the resource compiler makes from app/gifplay.rc for Windows, embedded into
+// the build by gifplay_resources.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "icon_file.h"
-#include "resource_script.h"
-
-struct EmbeddedFile {
-  const char* name;  // file name without directories: "gifplay.rc", "appicon.ico"
-  const uint8_t* data;
-  size_t size;
-};
+#include "resource_templates.h"
 
 // Written by the build (embed_resources.cmake) into gifplay_resources.
-extern const EmbeddedFile kEmbeddedResourceFiles[];
-extern const size_t kEmbeddedResourceFileCount;
+extern const uint8_t kCompiledResources[];
+extern const size_t kCompiledResourcesSize;
 
-// The embedded file of that name (directories in name are ignored).
-std::optional<std::string> embeddedResourceFile(const std::string& name);
-// The parsed script, read once; empty when the build embedded none or it
-// does not parse.
-const ResourceScript& programResources();
+// The embedded resources' directory, read once.
+const std::vector<ResourceEntry>& programResources();
 
 struct MenuObject {
-  uint32_t magic;
   std::vector<MenuItemResource> items;
 };
 
 struct IconObject {
-  uint32_t magic;
-  std::string key;
   std::vector<IconImage> images;
 };
 
 // The menu resource of that name, loaded once and kept; nullptr when absent.
-MenuObject* loadMenuResource(LPCSTR name);
+HMENU loadMenuResource(LPCSTR name);
+MenuObject* menuFromHandle(HMENU menu);
+// The dialog template of that name; false when absent or unreadable.
+bool loadDialogResource(LPCSTR name, DialogResource& dialog);
 IconObject* iconFromHandle(HICON icon);
 // The image of the icon closest to size x size, or nullptr.
 const IconImage* iconImage(HICON icon, int size);

@@ -10,12 +10,12 @@
 
 #include "gdi32.h"
 #include "gdi_objects.h"
+#include "handle_table.h"
 #include "resources.h"
 #include "window_host.h"
 
 namespace {
 
-constexpr uint32_t kDcMagic = 0x44435731;  // "DCW1"
 constexpr uintptr_t kFirstHandle = 0x10010;
 constexpr uint64_t kMaxInvalidationLog = 4096;
 constexpr size_t kMaxUpdateRects = 32;
@@ -251,22 +251,19 @@ void logInvalidation(Window& w, const RECT& r) {
   w.invalidations.push_back({server().invalidationSequence.fetch_add(1), r});
 }
 
-DeviceContext* dcFromHandle(HDC dc) {
-  auto* object = reinterpret_cast<DeviceContext*>(dc);
-  return object != nullptr && object->magic == kDcMagic ? object : nullptr;
+HandleTable<DeviceContext>& deviceContexts() {
+  static auto* table = new HandleTable<DeviceContext>(HandleKind::kDeviceContext);
+  return *table;
 }
+
+DeviceContext* dcFromHandle(HDC dc) { return deviceContexts().find(dc); }
 
 HDC newDc(HWND window, std::vector<RECT> clip) {
-  auto* dc = new DeviceContext{kDcMagic, window, defaultPalette(), std::move(clip)};
-  return reinterpret_cast<HDC>(dc);
+  return deviceContexts().add<HDC>(
+      std::make_unique<DeviceContext>(DeviceContext{window, defaultPalette(), std::move(clip)}));
 }
 
-void deleteDc(HDC handle) {
-  DeviceContext* dc = dcFromHandle(handle);
-  if (dc == nullptr) return;
-  dc->magic = 0;
-  delete dc;
-}
+bool deleteDc(HDC handle) { return deviceContexts().remove(handle) != nullptr; }
 
 void placeDefault(int& x, int& y, int& width, int& height, WindowHost* host) {
   int step = 26 * (server().defaultPlacements++ % 8);
@@ -292,9 +289,11 @@ std::unique_ptr<Window> newWindow(const WindowClass& cls, DWORD exStyle, LPCSTR 
   w->icon = cls.info.hIcon;
   w->instance = instance;
   w->owner = owner;
-  w->menu = reinterpret_cast<MenuObject*>(menu);
-  if (w->menu == nullptr && !(style & WS_CHILD) && cls.info.lpszMenuName != nullptr)
-    w->menu = loadMenuResource(cls.info.lpszMenuName);
+  if (!(style & WS_CHILD)) {
+    w->menu = menuFromHandle(menu);
+    if (w->menu == nullptr && cls.info.lpszMenuName != nullptr)
+      w->menu = menuFromHandle(loadMenuResource(cls.info.lpszMenuName));
+  }
   w->queue = currentQueue();
   w->bars[SB_HORZ].visible = (style & WS_HSCROLL) != 0;
   w->bars[SB_VERT].visible = (style & WS_VSCROLL) != 0;
@@ -774,9 +773,7 @@ HDC WINAPI BeginPaint(HWND handle, LPPAINTSTRUCT paint) {
 }
 
 BOOL WINAPI EndPaint(HWND, const PAINTSTRUCT* paint) {
-  if (paint == nullptr || dcFromHandle(paint->hdc) == nullptr) return FALSE;
-  deleteDc(paint->hdc);
-  return TRUE;
+  return paint != nullptr && deleteDc(paint->hdc);
 }
 
 HDC WINAPI GetDC(HWND handle) {
@@ -786,10 +783,6 @@ HDC WINAPI GetDC(HWND handle) {
   return newDc(handle, {clientRectOf(*w)});
 }
 
-int WINAPI ReleaseDC(HWND, HDC dc) {
-  if (dcFromHandle(dc) == nullptr) return 0;
-  deleteDc(dc);
-  return 1;
-}
+int WINAPI ReleaseDC(HWND, HDC dc) { return deleteDc(dc) ? 1 : 0; }
 
 DeviceContext* deviceContextFromHandle(HDC dc) { return dcFromHandle(dc); }

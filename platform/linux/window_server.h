@@ -89,7 +89,6 @@ struct Window {
 };
 
 struct DeviceContext {
-  uint32_t magic;
   HWND window;
   HPALETTE palette;
   std::vector<RECT> clip;  // client coordinates; drawing only lands inside these

@@ -1,6 +1,8 @@
 // Drawing 8-bit palette-index bitmaps into a window through the selected
 // palette, with the placements the main window uses.
 #include <cstring>
+#include <functional>
+#include <string>
 
 #include "window_fixture.h"
 
@@ -148,4 +150,49 @@ TEST_F(DrawingTest, RefusesWhatItCannotDraw) {
                           DIB_PAL_COLORS, SRCCOPY),
             0);
   ReleaseDC(window, dc);
+}
+
+// A handle used again after its release is refused with Win32's result and
+// never touched (AddressSanitizer would report the freed object).
+TEST_F(DrawingTest, StaleHandlesAreRefused) {
+  std::string path = testing::TempDir() + "stale_handle";
+  struct Case {
+    const char* name;
+    std::function<BOOL()> releaseTwice;
+  } cases[] = {
+      {"CloseHandle",
+       [&] {
+         HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+         CloseHandle(file);
+         return CloseHandle(file);
+       }},
+      {"ReleaseDC",
+       [&] {
+         HDC dc = GetDC(window);
+         ReleaseDC(window, dc);
+         return static_cast<BOOL>(ReleaseDC(window, dc));
+       }},
+      {"EndPaint",
+       [&] {
+         PAINTSTRUCT ps;
+         BeginPaint(window, &ps);
+         EndPaint(window, &ps);
+         return EndPaint(window, &ps);
+       }},
+      {"DeleteObject",
+       [&] {
+         HPALETTE other = fourColourPalette();
+         DeleteObject(other);
+         return DeleteObject(other);
+       }},
+      {"SelectPalette after ReleaseDC",
+       [&] {
+         HDC dc = GetDC(window);
+         ReleaseDC(window, dc);
+         return static_cast<BOOL>(SelectPalette(dc, palette, FALSE) != nullptr);
+       }},
+  };
+  for (const Case& c : cases) EXPECT_FALSE(c.releaseTwice()) << c.name;
+  DeleteFileA(path.c_str());
 }
