@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-i686
-  libgif-dev libpng-dev gifsicle imagemagick
+  libgif-dev libpng-dev libmagick++-dev gifsicle imagemagick
   xvfb xdotool x11-utils
   libgtk-3-dev libfluidsynth-dev timgm6mb-soundfont sox
   clang-14 libclang-rt-14-dev valgrind
