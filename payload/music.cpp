@@ -1,18 +1,24 @@
-// The song: copied out of the program file into "gifplay.mid" in the
-// temporary directory at start-up, played through the MCI sequencer, started
-// again whenever it ends, and deleted at exit.
+// The song: copied out of the program file into a temporary file of the
+// player's own at start-up, played through the MCI sequencer, started again
+// whenever it ends, and deleted at exit.
 #include "payload/music.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "payload/payload_locator.h"
+#include "platform/temporary_directory.h"
 
 MusicPlayer musicPlayer;
 
 namespace {
 
-// Appended whether or not the directory already ends in a backslash.
+// "\gifplay.mid" while that name is free; other players in the same
+// directory, or files left there by anybody, make it "\gifplay-2.mid" and on.
+// The separator is appended whether or not the directory already ends in one.
 constexpr char kSongFileName[] = "\\gifplay.mid";
+constexpr char kNumberedSongFileName[] = "\\gifplay-%d.mid";
+constexpr int kSongFileNames = 99;
 constexpr DWORD kSongPathSize = sizeof musicPlayer.songPath;
 constexpr DWORD kLongestDirectory = kSongPathSize - sizeof kSongFileName;  // 243 characters
 constexpr char kSequencerType[] = "sequencer";
@@ -27,23 +33,56 @@ DWORD fetchSongDirectory(char* path) {
   return length <= kLongestDirectory ? length : 0;
 }
 
-bool makeSongPath(char* path) {
-  DWORD length = fetchSongDirectory(path);
-  if (length == 0) {
-    path[0] = '\0';
-    return false;
-  }
-  std::memcpy(path + length, kSongFileName, sizeof kSongFileName);
-  return true;
+// The name may belong to another player, or to anything else put there:
+// then the next one is tried. Other failures end the search.
+bool nameTaken() {
+  DWORD error = GetLastError();
+  return error == ERROR_FILE_EXISTS || error == ERROR_ACCESS_DENIED;
 }
 
-void writeSongFile(const char* path, const PayloadBuffer& song) {
-  HANDLE file =
-      CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
+// A new file, created by this call: never one that exists, never through a
+// link. path holds the directory; the file's name is appended to it.
+HANDLE createSongFile(char* path, DWORD directoryLength) {
+  for (int n = 1; n <= kSongFileNames; ++n) {
+    char name[sizeof kNumberedSongFileName + 8];
+    int length = n == 1 ? std::snprintf(name, sizeof name, "%s", kSongFileName)
+                        : std::snprintf(name, sizeof name, kNumberedSongFileName, n);
+    if (directoryLength + length >= kSongPathSize) break;
+    std::memcpy(path + directoryLength, name, static_cast<size_t>(length) + 1);
+    HANDLE file =
+        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) return file;
+    if (!nameTaken()) break;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+void removeDirectory(const char* path, DWORD length) {
+  char directory[kSongPathSize];
+  std::memcpy(directory, path, length);
+  directory[length] = '\0';
+  RemoveDirectoryA(directory);
+}
+
+// Sets the song path only when the file was created here: that file, and a
+// directory made for it, are what deleteSong removes.
+void writeSongFile(const PayloadBuffer& song) {
+  char path[kSongPathSize];
+  DWORD shared = fetchSongDirectory(path);
+  if (shared == 0) return;
+  DWORD directory = makeOwnTemporaryDirectory(path, shared, kSongPathSize);
+  if (directory == 0) return;
+  DWORD ownDirectory = directory != shared ? directory : 0;
+  HANDLE file = createSongFile(path, directory);
+  if (file == INVALID_HANDLE_VALUE) {
+    if (ownDirectory != 0) removeDirectory(path, ownDirectory);
+    return;
+  }
   DWORD written = 0;
   WriteFile(file, song.data, static_cast<DWORD>(song.size), &written, nullptr);
   CloseHandle(file);
+  std::memcpy(musicPlayer.songPath, path, kSongPathSize);
+  musicPlayer.ownDirectory = ownDirectory;
 }
 
 bool openSequencer() {
@@ -68,8 +107,7 @@ void extractSong(const char* programPath, const char* tag) {
   int32_t length = locate(programPath, tag);
   if (length == 0) return;
   PayloadBuffer song = makePayloadBuffer(length);
-  if (song.data != nullptr && readExact(song) && makeSongPath(musicPlayer.songPath))
-    writeSongFile(musicPlayer.songPath, song);
+  if (song.data != nullptr && readExact(song)) writeSongFile(song);
   releasePayloadBuffer(song);
 }
 
@@ -91,5 +129,8 @@ void stopSong() {
 }
 
 void deleteSong() {
-  if (musicPlayer.songPath[0] != '\0') DeleteFileA(musicPlayer.songPath);
+  if (musicPlayer.songPath[0] == '\0') return;
+  DeleteFileA(musicPlayer.songPath);
+  if (musicPlayer.ownDirectory != 0)
+    removeDirectory(musicPlayer.songPath, musicPlayer.ownDirectory);
 }

@@ -1,4 +1,4 @@
-// The song: copied out of the program file to a temporary file at start-up,
+// The song: copied out of the program file to a temporary file of its own at start-up,
 // played through the MCI sequencer and started again whenever it ends.
 #pragma once
 
@@ -7,8 +7,9 @@
 #include "platform/win32.h"
 
 struct MusicPlayer {
-  char songPath[256];  // empty: no music
-  MCIDEVICEID device;  // 0: none open
+  char songPath[256];     // the file extraction created; empty: no music
+  MCIDEVICEID device;     // 0: none open
+  uint32_t ownDirectory;  // length of the directory made for the file; 0: none
 };
 
 extern MusicPlayer musicPlayer;

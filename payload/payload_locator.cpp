@@ -1,5 +1,7 @@
 #include "payload/payload_locator.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/global_block.h"
@@ -56,11 +58,15 @@ int32_t readLengthField() {
 
 }  // namespace
 
+// Positions are signed 32-bit values: the read-ahead never goes past the
+// largest one, so consumed + available stays within it and a file of 2 GiB
+// or more simply ends there for the scanner.
 int32_t nextByte() {
   PayloadLocator& l = payloadLocator;
   if (l.available == 0) {
+    DWORD room = std::min<DWORD>(kLocatorBufferSize, INT32_MAX - l.consumed);
     DWORD got = 0;
-    if (l.file == nullptr || !ReadFile(l.file, l.buffer, kLocatorBufferSize, &got, nullptr) ||
+    if (l.file == nullptr || room == 0 || !ReadFile(l.file, l.buffer, room, &got, nullptr) ||
         got < 1)
       return -1;
     l.available = static_cast<int32_t>(got);

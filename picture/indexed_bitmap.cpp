@@ -42,6 +42,8 @@ void describeBitmap(IndexedBitmap& bitmap, int32_t width, int32_t height) {
   bitmap.storage = nullptr;
 }
 
+// Every pixel starts as index 0, so that a frame whose image data ends early
+// shows colour 0 where nothing was decoded, never what the heap held before.
 // A size that does not fit the block limit, or a refused request, leaves the
 // bitmap without storage: such a bitmap is never shown.
 void createBitmap(IndexedBitmap& bitmap, int32_t width, int32_t height) {
@@ -49,7 +51,7 @@ void createBitmap(IndexedBitmap& bitmap, int32_t width, int32_t height) {
   bitmap.ownsStorage = 1;
   int64_t size = imageSize(width, height);
   if (size < 0) return;
-  bitmap.storage = static_cast<uint8_t*>(allocateBlock(static_cast<uint32_t>(size)));
+  bitmap.storage = static_cast<uint8_t*>(allocateZeroedBlock(static_cast<uint32_t>(size)));
 }
 
 void releaseBitmap(IndexedBitmap& bitmap) {

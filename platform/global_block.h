@@ -13,6 +13,12 @@ inline void* allocateBlock(uint32_t bytes) {
   return handle != nullptr ? GlobalLock(handle) : nullptr;
 }
 
+// The same, every byte 0.
+inline void* allocateZeroedBlock(uint32_t bytes) {
+  HGLOBAL handle = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, bytes);
+  return handle != nullptr ? GlobalLock(handle) : nullptr;
+}
+
 inline void releaseBlock(void* block) {
   if (block == nullptr) return;
   HGLOBAL handle = GlobalHandle(block);

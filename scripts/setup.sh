@@ -1,18 +1,38 @@
 #!/usr/bin/env bash
-# Installs the Debian/Ubuntu packages that building, testing and playing need.
-# Safe to run again: it only installs what is missing.
+# Installs the Debian/Ubuntu packages this project needs. Safe to run again:
+# it only installs what is missing.
+#
+#   scripts/setup.sh          everything: building, playing, the tests, the
+#                             Windows cross-build and packaging, and Wine
+#   scripts/setup.sh --base   only what building and playing need (the demo)
 set -euo pipefail
 
-packages=(
-  build-essential cmake pkg-config git
+# The Linux build compiles app/gifplay.rc with MinGW's windres and Windows
+# headers, as the Windows build does: hence the MinGW C compiler in the base.
+base=(
+  build-essential cmake pkg-config gcc-mingw-w64-i686-win32
+  libgtk-3-dev libfluidsynth-dev libasound2-dev timgm6mb-soundfont
+  libpng-dev libgif-dev libmagick++-dev help2man
+  xvfb x11-utils imagemagick
+)
+tests=(
+  git python3 file
   libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-i686
-  libgif-dev libpng-dev libmagick++-dev gifsicle imagemagick
-  xvfb xdotool x11-utils
-  libgtk-3-dev libfluidsynth-dev timgm6mb-soundfont sox
+  gifsicle xdotool sox
   clang-14 libclang-rt-14-dev valgrind
-  libasound2-dev pulseaudio pulseaudio-utils
+  pulseaudio pulseaudio-utils
 )
+
+packages=("${base[@]}")
+case "${1:-}" in
+  --base) ;;
+  "") packages+=("${tests[@]}") ;;
+  *)
+    echo "usage: scripts/setup.sh [--base]" >&2
+    exit 1
+    ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do
@@ -26,6 +46,7 @@ if [ ${#missing[@]} -ne 0 ]; then
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+[ "${1:-}" = --base ] && exit 0
 
 # Wine runs the Windows player in the end-to-end tests. It needs the i386
 # architecture; where that or Wine cannot be had, setup goes on and those tests

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the normal build, the same tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, and the 32-bit Windows
-# cross-build of the player.
+# cross-build of the player; then makes the packages, installs the Debian
+# package on this machine, packs and plays with it, and removes it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -29,3 +30,7 @@ done
 
 echo "== tests"
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+echo "== packages: made, installed, used and removed"
+scripts/package.sh
+tests/e2e/installed_package.sh out/packages/gifplay_*.deb build/tests/e2e/gifplay_make_player_gifs

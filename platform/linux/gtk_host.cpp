@@ -10,6 +10,7 @@
 
 #include <algorithm>
 
+#include "display_loss.h"
 #include "resources.h"
 #include "user32.h"
 #include "window_host.h"
@@ -492,6 +493,7 @@ void wake() { g_main_context_wakeup(nullptr); }
 
 WindowHost* startGtk() {
   if (!gtk_init_check(nullptr, nullptr)) return nullptr;
+  loseWindowsWithTheDisplay(gdk_display_get_default());
   // Clicking a scroll bar's trough pages, as on Windows, instead of jumping there.
   g_object_set(gtk_settings_get_default(), "gtk-primary-button-warps-slider", FALSE, nullptr);
   GdkRectangle screen{0, 0, 1024, 768};

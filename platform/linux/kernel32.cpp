@@ -53,6 +53,10 @@ DWORD errorFromErrno(int error) {
       return ERROR_NOT_ENOUGH_MEMORY;
     case EBADF:
       return ERROR_INVALID_HANDLE;
+    case EEXIST:
+      return ERROR_FILE_EXISTS;
+    case ENOTEMPTY:
+      return ERROR_DIR_NOT_EMPTY;
     default:
       return ERROR_INVALID_PARAMETER;
   }
@@ -66,9 +70,12 @@ T failWith(DWORD error, T result) {
 
 FileObject* fileFromHandle(HANDLE handle) { return files().find(handle); }
 
-// A Windows path may use either separator; the host wants '/'.
+// A Windows path may use either separator; the host wants '/'. A name that
+// exists as given is taken as given: on the host "\\" may be part of a name.
 std::string hostPath(LPCSTR path) {
   std::string result(path);
+  struct stat info {};
+  if (result.find('\\') == std::string::npos || lstat(path, &info) == 0) return result;
   for (char& c : result)
     if (c == '\\') c = '/';
   return result;
@@ -80,8 +87,8 @@ int openFlags(DWORD access, DWORD disposition) {
   bool writes = access & GENERIC_WRITE;
   flags |= reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
   switch (disposition) {
-    case CREATE_NEW:
-      return flags | O_CREAT | O_EXCL;
+    case CREATE_NEW:  // a new file, never through a link planted at the name
+      return flags | O_CREAT | O_EXCL | O_NOFOLLOW;
     case CREATE_ALWAYS:
       return flags | O_CREAT | O_TRUNC;
     case OPEN_ALWAYS:
@@ -106,10 +113,13 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURIT
   if (fileName == nullptr) return failWith(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   int flags = openFlags(desiredAccess, creationDisposition);
   if (flags < 0) return failWith(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
-  int fd = open(hostPath(fileName).c_str(), flags, 0666);
+  // Without waiting: opening a FIFO would otherwise block until its other
+  // end is opened. Only regular files are ours to read and write.
+  int fd = open(hostPath(fileName).c_str(), flags | O_NONBLOCK, 0666);
   if (fd < 0) return failWith(errorFromErrno(errno), INVALID_HANDLE_VALUE);
   struct stat info {};
-  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     close(fd);
     return failWith(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
   }
@@ -207,6 +217,12 @@ BOOL WINAPI DeleteFileA(LPCSTR fileName) {
   if (lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
     return failWith(ERROR_ACCESS_DENIED, FALSE);
   if (unlink(path.c_str()) != 0) return failWith(errorFromErrno(errno), FALSE);
+  return TRUE;
+}
+
+BOOL WINAPI RemoveDirectoryA(LPCSTR pathName) {
+  if (pathName == nullptr) return failWith(ERROR_INVALID_PARAMETER, FALSE);
+  if (rmdir(hostPath(pathName).c_str()) != 0) return failWith(errorFromErrno(errno), FALSE);
   return TRUE;
 }
 

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <future>
 #include <map>
+#include <utility>
 
 #include "gdi32.h"
 #include "gdi_objects.h"
@@ -223,9 +224,19 @@ DWORD messageTime() {
       duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+bool takeWindowsLost(MessageQueue& queue) {
+  std::lock_guard lock(queue.mutex);
+  return std::exchange(queue.windowsLost, false);
+}
+
 // The next message in Win32's order: sent, posted, the quit request, paint.
+// Lost windows go first, through their ordinary destruction.
 bool nextMessage(MSG& msg, const Filter& filter, bool remove) {
   auto queue = currentQueue();
+  if (takeWindowsLost(*queue)) {
+    destroyWindowsOfThisThread();
+    PostQuitMessage(0);
+  }
   runSentMessages(*queue);
   if (takePosted(*queue, filter, msg, remove)) return true;
   if (takeQuit(*queue, msg, remove)) return true;
@@ -413,6 +424,28 @@ void pushMessage(MessageQueue& queue, const MSG& msg) {
 
 void destroyWindowsOfThisThread() {
   for (HWND handle : windowsOfThisThread()) DestroyWindow(handle);
+}
+
+// The flag is what counts; the thread message (WM_NULL, which dispatching
+// ignores) only wakes a thread that waits for its queue.
+void loseWindows(MessageQueue& queue) {
+  {
+    std::lock_guard lock(queue.mutex);
+    queue.windowsLost = true;
+  }
+  pushMessage(queue, MSG{nullptr, WM_NULL, 0, 0, 0, {0, 0}});
+}
+
+void loseEveryWindow() {
+  std::vector<std::shared_ptr<MessageQueue>> queues;
+  {
+    Server& s = server();
+    std::lock_guard lock(s.mutex);
+    for (auto& [key, w] : s.windows)
+      if (std::find(queues.begin(), queues.end(), w->queue) == queues.end())
+        queues.push_back(w->queue);
+  }
+  for (auto& queue : queues) loseWindows(*queue);
 }
 
 void fillRect(Window& w, const RECT& rect, uint32_t colour) {

@@ -1,5 +1,6 @@
-# The window layer's host libraries: GTK 3 for windows on a display.
+# The window layer's host libraries: GTK 3 for windows on a display, and
+# Xlib for what becomes of them when the X server goes away.
 find_package(PkgConfig REQUIRED)
-pkg_check_modules(GIFPLAY_GTK REQUIRED IMPORTED_TARGET gtk+-3.0)
+pkg_check_modules(GIFPLAY_GTK REQUIRED IMPORTED_TARGET gtk+-3.0 x11)
 target_link_libraries(gifplay_platform PRIVATE PkgConfig::GIFPLAY_GTK)
 include(${CMAKE_CURRENT_LIST_DIR}/resources.cmake)

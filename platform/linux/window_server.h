@@ -27,6 +27,7 @@ struct MessageQueue {
   std::deque<std::function<void()>> sent;  // SendMessageA calls from other threads
   bool quitPosted = false;
   int quitCode = 0;
+  bool windowsLost = false;  // see loseWindows
   std::thread::id owner;
 };
 
@@ -125,6 +126,13 @@ void invalidate(Window& window, const RECT* rect, bool erase);
 void pushMessage(MessageQueue& queue, const MSG& msg);
 int scrollBarThumbRange(const ScrollBarState& bar);
 void destroyWindowsOfThisThread();
+// The desktop is gone for the queue's thread (a termination signal, or the
+// display was lost): its next look at its queue destroys every window it
+// owns, as closing them for good would, and then ends its message loop with
+// exit code 0. Any thread may call this.
+void loseWindows(MessageQueue& queue);
+// The same for every thread that owns windows.
+void loseEveryWindow();
 
 void forgetWindowClasses();
 // The sequence number the next invalidation record will carry.

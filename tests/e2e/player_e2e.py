@@ -17,6 +17,9 @@ and checks what appears on the screen and how the player ends:
                (and browsers do), in order
 
 Usage: player_e2e.py SCENARIO --player P --make-gifs M [--gifpack G] [--keep DIR]
+       player_e2e.py frames|close|scroll|about --gifpack G --make-gifs M
+Without --player, gifpack packs the player it finds by itself (an installed
+gifpack: the installed player).
 Exit status 0 passed, 1 failed, 77 skipped (no Xvfb or xdotool).
 """
 
@@ -213,7 +216,8 @@ def append_record(path, tag, payload):
 
 def pack(args, gif, output, by_hand=False, said=""):
     if args.gifpack and not by_hand:
-        result = subprocess.run([args.gifpack, "--player", args.player, gif, "-o", output],
+        player = ["--player", args.player] if args.player else []
+        result = subprocess.run([args.gifpack] + player + [gif, "-o", output],
                                 capture_output=True, text=True)
         check(result.returncode == 0, "gifpack failed: " + result.stderr.strip())
         check(said in result.stderr, "gifpack did not say %r: %s" % (said, result.stderr))
@@ -449,11 +453,13 @@ SCENARIOS = {
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("scenario", choices=sorted(SCENARIOS))
-    parser.add_argument("--player", required=True)
+    parser.add_argument("--player")
     parser.add_argument("--make-gifs", required=True)
     parser.add_argument("--gifpack")
     parser.add_argument("--keep", help="keep the work files in this directory")
     args = parser.parse_args()
+    if not args.player and (not args.gifpack or args.scenario.startswith("no-")):
+        parser.error("%s needs --player" % args.scenario)
     for tool in ("Xvfb", "xdotool", "import"):
         if shutil.which(tool) is None:
             print("SKIP: %s is not installed (scripts/setup.sh installs it)" % tool)

@@ -5,6 +5,7 @@
 
 #include "gif/gif_animation.h"
 #include "tools/gifpack/player_load.h"
+#include "tools/gifpack/words.h"
 
 namespace {
 
@@ -120,7 +121,7 @@ std::string damagedFrames(const AnimationCheck& check) {
       check,
       [](const FrameCheck& f) {
         if (!f.hasPixels || f.rowsDecoded >= f.walked.height) return std::string();
-        return std::to_string(f.rowsDecoded) + " of " + std::to_string(f.walked.height) + " rows";
+        return std::to_string(f.rowsDecoded) + " of " + counted(f.walked.height, "row");
       },
       "image data damaged or cut short: the player shows leftover memory in the rows missing");
 }
@@ -198,7 +199,7 @@ std::vector<std::string> notesOf(const FrameCheck& f, const WalkedGif& gif, bool
       {!f.readByPlayer, "not read by the player"},
       {f.readByPlayer && !f.hasPixels, "no pixel data"},
       {f.hasPixels && f.rowsDecoded < w.height,
-       std::to_string(f.rowsDecoded) + " of " + std::to_string(w.height) + " rows decoded"},
+       std::to_string(f.rowsDecoded) + " of " + counted(w.height, "row") + " decoded"},
       {!f.endsInPlace, "data does not end where the player expects"},
       {w.transparent, "transparency ignored"},
       {w.disposal >= 2, "disposal " + std::to_string(w.disposal) + " ignored"},

@@ -134,3 +134,17 @@ void replaceFile(const std::filesystem::path& path, const std::vector<const Byte
     throw;
   }
 }
+
+void writeNewFile(const std::filesystem::path& path, const Bytes& bytes) {
+  Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  if (fd.get() < 0) throw FileError(path, reason("cannot write"));
+  try {
+    writeAll(fd.get(), bytes, path);
+    if (::close(fd.release()) != 0) throw FileError(path, reason("cannot write"));
+  } catch (...) {
+    ::unlink(path.c_str());
+    throw;
+  }
+}
+
+bool stderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }

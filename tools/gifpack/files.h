@@ -35,3 +35,10 @@ std::filesystem::path writeTemporaryFile(const Bytes& bytes);
 // path is left as it was, and FileError names what went wrong.
 void replaceFile(const std::filesystem::path& path, const std::vector<const Bytes*>& parts,
                  mode_t mode);
+
+// Writes bytes to a file made new at path: never over a file that is there,
+// never through a link. On failure nothing is left and FileError says why.
+void writeNewFile(const std::filesystem::path& path, const Bytes& bytes);
+
+// Whether stderr is a terminal, where a progress line can be rewritten.
+bool stderrIsTerminal();

@@ -3,7 +3,10 @@
 #define NOMINMAX
 #include <windows.h>
 
+#include <io.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <system_error>
@@ -146,3 +149,13 @@ void replaceFile(const fs::path& path, const std::vector<const Bytes*>& parts, m
     throw FileError(path, why);
   }
 }
+
+void writeNewFile(const fs::path& path, const Bytes& bytes) {
+  HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) throw FileError(path, reason("cannot write"));
+  FileHandle file(handle);
+  writeAndClose(file, path, {&bytes}, path);
+}
+
+bool stderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }

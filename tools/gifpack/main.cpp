@@ -13,6 +13,7 @@
 #include "tools/gifpack/prepare.h"
 #include "tools/gifpack/report.h"
 #include "tools/gifpack/tool_error.h"
+#include "tools/gifpack/words.h"
 
 namespace {
 
@@ -20,16 +21,15 @@ namespace fs = std::filesystem;
 
 constexpr const char* kHelp =
     R"(Usage: gifpack [OPTIONS] ANIMATION.gif [SONG.mid] -o OUTPUT
-       gifpack --list FILE | --info ANIMATION.gif | --frames DIR ANIMATION.gif
+   or: gifpack --list FILE | --info ANIMATION.gif | --frames DIR ANIMATION.gif
 
 Makes a self-playing animation: a copy of PLAYER with ANIMATION.gif and, when
-given, SONG.mid appended; OUTPUT is only replaced when all went well. What the
-player cannot show is refused; a GIF that it would show differently from web
-browsers is rewritten so that every step looks as it does in a browser.
+given, SONG.mid appended; OUTPUT gets the player's permissions and is replaced
+only when all went well. What the player cannot show is refused; a GIF that it
+would show differently from web browsers is rewritten to look as it does there.
 
   -o, --output OUTPUT  the file to make
-  --player PLAYER      the player to copy; by default gifplay from gifpack's
-                       directory, the build tree or ../libexec/gifplay/
+  --player PLAYER      the player to copy (default: found beside gifpack)
   --windows            copy gifplay.exe, found likewise or in the cross-build
   --as-is              pack the GIF as it is, with warnings
   --strict             refuse a GIF that would need rewriting
@@ -37,15 +37,23 @@ browsers is rewritten so that every step looks as it does in a browser.
   --dither             diffuse the error where colours go down to 256
   --list FILE          the records FILE carries, found as the player finds them
   --info ANIMATION     each frame as the player takes it, and what packing does
-  --frames DIR ANIMATION  DIR/frame-000.png ...: each step of what is packed
+  --frames DIR ANIMATION  DIR/frame-000.png ... (DIR new, or with earlier
+                       frames): each step of what is packed
   -h, --help           this help
+  --version            gifpack's version and licence
 
 Exit status: 0 done (warnings may be printed); 1 wrong usage; 2 refused or
 failed: one line on stderr names the file and what is wrong; nothing written.
 )";
 
+constexpr const char* kVersion = "gifpack (gifplay) " GIFPLAY_VERSION R"(
+Copyright (c) 2026 The gifplay developers
+
+MIT License: see LICENSE, which comes with gifplay.
+)";
+
 struct Command {
-  enum class Mode { kPack, kList, kInfo, kFrames, kHelp } mode = Mode::kPack;
+  enum class Mode { kPack, kList, kInfo, kFrames, kHelp, kVersion } mode = Mode::kPack;
   std::optional<fs::path> player;
   bool windows = false;
   std::optional<fs::path> output;
@@ -77,6 +85,8 @@ Command parse(const std::vector<std::string>& args) {
       optionsEnded = true;
     } else if (arg == "-h" || arg == "--help") {
       command.mode = Command::Mode::kHelp;
+    } else if (arg == "--version") {
+      command.mode = Command::Mode::kVersion;
     } else if (arg == "-o" || arg == "--output") {
       setOnce(command.output, arg, valueOf(args, i));
     } else if (arg == "--player") {
@@ -105,7 +115,8 @@ Command parse(const std::vector<std::string>& args) {
       throw UsageError("unknown option " + arg);
     }
   }
-  if (command.mode == Command::Mode::kHelp) return command;
+  if (command.mode == Command::Mode::kHelp || command.mode == Command::Mode::kVersion)
+    return command;
   int modes = command.listed.has_value() + command.info.has_value() + command.framesDir.has_value();
   if (modes > 1) throw UsageError("give only one of --list, --info and --frames");
   if (command.listed) command.mode = Command::Mode::kList;
@@ -134,7 +145,8 @@ void runFrames(const Command& command) {
   PlayerLoad load(gif);
   AnimationCheck check = checkAnimation(gif, load.started());
   int written = writeFrames(*command.framesDir, check);
-  std::cout << "wrote " << written << " pictures to " << command.framesDir->string() << "\n";
+  std::cout << "wrote " << counted(written, "frame") << " to " << command.framesDir->string()
+            << "\n";
 }
 
 void runPack(const Command& command) {
@@ -153,6 +165,9 @@ int run(const std::vector<std::string>& args) {
   switch (command.mode) {
     case Command::Mode::kHelp:
       std::cout << kHelp;
+      break;
+    case Command::Mode::kVersion:
+      std::cout << kVersion;
       break;
     case Command::Mode::kList:
       runList(command);

@@ -9,6 +9,7 @@
 #include "tools/gifpack/files.h"
 #include "tools/gifpack/records.h"
 #include "tools/gifpack/tool_error.h"
+#include "tools/gifpack/words.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ void refuseOutputOverInputs(const fs::path& output, const std::vector<const Inpu
 }
 
 void checkPayloadSize(const InputFile& input) {
-  std::string size = std::to_string(input.size) + " bytes";
+  std::string size = counted(input.size, "byte");
   if (input.size >= kRecordLimit)
     throw FileError(input.path, "too large (" + size + "): a record holds less than 4 GiB");
   if (input.size >= kPlayerLimit)
@@ -52,8 +53,8 @@ void checkPayloadSize(const InputFile& input) {
 
 void checkOutputSize(const fs::path& output, uint64_t total) {
   if (total >= kPlayerLimit)
-    throw FileError(output, "would be " + std::to_string(total) +
-                                " bytes: the player finds records only in its first 2 GiB");
+    throw FileError(output, "would be " + counted(total, "byte") +
+                                ": the player finds records only in its first 2 GiB");
 }
 
 bool beginsWith(const Bytes& start, const std::string& signature) {
@@ -143,8 +144,8 @@ void checkInputs(const Inputs& inputs, const fs::path& output) {
 
 fs::path defaultPlayer(bool windows) {
   std::string name = windows ? kWindowsPlayerName : kPlayerName;
-  std::vector<fs::path> places{name, "../../app/" + name, "../libexec/gifplay/" + name};
-  if (windows) places[1] = GIFPACK_WINDOWS_BUILD_PLAYER;
+  std::vector<fs::path> places{name, "../libexec/gifplay/" + name, "../../app/" + name};
+  if (windows) places[2] = GIFPACK_WINDOWS_BUILD_PLAYER;
   std::error_code error;
   fs::path here = programDirectory();
   std::string tried;

@@ -19,9 +19,10 @@ struct PackRequest {
 };
 
 // The player gifpack finds by itself, from its own directory: side by side,
-// in the build tree (../../app), installed (../libexec/gifplay); with windows,
+// installed (../libexec/gifplay), in the build tree (../../app); with windows,
 // gifplay.exe side by side, installed, or in the cross-build this tree was
-// configured with. FileError naming the places when there is none.
+// configured with. An installed gifpack thus never takes a build tree's
+// player. FileError naming the places when there is none.
 std::filesystem::path defaultPlayer(bool windows = false);
 
 // Checks everything first and writes only when nothing is wrong; the

@@ -2,12 +2,10 @@
 // goes into the zlib stream as stored, uncompressed deflate blocks.
 #include <algorithm>
 #include <array>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "tools/gifpack/png_file.h"
-#include "tools/gifpack/tool_error.h"
 
 namespace {
 
@@ -75,8 +73,8 @@ Bytes storedZlib(const Bytes& raw) {
 
 }  // namespace
 
-void writeRgbPng(const std::filesystem::path& path, int32_t width, int32_t height,
-                 const std::function<void(int32_t y, uint8_t* row)>& fillRow) {
+std::vector<uint8_t> rgbPng(int32_t width, int32_t height,
+                            const std::function<void(int32_t y, uint8_t* row)>& fillRow) {
   size_t rowBytes = static_cast<size_t>(width) * 3;
   Bytes raw;
   raw.reserve((rowBytes + 1) * static_cast<size_t>(height));
@@ -93,7 +91,5 @@ void writeRgbPng(const std::filesystem::path& path, int32_t width, int32_t heigh
   putChunk(png, "IHDR", header);
   putChunk(png, "IDAT", storedZlib(raw));
   putChunk(png, "IEND", {});
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
-  if (!out.flush()) throw FileError(path, "cannot write");
+  return png;
 }

@@ -8,8 +8,11 @@
 
 #include "gif/gif_animation.h"
 #include "picture/compositing.h"
+#include "tools/gifpack/files.h"
 #include "tools/gifpack/png_file.h"
+#include "tools/gifpack/progress.h"
 #include "tools/gifpack/tool_error.h"
+#include "tools/gifpack/words.h"
 
 namespace {
 
@@ -42,14 +45,70 @@ void fillRgbRow(const IndexedBitmap& bitmap, int32_t y, uint8_t* row) {
 }
 
 void writePng(const fs::path& path, const IndexedBitmap& bitmap) {
-  writeRgbPng(path, bitmap.width, bitmap.height,
-              [&bitmap](int32_t y, uint8_t* row) { fillRgbRow(bitmap, y, row); });
+  Bytes png = rgbPng(bitmap.width, bitmap.height,
+                     [&bitmap](int32_t y, uint8_t* row) { fillRgbRow(bitmap, y, row); });
+  if (png.empty()) throw FileError(path, "cannot make the PNG");
+  writeNewFile(path, png);
 }
 
 std::string frameName(int step) {
   std::ostringstream name;
   name << "frame-" << std::setw(3) << std::setfill('0') << step << ".png";
   return name.str();
+}
+
+// frame-000.png, frame-1234.png: a name that --frames writes.
+bool isFrameName(const std::string& name) {
+  const std::string prefix = "frame-", suffix = ".png";
+  if (!name.starts_with(prefix) || !name.ends_with(suffix)) return false;
+  std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+  return digits.size() >= 3 && digits.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// Why dir cannot be made: the first thing on its way that is there but is
+// not a directory, or what the system said.
+std::string whyNotMade(const fs::path& dir, const std::error_code& error) {
+  std::error_code ignored;
+  for (fs::path up = dir.parent_path(); !up.empty(); up = up.parent_path()) {
+    fs::file_status status = fs::symlink_status(up, ignored);
+    if (fs::exists(status) && !fs::is_directory(fs::status(up, ignored)))
+      return up.string() + " is not a directory";
+    if (fs::exists(status) || up == up.parent_path()) break;
+  }
+  return error.message();
+}
+
+// The earlier frames in dir, which must hold nothing else.
+std::vector<fs::path> earlierFrames(const fs::path& dir) {
+  std::vector<fs::path> frames;
+  std::error_code error;
+  for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
+    std::string name = it->path().filename().string();
+    if (!isFrameName(name) || !fs::is_regular_file(it->symlink_status()))
+      throw FileError(
+          dir, "holds " + name + ", not a frame that gifpack wrote: give a new or empty directory");
+    frames.push_back(it->path());
+  }
+  if (error) throw FileError(dir, "cannot read the directory: " + error.message());
+  return frames;
+}
+
+// A directory for the frames, made when missing; one that is there may hold
+// only frames of an earlier run, which are removed. A link is never followed.
+void prepareFramesDirectory(const fs::path& dir) {
+  std::error_code error;
+  fs::file_status status = fs::symlink_status(dir, error);
+  if (fs::is_symlink(status)) throw FileError(dir, "is a link: give the directory itself");
+  if (!fs::exists(status)) {
+    fs::create_directories(dir, error);
+    if (error) throw FileError(dir, "cannot create the directory: " + whyNotMade(dir, error));
+    return;
+  }
+  if (!fs::is_directory(status)) throw FileError(dir, "cannot write: not a directory");
+  for (const fs::path& frame : earlierFrames(dir)) {
+    fs::remove(frame, error);
+    if (error) throw FileError(frame, "cannot remove this earlier frame: " + error.message());
+  }
 }
 
 // One step of the player: the frame copied opaquely onto the canvas at its
@@ -65,9 +124,9 @@ void composite(int32_t index) {
 void printInfo(const fs::path& gif, const AnimationCheck& check, std::ostream& out) {
   const WalkedGif& w = check.walked;
   out << gif.string() << ": " << w.signature << ", screen " << w.screenWidth << " x "
-      << w.screenHeight << ", " << w.globalTable.size() << " colours, " << w.frames.size()
-      << " frames (the player reads " << check.playerFrames << ", plays " << check.shownFrames
-      << ")\n";
+      << w.screenHeight << ", " << counted(w.globalTable.size(), "colour") << ", "
+      << counted(w.frames.size(), "frame") << " (the player reads " << check.playerFrames
+      << ", plays " << check.shownFrames << ")\n";
   out << "frame   left    top  width height  delay ms  interlaced notes\n";
   for (size_t i = 0; i < check.frames.size(); ++i) printFrameRow(out, i, check.frames[i]);
   for (const std::string& warning : check.warnings) out << "warning: " << warning << "\n";
@@ -82,13 +141,13 @@ int writeFrames(const fs::path& dir, const AnimationCheck& check) {
   if (canvas.width == 0 || canvas.height == 0)
     throw FileError(dir, "nothing written: the screen is " + std::to_string(canvas.width) + " x " +
                              std::to_string(canvas.height));
-  std::error_code error;
-  fs::create_directories(dir, error);
-  if (error) throw FileError(dir, "cannot create the directory: " + error.message());
+  prepareFramesDirectory(dir);
   std::memset(canvas.storage, 0, static_cast<size_t>(canvas.stride) * canvas.height);
+  Progress progress("writing frames", check.shownFrames);
   for (int32_t step = 0; step < check.shownFrames; ++step) {
     composite(step);
     writePng(dir / frameName(step), canvas);
+    progress.advance(step + 1);
   }
   return check.shownFrames;
 }

@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <optional>
 
 #include "payload/payload_locator.h"
@@ -153,12 +156,75 @@ TEST_F(MusicTest, DirectoriesTooLongForThePathMeanNoMusic) {
   }
 }
 
-TEST_F(MusicTest, AFileThatCannotBeCreatedKeepsThePathButNothingPlays) {
+TEST_F(MusicTest, AFileThatCannotBeCreatedMeansNoMusicAndNothingToDelete) {
   temp.set(scratch.file("missing").string());
   extract(shortSong(0.5));
-  EXPECT_EQ(std::string(musicPlayer.songPath), scratch.file("missing").string() + "\\gifplay.mid");
+  EXPECT_STREQ(musicPlayer.songPath, "");
   startSong(nullptr);
   EXPECT_EQ(musicPlayer.device, 0u);
+}
+
+// Whatever holds "gifplay.mid" (another player's song, a file left behind, a
+// link planted at the name, a FIFO) is neither followed, nor opened, nor
+// deleted: the song goes into a file of its own under the next free name.
+TEST_F(MusicTest, ATakenNameIsLeftAloneAndTheSongGetsANameOfItsOwn) {
+  const fs::path victim = programs.file("victim");
+  const fs::path planted = scratch.file("gifplay.mid");
+  struct Case {
+    const char* name;
+    std::function<void()> plant;
+  };
+  const Case cases[] = {
+      {"a read-only file",
+       [&] {
+         writeFileBytes(planted, bytesOf("left here"));
+         fs::permissions(planted, fs::perms::owner_read);
+       }},
+      {"a link to another file", [&] { fs::create_symlink(victim, planted); }},
+      {"a link to nowhere", [&] { fs::create_symlink(programs.file("nowhere"), planted); }},
+      {"a FIFO", [&] { ASSERT_EQ(mkfifo(planted.c_str(), 0600), 0); }},
+      {"a directory", [&] { fs::create_directory(planted); }},
+  };
+  const Bytes song = shortSong(0.5);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeFileBytes(victim, bytesOf("another user's file"));
+    c.plant();
+    auto planting = fs::symlink_status(planted);
+    for (const char* expected : {"gifplay-2.mid", "gifplay-3.mid"}) {
+      musicPlayer = MusicPlayer{};
+      extract(song);
+      EXPECT_EQ(std::string(musicPlayer.songPath), scratch.path().string() + "\\" + expected);
+      EXPECT_EQ(readFileBytes(scratch.file(expected)), song);
+    }
+    deleteSong();
+    EXPECT_FALSE(fs::exists(scratch.file("gifplay-3.mid")));
+    fs::remove(scratch.file("gifplay-2.mid"));
+    EXPECT_EQ(fs::symlink_status(planted).type(), planting.type());
+    EXPECT_EQ(readFileBytes(victim), bytesOf("another user's file"));
+    fs::remove_all(planted);
+    EXPECT_TRUE(fs::is_empty(scratch.path()));
+  }
+  musicPlayer = MusicPlayer{};
+}
+
+// A TEMP that every user may write to (like /tmp) gets a directory of the
+// player's own, gone again with the song.
+TEST_F(MusicTest, ASharedTempGetsADirectoryOfItsOwn) {
+  fs::path shared = scratch.file("shared");
+  fs::create_directory(shared);
+  fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+  temp.set(shared.string());
+  const Bytes song = shortSong(0.5);
+  extract(song);
+  std::string path = musicPlayer.songPath;
+  ASSERT_EQ(path.rfind(shared.string() + "/gifplay-", 0), 0u) << path;
+  ASSERT_EQ(path.substr(path.size() - 12), "\\gifplay.mid");
+  fs::path own = path.substr(0, path.size() - 12);
+  EXPECT_EQ(fs::status(own).permissions(), fs::perms::owner_all);
+  EXPECT_EQ(readFileBytes(own / "gifplay.mid"), song);
+  deleteSong();
+  EXPECT_TRUE(fs::is_empty(shared));
 }
 
 TEST_F(MusicTest, ANoticeOfSuccessRestartsTheSongFromTheBeginning) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "tests/support/test_support.h"
 
 namespace {
@@ -114,6 +116,29 @@ TEST_F(PayloadLocatorTest, LengthOfTwoGigabytesOrMoreGivesNoBuffer) {
   releasePayloadBuffer(buffer);
 }
 
+// Positions are signed 32-bit values: a file of 2 GiB or more ends, for the
+// scanner, at the largest of them, without overflowing on the way (the
+// sanitizer build checks that). The whole scan of a sparse file beyond the
+// limit, and the last bytes before it one by one.
+TEST_F(PayloadLocatorTest, ScanStopsAtTheLargestPosition) {
+  constexpr int64_t kLimit = INT32_MAX;
+  std::filesystem::path path = scratch.file("large.exe");
+  {
+    std::ofstream out(path, std::ios::binary);
+    Bytes record = concat({kPictureMarker, lengthField(7)});
+    out.seekp(kLimit + 100);
+    out.write(reinterpret_cast<const char*>(record.data()), std::ssize(record));
+  }
+  EXPECT_EQ(locate(path.c_str(), kPictureTag), 0);
+  EXPECT_EQ(payloadLocator.consumed, kLimit);
+
+  locate(write(bytesOf("abcdef")).c_str(), nullptr);
+  payloadLocator.consumed = kLimit - 3;
+  for (int32_t expected : {int32_t{'a'}, int32_t{'b'}, int32_t{'c'}, -1, -1})
+    EXPECT_EQ(nextByte(), expected);
+  EXPECT_EQ(payloadLocator.consumed, kLimit);
+}
+
 TEST_F(PayloadLocatorTest, WithoutTagGivesTheFileSize) {
   std::string path = write(Bytes(5000, 7));
   EXPECT_EQ(locate(path.c_str(), nullptr), 5000);
@@ -128,11 +153,16 @@ TEST_F(PayloadLocatorTest, UnopenableFileIsAnAbsentPayload) {
   EXPECT_EQ(payloadLocator.file, nullptr);
 }
 
+// ... unless the path names a file as it is: on Linux "\\" may be part of a
+// name, of the player's own included.
 TEST_F(PayloadLocatorTest, BackslashesInThePathAreSeparators) {
   std::string path = write(concat({kPictureMarker, lengthField(2), bytesOf("ok")}));
   for (char& c : path)
     if (c == '/') c = '\\';
   EXPECT_EQ(readPayload(path, kPictureTag), bytesOf("ok"));
+  std::filesystem::path named = scratch.file("a\\b.exe");
+  writeFileBytes(named, concat({kPictureMarker, lengthField(3), bytesOf("yes")}));
+  EXPECT_EQ(readPayload(named.string(), kPictureTag), bytesOf("yes"));
 }
 
 }  // namespace

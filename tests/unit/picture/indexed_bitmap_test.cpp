@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+
+#include "platform/global_block.h"
 
 namespace {
 
@@ -51,6 +54,24 @@ TEST(IndexedBitmapTest, RowsAreStoredBottomUp) {
   std::memset(bitmapRowAddress(bitmap, 0, bitmap.height - 1 - 0), 9, 5);
   EXPECT_EQ(bitmap.storage[2 * 8 + 4], 9);
   releaseBitmap(bitmap);
+}
+
+// A frame whose image data ends early shows index 0 there, not what the heap
+// held: the block is dirtied and given back first, so the bitmap most likely
+// gets the same memory.
+TEST(IndexedBitmapTest, StorageStartsAsIndexZero) {
+  for (int32_t width : {5, 64, 1000}) {
+    size_t size = static_cast<size_t>((width + 3) & ~3) * 40;
+    void* dirty = allocateBlock(static_cast<uint32_t>(size));
+    std::memset(dirty, 0xAB, size);
+    releaseBlock(dirty);
+    IndexedBitmap bitmap;
+    createBitmap(bitmap, width, 40);
+    ASSERT_NE(bitmap.storage, nullptr);
+    EXPECT_EQ(std::count(bitmap.storage, bitmap.storage + size, 0), static_cast<ptrdiff_t>(size))
+        << width;
+    releaseBitmap(bitmap);
+  }
 }
 
 TEST(IndexedBitmapTest, SizesBeyondABlockLeaveNoStorage) {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <thread>
 
+#include "platform/linux/window_server.h"
 #include "window_fixture.h"
 
 namespace {
@@ -301,6 +302,22 @@ TEST_F(WindowTest, CloseDestroysTheWindowWithWmDestroy) {
   EXPECT_NE(std::find(seen.begin(), seen.end(), static_cast<UINT>(WM_CLOSE)), seen.end());
   EXPECT_NE(std::find(seen.begin(), seen.end(), static_cast<UINT>(WM_DESTROY)), seen.end());
   EXPECT_FALSE(IsWindow(w));
+}
+
+// A termination signal or a lost display, from another thread: the waiting
+// loop wakes, the windows are destroyed as usual, and the loop ends with 0.
+TEST_F(WindowTest, LostWindowsAreDestroyedAndTheLoopEndsWithZero) {
+  HWND w = create();
+  HWND other = create();
+  headless::pumpMessages();
+  recorded.clear();
+  std::thread([queue = currentQueue()] { loseWindows(*queue); }).join();
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0)) DispatchMessageA(&msg);
+  EXPECT_EQ(msg.wParam, 0u);
+  EXPECT_EQ(count(WM_DESTROY), 2u);
+  EXPECT_FALSE(IsWindow(w));
+  EXPECT_FALSE(IsWindow(other));
 }
 
 TEST_F(WindowTest, UserActionsBecomeTheirMessages) {

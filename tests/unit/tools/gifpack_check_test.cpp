@@ -4,9 +4,11 @@
 #include <png.h>
 
 #include <functional>
+#include <sstream>
 
 #include "tests/support/test_support.h"
 #include "tests/unit/tools/run_tool.h"
+#include "tools/gifpack/progress.h"
 #include "tools/gifwriter/gif_writer.h"
 
 namespace {
@@ -268,12 +270,51 @@ TEST_F(GifpackCheckTest, FramesShowTheCanvasAfterEachStep) {
     args.insert(args.end(), {"--frames", dir.string(), path});
     ToolRun run = runGifpack(args);
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, "wrote 3 pictures to " + dir.string() + "\n");
+    EXPECT_EQ(run.out, "wrote 3 frames to " + dir.string() + "\n");
     for (int step = 0; step < 3; ++step) {
       fs::path png = dir / ("frame-00" + std::to_string(step) + ".png");
       EXPECT_EQ(readPng(png), steps[step]) << png;
     }
     EXPECT_FALSE(fs::exists(dir / "frame-003.png"));
+  }
+
+  // Again into the same directory: the earlier frames make way for the new.
+  std::string dir = scratch.file("pictures--as-is").string();
+  gif.frames.resize(1);
+  ToolRun run = runGifpack({"--frames", dir, put("a.gif", gifwriter::writeGif(gif))});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, "wrote 1 frame to " + dir + "\n");
+  EXPECT_EQ(fs::directory_iterator(dir)->path().filename(), "frame-000.png");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
+
+TEST(GifpackProgress, ShowsOnATerminalOnceTheWorkTakesLong) {
+  struct Case {
+    const char* name;
+    bool terminal;
+    int delayMs;
+    bool shown;
+  };
+  const Case cases[] = {
+      {"not a terminal", false, 0, false},
+      {"quick work", true, 60000, false},
+      {"long work", true, 0, true},
+  };
+  const std::string line = "gifpack: writing frames: 1 of 12";
+  for (const Case& c : cases) {
+    std::ostringstream out;
+    {
+      Progress progress(out, c.terminal, "writing frames", 12,
+                        std::chrono::milliseconds(c.delayMs));
+      for (int done = 1; done <= 12; ++done) progress.advance(done);
+    }
+    if (!c.shown) {
+      EXPECT_EQ(out.str(), "") << c.name;
+      continue;
+    }
+    // Rewritten in place, then wiped.
+    EXPECT_TRUE(out.str().starts_with("\r" + line)) << c.name << ": " << out.str();
+    EXPECT_TRUE(out.str().ends_with("\r" + std::string(line.size(), ' ') + "\r")) << c.name;
   }
 }
 

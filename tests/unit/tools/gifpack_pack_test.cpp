@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
 
 #include "payload/payload_locator.h"
 #include "tests/support/test_support.h"
@@ -102,6 +103,8 @@ TEST_F(GifpackTest, ListShowsWhatThePlayerWouldMakeOfEachRecord) {
        "marker at 0, payload at 21, 9 bytes, but only 3 follow: the player cannot read it"},
       {"length of 2 GiB", concat({star, lengthField(0x80000000u)}),
        "marker at 0, length 2147483648 bytes: too large for the player to read"},
+      {"payload of 1 byte", concat({star, lengthField(1), bytesOf("x")}),
+       "marker at 0, payload at 21, 1 byte"},
   };
   for (const Case& c : cases) {
     ToolRun run = runGifpack({"--list", put("file", c.contents)});
@@ -117,6 +120,13 @@ TEST_F(GifpackTest, RefusesBadInputsAndWritesNothing) {
   const std::string bare = put("player", player);
   fs::create_directory(scratch.file("dir"));
   fs::create_hard_link(gif, scratch.file("hard-link.gif"));
+  // Directories that --frames refuses: one holding other files, one holding
+  // a link named as a frame, and a link to a directory.
+  fs::create_directory(scratch.file("others"));
+  put("others/notes.txt", bytesOf("notes"));
+  fs::create_directory(scratch.file("linked"));
+  fs::create_symlink(song, scratch.file("linked/frame-000.png"));
+  fs::create_directory_symlink(scratch.file("dir"), scratch.file("dir-link"));
   auto sparse = [&](const std::string& name, const Bytes& start, uint64_t size) {
     put(name, start);
     fs::resize_file(scratch.file(name), size);
@@ -192,6 +202,27 @@ TEST_F(GifpackTest, RefusesBadInputsAndWritesNothing) {
        out,
        out,
        "the player finds records only in its first 2 GiB"},
+      {"frames into a file", {"--frames", song, gif}, song, song, "cannot write: not a directory"},
+      {"frames below a file",
+       {"--frames", song + "/frames", gif},
+       song,
+       song + "/frames",
+       "cannot create the directory: " + song + " is not a directory"},
+      {"frames among other files",
+       {"--frames", path("others"), gif},
+       path("others/notes.txt"),
+       path("others"),
+       "holds notes.txt, not a frame that gifpack wrote"},
+      {"frames through a link named as a frame",
+       {"--frames", path("linked"), gif},
+       song,
+       path("linked"),
+       "holds frame-000.png, not a frame that gifpack wrote"},
+      {"frames into a link to a directory",
+       {"--frames", path("dir-link"), gif},
+       gif,
+       path("dir-link"),
+       "is a link: give the directory itself"},
       {"output directory missing",
        {gif, "-o", path("none/out")},
        path("none/out"),
@@ -238,11 +269,39 @@ TEST_F(GifpackTest, UsageErrorsExitWith1) {
   }
 }
 
-TEST_F(GifpackTest, HelpFitsAScreen) {
+// The manual page is made from --help and gifpack.h2m: the README says the
+// same of options and examples.
+TEST_F(GifpackTest, HelpFitsAScreenAndAgreesWithTheReadme) {
   ToolRun run = runGifpack({"--help"});
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_LE(std::count(run.out.begin(), run.out.end(), '\n'), 24);
   EXPECT_NE(run.out.find("Exit status: 0"), std::string::npos);
+  auto text = [](const char* file) {
+    Bytes bytes = readFileBytes(fs::path(GIFPLAY_SOURCE_DIR) / file);
+    return std::string(bytes.begin(), bytes.end());
+  };
+  std::string readme = text("README.md"), manual = text("tools/gifpack/gifpack.h2m");
+  for (size_t at = 0; (at = manual.find("\\", at)) != std::string::npos;) manual.erase(at, 1);
+  std::istringstream lines(readme);
+  int examples = 0;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.starts_with("    gifpack ")) {
+      std::istringstream words(line);
+      for (std::string word; words >> word;)
+        EXPECT_TRUE(!word.starts_with("-") || run.out.find(word) != std::string::npos) << word;
+    }
+    if (line.find("my.gif") != std::string::npos ||
+        line.find("./my-animation") != std::string::npos) {
+      EXPECT_NE(manual.find(line.substr(4)), std::string::npos) << line;
+      ++examples;
+    }
+  }
+  EXPECT_EQ(examples, 3);
+
+  ToolRun version = runGifpack({"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_TRUE(version.out.starts_with("gifpack (gifplay) ")) << version.out;
+  EXPECT_NE(version.out.find("MIT License"), std::string::npos) << version.out;
 }
 
 // A player holding a complete marker would stop its own scan inside its image.

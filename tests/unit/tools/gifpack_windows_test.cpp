@@ -75,17 +75,38 @@ TEST_F(GifpackWindowsTest, PlayersAreLinuxOrWindowsPrograms) {
   }
 }
 
-TEST_F(GifpackWindowsTest, WindowsTakesTheGifplayExeBesideGifpack) {
-  fs::create_directory(scratch.file("bin"));
-  fs::copy_file(GIFPACK_TOOL, scratch.file("bin/gifpack"));
+// Side by side (the Windows zip) and installed (bin/ and libexec/gifplay/, as
+// the Debian package has them): gifpack finds its players there, and an
+// installed one never takes the players of a build tree.
+TEST_F(GifpackWindowsTest, DefaultPlayersBesideGifpackAndInstalled) {
+  struct Case {
+    const char* name;
+    std::string gifpack;
+    std::vector<std::string> args;
+    std::string player;
+  };
+  const Case cases[] = {
+      {"--windows, side by side", "zip/gifpack", {"--windows"}, "zip/gifplay.exe"},
+      {"--windows, installed", "usr/bin/gifpack", {"--windows"}, "usr/libexec/gifplay/gifplay.exe"},
+      {"installed", "usr/bin/gifpack", {}, "usr/libexec/gifplay/gifplay"},
+  };
   Bytes player = windowsProgram();
-  put("bin/gifplay.exe", player);
-  ToolRun run =
-      runTool(scratch.file("bin/gifpack"), {"--windows", put("a.gif", kTinyGif), "-o", path("o")});
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  Bytes packed = readFileBytes(path("o"));
-  ASSERT_GT(packed.size(), player.size());
-  EXPECT_TRUE(std::equal(player.begin(), player.end(), packed.begin()));
+  std::string gif = put("a.gif", kTinyGif);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::create_directories(scratch.file(c.player).parent_path());
+    fs::create_directories(scratch.file(c.gifpack).parent_path());
+    fs::copy_file(GIFPACK_TOOL, scratch.file(c.gifpack), fs::copy_options::overwrite_existing);
+    put(c.player, player);
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {gif, "-o", path("o")});
+    ToolRun run = runTool(scratch.file(c.gifpack), args);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    Bytes packed = readFileBytes(path("o"));
+    ASSERT_GT(packed.size(), player.size());
+    EXPECT_TRUE(std::equal(player.begin(), player.end(), packed.begin()));
+    fs::remove(scratch.file(c.player));
+  }
 }
 
 TEST_F(GifpackWindowsTest, WindowsAndPlayerTogetherAreWrongUsage) {
