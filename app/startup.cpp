@@ -17,12 +17,6 @@ const char* fetchProgramPath() {
   return programPath();
 }
 
-void releasePalette() {
-  if (applicationPalette == nullptr) return;
-  DeleteObject(applicationPalette);
-  applicationPalette = nullptr;
-}
-
 }  // namespace
 
 int startUp(HINSTANCE instance, int showCommand) {
@@ -51,7 +45,6 @@ int shutDown(int exitCode) {
   stopClock();
   timeEndPeriod(kTimerResolutionMs);
   freeAnimation();
-  releasePalette();
   stopSong();
   deleteSong();
   return exitCode;

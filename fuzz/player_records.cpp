@@ -4,15 +4,11 @@
 #include "gif/lzw_decoder.h"
 #include "payload/payload_locator.h"
 
-// The player keeps its canvas until the process ends and frees the rest at
-// shutdown; here every record goes after each input.
+// The player frees its records at shutdown; here they go after each input.
 void releasePlayerRecords() {
   closeLocator();
   freeAnimation();
   animation = GifAnimation{};
-  if (applicationPalette != nullptr) DeleteObject(applicationPalette);
-  applicationPalette = nullptr;
-  releaseBitmap(canvas);
   describeBitmap(canvas, 0, 0);
   frameRowWriter.target = nullptr;
   detachSource();

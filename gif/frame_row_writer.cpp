@@ -18,19 +18,99 @@ int32_t distance(uint32_t a, uint32_t b) {
   return red * red + green * green + blue * blue;
 }
 
-// The first entry of the table at the least distance: an exact match where
-// there is one.
-uint8_t nearest(uint32_t colour, const PaletteTable& table) {
-  int32_t best = 0;
-  int32_t bestDistance = INT32_MAX;
-  for (int32_t i = 0; i < table.count && bestDistance > 0; ++i) {
-    int32_t d = distance(colour, table.entries[i]);
-    if (d < bestDistance) {
-      best = i;
-      bestDistance = d;
+// The channel (its shift) in which the table's colours differ most often:
+// the one that best splits them.
+int32_t widestChannel(const PaletteTable& table) {
+  int32_t bestShift = 0;
+  int32_t bestValues = 0;
+  for (int32_t shift : {0, 8, 16}) {
+    bool seen[256] = {};
+    int32_t values = 0;
+    for (int32_t i = 0; i < table.count; ++i) {
+      int32_t v = channel(table.entries[i], shift);
+      values += !seen[v];
+      seen[v] = true;
+    }
+    if (values > bestValues) {
+      bestShift = shift;
+      bestValues = values;
     }
   }
-  return static_cast<uint8_t>(best);
+  return bestShift;
+}
+
+// Orders the distinct colours of the table the frame is shown with by one
+// channel, each as its first entry (a later entry of the same colour is
+// never the nearest). Kept while the table stays the same.
+void sortColours(FrameRowWriter& w) {
+  const PaletteTable& table = *w.shownWith;
+  w.sorted = 1;
+  if (w.sortedCount == table.count &&
+      std::memcmp(w.sortedFrom, table.entries, table.count * sizeof(uint32_t)) == 0)
+    return;
+  int32_t shift = widestChannel(table);
+  uint64_t keys[256];
+  for (int32_t i = 0; i < table.count; ++i) {
+    uint64_t colour = table.entries[i];
+    keys[i] = static_cast<uint64_t>(channel(colour, shift)) << 40 | colour << 8 | i;
+  }
+  std::sort(keys, keys + table.count);
+  int32_t n = 0;
+  for (int32_t k = 0; k < table.count; ++k)
+    if (k == 0 || keys[k] >> 8 != keys[k - 1] >> 8) w.byKey[n++] = static_cast<uint8_t>(keys[k]);
+  w.distinctCount = n;
+  w.keyShift = shift;
+  for (int32_t v = 0, p = 0; v <= 256; ++v) {
+    while (p < n && channel(table.entries[w.byKey[p]], shift) < v) ++p;
+    w.firstWithKey[v] = static_cast<uint16_t>(p);
+  }
+  std::memcpy(w.sortedFrom, table.entries, table.count * sizeof(uint32_t));
+  w.sortedCount = table.count;
+}
+
+struct Nearest {
+  int32_t distance;
+  int32_t index;
+};
+
+// Keeps the entry at position p of the sorted order when it is nearer, or
+// as near and earlier in the table.
+inline void consider(const FrameRowWriter& w, uint32_t colour, int32_t p, Nearest& best) {
+  int32_t i = w.byKey[p];
+  int32_t d = distance(colour, w.shownWith->entries[i]);
+  if (d < best.distance || (d == best.distance && i < best.index)) best = {d, i};
+}
+
+// The first entry of the table at the least distance: an exact match where
+// there is one. Entries are taken outwards from the colour's value in the
+// sorting channel, and only while the difference in that channel alone is
+// no farther than the best found.
+uint8_t nearest(const FrameRowWriter& w, uint32_t colour) {
+  const PaletteTable& table = *w.shownWith;
+  int32_t shift = w.keyShift;
+  int32_t key = channel(colour, shift);
+  Nearest best{INT32_MAX, 0};
+  for (int32_t p = w.firstWithKey[key]; p < w.distinctCount; ++p) {
+    int32_t d = channel(table.entries[w.byKey[p]], shift) - key;
+    if (d * d > best.distance) break;
+    consider(w, colour, p, best);
+  }
+  for (int32_t p = w.firstWithKey[key] - 1; p >= 0; --p) {
+    int32_t d = key - channel(table.entries[w.byKey[p]], shift);
+    if (d * d > best.distance) break;
+    consider(w, colour, p, best);
+  }
+  return static_cast<uint8_t>(best.index);
+}
+
+// The stored value of pixel value v of a frame with its own colour table.
+[[gnu::noinline]] uint8_t lookUpColour(uint8_t v) {
+  FrameRowWriter& w = frameRowWriter;
+  bool own = v < w.ownColours->count && w.shownWith->count > 0;
+  if (own && !w.sorted) sortColours(w);
+  w.colourMap[v] = own ? nearest(w, w.ownColours->entries[v]) : v;
+  w.colourKnown[v] = 1;
+  return w.colourMap[v];
 }
 
 void copyPixels(uint8_t* to, const uint8_t* pixels, int32_t n) {
@@ -39,7 +119,10 @@ void copyPixels(uint8_t* to, const uint8_t* pixels, int32_t n) {
     std::memcpy(to, pixels, n);
     return;
   }
-  for (int32_t x = 0; x < n; ++x) to[x] = w.colourMap[pixels[x]];
+  for (int32_t x = 0; x < n; ++x) {
+    uint8_t v = pixels[x];
+    to[x] = w.colourKnown[v] ? w.colourMap[v] : lookUpColour(v);
+  }
 }
 
 }  // namespace
@@ -53,11 +136,10 @@ void beginFrame(IndexedBitmap& bitmap, int32_t interlaced) {
 
 void mapColours(const PaletteTable& own, const PaletteTable& shownWith) {
   FrameRowWriter& w = frameRowWriter;
-  for (int32_t i = 0; i < 256; ++i) w.colourMap[i] = static_cast<uint8_t>(i);
-  if (shownWith.count > 0) {
-    int32_t n = std::min(own.count, 256);
-    for (int32_t i = 0; i < n; ++i) w.colourMap[i] = nearest(own.entries[i], shownWith);
-  }
+  std::memset(w.colourKnown, 0, sizeof w.colourKnown);
+  w.ownColours = &own;
+  w.shownWith = &shownWith;
+  w.sorted = 0;
   w.mapsColours = 1;
 }
 

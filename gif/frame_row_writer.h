@@ -14,6 +14,22 @@ struct FrameRowWriter {
   int32_t interlaced;
   int32_t mapsColours;  // pixels go through colourMap on their way in
   uint8_t colourMap[256];
+  // The nearest colour is looked for only for the values a frame uses:
+  // until then colourKnown[v] is 0.
+  uint8_t colourKnown[256];
+  const PaletteTable* ownColours;
+  const PaletteTable* shownWith;
+  // The distinct colours of shownWith sorted by one channel (keyShift), as
+  // entry numbers: those of value v from firstWithKey[v] on in byKey. Made
+  // at a frame's first look-up, again only when the table is not the one
+  // sorted last.
+  int32_t sorted;
+  int32_t keyShift;
+  int32_t distinctCount;
+  uint8_t byKey[256];
+  uint16_t firstWithKey[257];
+  int32_t sortedCount;
+  uint32_t sortedFrom[256];
 };
 
 extern FrameRowWriter frameRowWriter;
@@ -22,7 +38,7 @@ void beginFrame(IndexedBitmap& bitmap, int32_t interlaced);
 // For a frame with a colour table of its own: each pixel value is stored as
 // the index of the nearest colour of the palette the frame is shown with.
 // Values beyond the frame's table stay as they are. Until the next
-// beginFrame.
+// beginFrame; both tables must live as long.
 void mapColours(const PaletteTable& own, const PaletteTable& shownWith);
 // Stores one row of count pixels (cut to the picture's width); always 0.
 // A target without storage counts its rows all the same.

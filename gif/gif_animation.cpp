@@ -32,23 +32,22 @@ int finishPicture() {
   if (animation.palette.count == 0) return 0;
   createApplicationPalette(animation.palette);
   createBitmap(canvas, animation.screenWidth, animation.screenHeight);
-  if (canvas.storage == nullptr) return 0;
-  closeLocator();
-  return 1;
+  return canvas.storage != nullptr ? 1 : 0;
 }
 
 }  // namespace
+
+int loadAnimation(PayloadBuffer& buffer) {
+  parseGif(buffer);
+  return finishPicture();
+}
 
 int loadAnimation(const char* path, const char* tag) {
   int32_t length = locate(path, tag);
   if (length == 0) return 0;
   PayloadBuffer buffer = makePayloadBuffer(length);
-  if (!readExact(buffer)) {
-    releasePayloadBuffer(buffer);
-    return 0;
-  }
-  parseGif(buffer);
-  int result = finishPicture();
+  int result = readExact(buffer) && loadAnimation(buffer) ? 1 : 0;
+  if (result == 1) closeLocator();
   releasePayloadBuffer(buffer);
   return result;
 }

@@ -14,10 +14,14 @@ constexpr int32_t kColourTableFlag = 0x80;
 constexpr int32_t kColourTableSizeBits = 0x07;
 constexpr int32_t kInterlaceFlag = 0x40;
 constexpr int32_t kGraphicControlSize = 4;
-// No code stream yields more pixels per byte: codes of at least 3 bits,
-// strings of at most 4096 pixels. A frame larger than its remaining data
-// could ever fill is not given storage.
-constexpr int64_t kMostPixelsPerByte = 8 * kLzwLongestString / 3 + 1;
+// The pixel storage of all frames together stays within the 2 GiB that a
+// 32-bit Windows process has: a frame that does not fit gets none, as when
+// GlobalAlloc refuses it.
+constexpr int64_t kFrameStorageBudget = int64_t{1} << 31;
+
+int64_t storageBytes(int32_t width, int32_t height) {
+  return ((static_cast<int64_t>(width) + 3) & ~int64_t{3}) * height;
+}
 
 // What a Graphic Control Extension leaves for the next image.
 struct PendingDelay {
@@ -128,6 +132,7 @@ bool readImage(PayloadBuffer& buffer, PendingDelay& pending) {
     return false;
   }
   a.frames[a.frameCount++] = frame;
+  if (frame->bitmap.storage != nullptr) a.frameStorage += storageBytes(frame->width, frame->height);
   if (pending.set) {
     frame->delay = pending.delay;
     pending.set = false;
@@ -155,9 +160,15 @@ bool readDescriptor(GifFrame& frame, PayloadBuffer& buffer, int32_t& packed) {
          readByte(buffer, packed);
 }
 
-bool tooLargeForItsData(const GifFrame& frame, const PayloadBuffer& buffer) {
-  int64_t pixels = static_cast<int64_t>(frame.width) * frame.height;
-  return pixels > (buffer.size - buffer.position) * kMostPixelsPerByte;
+// Storage for the frame's bitmap when it fits beside the animation's frames.
+void createFrameBitmap(GifFrame& frame) {
+  int64_t bytes = storageBytes(frame.width, frame.height);
+  if (animation.frameStorage + bytes > kFrameStorageBudget) {
+    describeBitmap(frame.bitmap, frame.width, frame.height);
+    frame.bitmap.ownsStorage = 1;
+    return;
+  }
+  createBitmap(frame.bitmap, frame.width, frame.height);
 }
 
 }  // namespace
@@ -187,10 +198,7 @@ void readFrame(GifFrame& frame, PayloadBuffer& buffer) {
   bool ownColours = (packed & kColourTableFlag) != 0;
   if (ownColours && !readColourTable(packed & kColourTableSizeBits, buffer, own)) return;
   if (atEnd(buffer)) return;
-  if (tooLargeForItsData(frame, buffer))
-    describeBitmap(frame.bitmap, frame.width, frame.height);
-  else
-    createBitmap(frame.bitmap, frame.width, frame.height);
+  createFrameBitmap(frame);
   beginFrame(frame.bitmap, frame.interlaced);
   if (ownColours) mapColours(own, animation.palette);
   attachSource(buffer);

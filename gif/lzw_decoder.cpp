@@ -13,6 +13,9 @@ constexpr int16_t kSmallestCodeSize = 2;
 constexpr int16_t kLargestCodeSize = 9;
 constexpr int32_t kKeepGoing = 1;
 constexpr int32_t kFull = 56;  // bit count beyond which no further whole byte fits
+// Rows are handed over once this many pixels (or one row, if wider) are
+// gathered, so that narrow images do not pay the handover for every row.
+constexpr int32_t kBatchPixels = 8192;
 
 // Codes are packed least significant bit first; the bulk load below takes
 // eight of them in one little-endian word.
@@ -182,9 +185,25 @@ Handed handOverRows(int32_t filled, int32_t lineWidth) {
   return {kKeepGoing, filled};
 }
 
-// The partial row at the end code, if any, then the writer's result.
-int32_t finish(int32_t filled) {
-  return filled > 0 ? writeRow(lzwDecoder.row, filled) : kDecodeDone;
+// The complete rows gathered when the code stream ends; the pixels of an
+// unfinished row are dropped.
+int32_t endOfData(int32_t filled, int32_t lineWidth) {
+  Handed handed = handOverRows(filled, lineWidth);
+  return handed.status < 0 ? handed.status : kDecodeDone;
+}
+
+// At the end code: the complete rows, then the partial row, if any, and the
+// writer's result.
+int32_t finish(int32_t filled, int32_t lineWidth) {
+  Handed handed = handOverRows(filled, lineWidth);
+  if (handed.status != kKeepGoing) return handed.status;
+  return handed.filled > 0 ? writeRow(lzwDecoder.row, handed.filled) : kDecodeDone;
+}
+
+// Complete rows, as many as fit a batch: a multiple of the row width.
+int32_t batchSize(int32_t lineWidth) {
+  if (lineWidth <= 0 || lineWidth >= kBatchPixels) return lineWidth;
+  return kBatchPixels / lineWidth * lineWidth;
 }
 
 // The code loop: the decoder's state lives in locals while it runs.
@@ -216,11 +235,12 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
   // no entry, since no string comes before it.
   Table table = Table::fresh;
   int32_t filled = 0;  // pixels in the row buffer
+  const int32_t batch = batchSize(lineWidth);
   int32_t status = kKeepGoing;
 
   while (status == kKeepGoing) {
     if (!want(width, bits, count, cursor, bytesLeft)) {
-      status = kDecodeDone;
+      status = endOfData(filled, lineWidth);
       break;
     }
     int32_t c = static_cast<int32_t>(bits & ((1u << width) - 1));
@@ -229,7 +249,7 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
 
     if (static_cast<uint32_t>(c - clearCode) < 2) {
       if (c != clearCode) {
-        status = finish(filled);
+        status = finish(filled, lineWidth);
         break;
       }
       width = codeSize + 1;
@@ -262,7 +282,7 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
         bool beyond = c >= nextFree;
         Emitted e = emitAlongChain(d, beyond ? previous : c, beyond, firstPixel, row + filled);
         if (e.length < 0) {
-          status = kDecodeDone;
+          status = endOfData(filled, lineWidth);
           break;
         }
         length = e.length;
@@ -286,7 +306,7 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
       }
       filled += length;
     }
-    if (filled >= lineWidth) {
+    if (filled >= batch) {
       Handed handed = handOverRows(filled, lineWidth);
       status = handed.status;
       filled = handed.filled;
@@ -320,11 +340,13 @@ void resetTables(int16_t codeSize) {
   d.endCode = static_cast<int16_t>(d.clearCode + 1);
   d.firstFree = d.nextFree = static_cast<int16_t>(d.clearCode + 2);
   d.reader = {0, 0, nullptr, 0};
-  for (int32_t root = 0; root < d.clearCode; ++root) {
+  for (int32_t root = d.rootsReady; root < d.clearCode; ++root) {
     d.length[root] = 1;
     d.first[root] = static_cast<uint8_t>(root);
     d.chunk[root] = static_cast<uint8_t>(root);
   }
+  // Entries from clearCode on are the table's, overwritten as it fills.
+  d.rootsReady = d.clearCode;
 }
 
 int16_t nextCode() {

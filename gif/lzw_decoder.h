@@ -45,9 +45,12 @@ struct LzwDecoder {
   uint8_t first[kLzwTableSize];  // the first pixel of entry e
   uint64_t chunk[kLzwTableSize];
   int16_t chunkPrefix[kLzwTableSize];
+  // Entries below this hold their root string (length, first, chunk) from
+  // an earlier image: only the entries a larger code size adds are set up.
+  int32_t rootsReady;
   LzwBitReader reader;
-  // The row being assembled, with room behind a row for one whole string
-  // and the chunk written past its end.
+  // The rows being assembled (handed over a batch at a time), with room
+  // behind them for one whole string and the chunk written past its end.
   uint8_t row[kWidestRow + kLzwLongestString + 8];
 };
 

@@ -8,8 +8,7 @@ IndexedBitmap canvas;
 
 void freeAnimation() {
   GifAnimation& a = animation;
-  if (a.frames == nullptr) return;
-  for (int32_t i = 0; i < a.frameCount; ++i) {
+  for (int32_t i = 0; a.frames != nullptr && i < a.frameCount; ++i) {
     releaseBitmap(a.frames[i]->bitmap);
     releaseBlock(a.frames[i]);
   }
@@ -17,4 +16,8 @@ void freeAnimation() {
   a.frames = nullptr;
   a.frameCount = 0;
   a.frameCapacity = 0;
+  a.frameStorage = 0;
+  if (applicationPalette != nullptr) DeleteObject(applicationPalette);
+  applicationPalette = nullptr;
+  releaseBitmap(canvas);
 }

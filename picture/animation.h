@@ -29,11 +29,13 @@ struct GifAnimation {
   GifFrame** frames;
   int32_t frameCount;
   int32_t frameCapacity;
+  int64_t frameStorage;  // bytes of pixel storage held by the frames
 };
 
 extern GifAnimation animation;
 extern HPALETTE applicationPalette;
 extern IndexedBitmap canvas;
 
-// Returns every frame's storage, every frame record and the frame list.
+// Returns everything loading made: every frame's storage, every frame record,
+// the frame list, the application palette and the canvas's storage.
 void freeAnimation();

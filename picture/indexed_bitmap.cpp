@@ -56,6 +56,8 @@ void createBitmap(IndexedBitmap& bitmap, int32_t width, int32_t height) {
 
 void releaseBitmap(IndexedBitmap& bitmap) {
   if (bitmap.ownsStorage == 1 && bitmap.storage != nullptr) releaseBlock(bitmap.storage);
+  bitmap.storage = nullptr;
+  bitmap.ownsStorage = 0;
 }
 
 int drawBitmap(const IndexedBitmap& bitmap, HDC deviceContext, int32_t x, int32_t y) {

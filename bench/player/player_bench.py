@@ -7,11 +7,16 @@
                  the delay: median and 99th percentile
   CPU            the plain player showing 320x240 at 10 frames a second:
                  its user + system time over 10 s, as % of one core
-  first frame    from exec until the benchmark GIF (testdata/bench/anim.gif)
-                 is on the screen, polled from outside with XGetImage; any
-                 of its frames counts, since the player's clock starts when
-                 the window is made, before it is drawn. With the resident
-                 memory 1 s later. The same for gifview (gifsicle) -a.
+  anim.gif       the benchmark GIF (testdata/bench/anim.gif, 100 frames of
+                 320x240 at 25 frames/s), packed, next to gifview (gifsicle)
+                 -a, in a table with the ratios:
+                 - first frame: from exec until the animation is on the
+                   screen, polled from outside with XGetImage; any of its
+                   frames counts, since the player's clock starts when the
+                   window is made, before it is drawn (median of --runs)
+                 - resident memory 1 s later, of the program and the growth
+                   of the X server's
+                 - CPU while playing, program and X server, over 10 s
 
 Usage: player_bench.py --build-dir BUILD [--testdata DIR] [--display :N] [--runs N]
 The build directory must hold app/gifplay, tools/gifpack/gifpack and the
@@ -244,10 +249,15 @@ def place_of_frames(display, command, frames):
     return None
 
 
+def resident_kb(pid):
+    return int(memory_of(pid)[0].split()[0])
+
+
 def first_frame(display, command, frames, runs):
     """Median time from exec until the animation is first on the screen (any
     frame: the clock may have moved on before the window is drawn), with the
-    frame that was seen and the program's memory 1 s later."""
+    frame that was seen and, 1 s later, the program's resident memory and the
+    X server's growth since before the start (kB)."""
     place = place_of_frames(display, command, frames)
     if not place:
         return None
@@ -262,6 +272,7 @@ def first_frame(display, command, frames, runs):
     times, seen, memory = [], [], None
     for _ in range(runs):
         time.sleep(0.5)
+        server_before = resident_kb(display.process.pid)
         started = time.monotonic()
         process = subprocess.Popen(command, env=display.env(), stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL)
@@ -274,12 +285,65 @@ def first_frame(display, command, frames, runs):
                     break
                 time.sleep(0.0005)
             time.sleep(1)
-            memory = memory_of(process.pid)
+            memory = (resident_kb(process.pid),
+                      resident_kb(display.process.pid) - server_before)
         finally:
             stop(process)
     if not times:
         return None
     return statistics.median(times), min(times), max(times), seen, memory
+
+
+def cpu_with_server(display, command, seconds=10):
+    """% of one core used by the program and by the X server while it plays."""
+    process = subprocess.Popen(command, env=display.env(), stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    try:
+        time.sleep(2)
+        pids = (process.pid, display.process.pid)
+        before, start = [cpu_seconds(p) for p in pids], time.monotonic()
+        time.sleep(seconds)
+        used = [cpu_seconds(p) - b for p, b in zip(pids, before)]
+        elapsed = time.monotonic() - start
+        return [100 * u / elapsed for u in used]
+    finally:
+        stop(process)
+
+
+def compare_on_anim(display, gifpack, player, work, anim, runs):
+    """Ours next to gifview on anim.gif: one table, with ratios."""
+    frames = frames_of(anim)
+    packed = pack(gifpack, player, anim, os.path.join(work, "anim_player"))
+    figures = {}
+    for name, command in (("gifplay", [packed]), ("gifview", ["gifview", "-a", anim])):
+        if shutil.which(command[0]) is None and not os.path.exists(command[0]):
+            print("%s: not installed" % name)
+            continue
+        result = first_frame(display, command, frames, runs)
+        if result is None:
+            print("%s: its first frame never appeared" % name)
+            continue
+        median, fastest, slowest, seen, (rss, server) = result
+        print("%s: first frame %.1f ms (%.1f to %.1f over %d runs; frames first seen %s)"
+              % (name, median, fastest, slowest, len(seen), seen))
+        cpu, server_cpu = cpu_with_server(display, command)
+        figures[name] = (median, cpu, server_cpu, rss / 1024, server / 1024)
+    if len(figures) < 2:
+        return
+    rows = (("exec -> first frame on screen, ms", 0), ("CPU while playing, program %", 1),
+            ("CPU while playing, X server %", 2), ("resident memory, program MB", 3),
+            ("resident memory, X server growth MB", 4))
+    print("anim.gif (100 x 320x240, 25 frames/s)   %10s %10s %8s" % ("gifplay", "gifview", "ratio"))
+    for label, i in rows:
+        ours, anchor = figures["gifplay"][i], figures["gifview"][i]
+        print("  %-38s %10.2f %10.2f %8s" % (label, ours, anchor,
+                                             "%.2f" % (ours / anchor) if anchor else "-"))
+    for label, picks in (("CPU, program + X server %", (1, 2)),
+                         ("memory, program + X server growth MB", (3, 4))):
+        ours = sum(figures["gifplay"][i] for i in picks)
+        anchor = sum(figures["gifview"][i] for i in picks)
+        print("  %-38s %10.2f %10.2f %8s" % (label, ours, anchor,
+                                             "%.2f" % (ours / anchor) if anchor else "-"))
 
 
 def main():
@@ -289,6 +353,9 @@ def main():
                                                            "..", "shared", "testdata"))
     parser.add_argument("--display", help="an Xvfb display number to start, e.g. :92")
     parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--player", help="the player to pack for anim.gif (default: the build's;"
+                        " a stripped release build is what users get)")
+    parser.add_argument("--anim-only", action="store_true", help="only the anim.gif table")
     args = parser.parse_args()
     build = os.path.abspath(args.build_dir)
     player = os.path.join(build, "app", "gifplay")
@@ -301,7 +368,7 @@ def main():
                        check=True)
         with Display(args.display) as display:
             print("player benchmark on %s (%s)" % (display.name, GOALS))
-            for delay in (2, 10):
+            for delay in () if args.anim_only else (2, 10):
                 program = pack(gifpack, timed, os.path.join(work, "delay_%d.gif" % delay),
                                os.path.join(work, "timed_%d" % delay))
                 count, interval, timer, way = frame_timing(display, program, delay)
@@ -311,26 +378,12 @@ def main():
                                                    ("  timer: post - arm - delay", timer),
                                                    ("  message: step - post", way)):
                     print("  %-30s %7.3f %7.3f %7.3f" % (name, median, p99, worst))
-            program = pack(gifpack, player, os.path.join(work, "delay_10.gif"),
-                           os.path.join(work, "plain_10"))
-            print("CPU while playing 320x240 at 10 frames/s: %.2f%% of one core"
-                  % cpu_while_playing(display, program))
-            frames = frames_of(anim)
-            packed = pack(gifpack, player, anim, os.path.join(work, "anim_player"))
-            for name, command in (("gifplay", [packed]),
-                                  ("gifview", ["gifview", "-a", anim])):
-                if shutil.which(command[0]) is None and not os.path.exists(command[0]):
-                    print("%s: not installed" % name)
-                    continue
-                result = first_frame(display, command, frames, args.runs)
-                if result is None:
-                    print("%s: its first frame never appeared" % name)
-                    continue
-                median, fastest, slowest, seen, (rss, hwm) = result
-                print("%s: exec to the animation on screen, anim.gif (100 x 320x240): "
-                      "median %.1f ms (%.1f to %.1f over %d runs; frames first seen %s); "
-                      "resident %s, peak %s"
-                      % (name, median, fastest, slowest, len(seen), seen, rss, hwm))
+            if not args.anim_only:
+                program = pack(gifpack, player, os.path.join(work, "delay_10.gif"),
+                               os.path.join(work, "plain_10"))
+                print("CPU while playing 320x240 at 10 frames/s: %.2f%% of one core"
+                      % cpu_while_playing(display, program))
+            compare_on_anim(display, gifpack, args.player or player, work, anim, args.runs)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

@@ -70,6 +70,7 @@ MCIERROR errorOf(midisynth::Result result) {
   switch (result) {
     case midisynth::Result::ok:
       return 0;
+    case midisynth::Result::noSynthesizer:
     case midisynth::Result::noSoundFont:
       return MCIERR_SEQ_NOMIDIPRESENT;
     case midisynth::Result::noAudioOutput:

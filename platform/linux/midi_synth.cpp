@@ -10,10 +10,13 @@
 // notifier thread, which tells the end handler with no lock held. The end is
 // the song's last tick: FluidSynth's player would go on while notes and
 // reverb fade, and then for a grace period, which would put seconds of
-// silence into every repetition.
+// silence into every repetition. FluidSynth (and ALSA, which it brings) is
+// not linked: it is loaded when the first song is, so a player without a
+// song never pays for it, and one without the library plays in silence.
 #include "midi_synth.h"
 
 #include <alsa/asoundlib.h>
+#include <dlfcn.h>
 #include <fluidsynth.h>
 
 #include <algorithm>
@@ -49,13 +52,74 @@ double millisecondsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
+// The FluidSynth calls the synthesizer makes, found in the library at run
+// time; each member has the name and type of its function.
+#define GIFPLAY_FLUID_FUNCTIONS(X) \
+  X(new_fluid_settings)            \
+  X(delete_fluid_settings)         \
+  X(fluid_settings_setnum)         \
+  X(fluid_settings_setint)         \
+  X(fluid_settings_setstr)         \
+  X(new_fluid_synth)               \
+  X(delete_fluid_synth)            \
+  X(fluid_synth_sfload)            \
+  X(fluid_is_soundfont)            \
+  X(fluid_synth_process)           \
+  X(fluid_synth_system_reset)      \
+  X(new_fluid_audio_driver2)       \
+  X(delete_fluid_audio_driver)     \
+  X(new_fluid_player)              \
+  X(delete_fluid_player)           \
+  X(fluid_player_add_mem)          \
+  X(fluid_player_play)             \
+  X(fluid_player_stop)             \
+  X(fluid_player_get_status)       \
+  X(fluid_player_get_current_tick) \
+  X(fluid_set_log_function)
+
+struct FluidSynth {
+#define GIFPLAY_DECLARE(name) decltype(&::name) name;
+  GIFPLAY_FLUID_FUNCTIONS(GIFPLAY_DECLARE)
+#undef GIFPLAY_DECLARE
+};
+
+// The library as Debian ships it: the runtime package's soname.
+const char* const kFluidSynthLibraries[] = {"libfluidsynth.so.3", "libfluidsynth.so.2"};
+
 void ignoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
-// The player shows and logs nothing: FluidSynth and ALSA keep quiet.
-void silenceLibraries() {
-  for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
-    fluid_set_log_function(level, nullptr, nullptr);
-  snd_lib_error_set_handler(ignoreAlsaError);
+// ALSA comes with FluidSynth; its own messages are silenced when it is there.
+void silenceAlsa() {
+  void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_NOLOAD);
+  if (alsa == nullptr) return;
+  auto setHandler = reinterpret_cast<decltype(&snd_lib_error_set_handler)>(
+      dlsym(alsa, "snd_lib_error_set_handler"));
+  if (setHandler != nullptr) setHandler(ignoreAlsaError);
+  dlclose(alsa);
+}
+
+// Loads FluidSynth once, for the rest of the run; nullptr when it cannot be
+// had. The player shows and logs nothing: FluidSynth and ALSA keep quiet.
+const FluidSynth* fluidSynth() {
+  static const FluidSynth* loaded = []() -> const FluidSynth* {
+    void* library = nullptr;
+    for (const char* name : kFluidSynthLibraries)
+      if ((library = dlopen(name, RTLD_NOW | RTLD_LOCAL)) != nullptr) break;
+    if (library == nullptr) return nullptr;
+    static FluidSynth f;
+    bool complete = true;
+#define GIFPLAY_LOAD(name)                                             \
+  f.name = reinterpret_cast<decltype(&::name)>(dlsym(library, #name)); \
+  complete = complete && f.name != nullptr;
+    GIFPLAY_FLUID_FUNCTIONS(GIFPLAY_LOAD)
+#undef GIFPLAY_LOAD
+    if (!complete) return nullptr;
+    for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
+      f.fluid_set_log_function(level, nullptr, nullptr);
+    silenceAlsa();
+    return &f;
+  }();
+  return loaded;
 }
 
 // 16-bit stereo PCM in a RIFF WAVE file; the sizes are written at the end.
@@ -134,7 +198,7 @@ class RenderThread {
 
 class Synth {
  public:
-  Synth() : notifier_([this] { notifyLoop(); }) { silenceLibraries(); }
+  Synth() : notifier_([this] { notifyLoop(); }) {}
   ~Synth() {
     closeOutput();
     unloadSong();
@@ -158,8 +222,8 @@ class Synth {
     deletePlayer();
     resetAfterSong();
     endTick_ = endTick;
-    player_ = new_fluid_player(synth_);
-    if (player_ != nullptr && fluid_player_add_mem(player_, data, size) == FLUID_OK)
+    player_ = fluid_->new_fluid_player(synth_);
+    if (player_ != nullptr && fluid_->fluid_player_add_mem(player_, data, size) == FLUID_OK)
       return Result::ok;
     deletePlayer();
     return Result::outOfMemory;
@@ -168,14 +232,14 @@ class Synth {
   uint32_t playSong() {
     std::lock_guard<std::mutex> guard(lock_);
     if (player_ == nullptr) return 0;
-    fluid_player_play(player_);
+    fluid_->fluid_player_play(player_);
     playing_ = true;
     return ++plays_;
   }
 
   void pauseSong() {
     std::lock_guard<std::mutex> guard(lock_);
-    if (player_ != nullptr && playing_) fluid_player_stop(player_);
+    if (player_ != nullptr && playing_) fluid_->fluid_player_stop(player_);
     playing_ = false;
   }
 
@@ -194,7 +258,7 @@ class Synth {
   bool render(int frames, int channels, float* out[]) {
     std::lock_guard<std::mutex> guard(lock_);
     if (soundFontState_ != SoundFontState::ready) return false;
-    fluid_synth_process(synth_, frames, channels, out, channels, out);
+    fluid_->fluid_synth_process(synth_, frames, channels, out, channels, out);
     if (playing_ && songOver()) {
       playing_ = false;
       reportEnd(plays_);
@@ -232,6 +296,7 @@ class Synth {
   // is loaded. A SoundFont that turns out unreadable leaves the output
   // silent and the songs waiting; the next start fails.
   Result start() {
+    if (fluid_ == nullptr) return Result::noSynthesizer;
     if (synth_ == nullptr && !createSynth()) return Result::outOfMemory;
     if (soundFontState_ == SoundFontState::failed) return Result::noSoundFont;
     std::string soundFont;
@@ -248,14 +313,14 @@ class Synth {
 
   bool createSynth() {
     auto begin = Clock::now();
-    settings_ = new_fluid_settings();
+    settings_ = fluid_->new_fluid_settings();
     if (settings_ == nullptr) return false;
-    fluid_settings_setnum(settings_, "synth.sample-rate", kSampleRate);
-    fluid_settings_setint(settings_, "synth.lock-memory", 0);
-    fluid_settings_setnum(settings_, "synth.gain", kGain);
-    fluid_settings_setint(settings_, "audio.period-size", kPeriodFrames);
-    fluid_settings_setint(settings_, "audio.periods", kPeriods);
-    synth_ = new_fluid_synth(settings_);
+    fluid_->fluid_settings_setnum(settings_, "synth.sample-rate", kSampleRate);
+    fluid_->fluid_settings_setint(settings_, "synth.lock-memory", 0);
+    fluid_->fluid_settings_setnum(settings_, "synth.gain", kGain);
+    fluid_->fluid_settings_setint(settings_, "audio.period-size", kPeriodFrames);
+    fluid_->fluid_settings_setint(settings_, "audio.periods", kPeriods);
+    synth_ = fluid_->new_fluid_synth(settings_);
     cost_ = {millisecondsSince(begin), 0, 0};
     if (synth_ == nullptr) deleteSynth();
     return synth_ != nullptr;
@@ -267,7 +332,7 @@ class Synth {
     if (candidates.empty())
       candidates.assign(std::begin(kSystemSoundFonts), std::end(kSystemSoundFonts));
     for (const std::string& path : candidates)
-      if (fluid_is_soundfont(path.c_str())) return path;
+      if (fluid_->fluid_is_soundfont(path.c_str())) return path;
     return {};
   }
 
@@ -278,7 +343,7 @@ class Synth {
     soundFontState_ = SoundFontState::loading;
     soundFontLoader_ = std::thread([this, path] {
       auto begin = Clock::now();
-      bool loaded = fluid_synth_sfload(synth_, path.c_str(), 1) != FLUID_FAILED;
+      bool loaded = fluid_->fluid_synth_sfload(synth_, path.c_str(), 1) != FLUID_FAILED;
       cost_.soundFont = millisecondsSince(begin);
       soundFontState_ = loaded ? SoundFontState::ready : SoundFontState::failed;
     });
@@ -291,11 +356,11 @@ class Synth {
   bool outputOpen() const { return driver_ != nullptr || testOutput_ != nullptr; }
 
   bool openDriver(const char* name, const std::string& device) {
-    fluid_settings_setstr(settings_, "audio.driver", name);
+    fluid_->fluid_settings_setstr(settings_, "audio.driver", name);
     if (!device.empty())
-      fluid_settings_setstr(settings_, ("audio." + std::string(name) + ".device").c_str(),
-                            device.c_str());
-    driver_ = new_fluid_audio_driver2(settings_, renderForDriver, this);
+      fluid_->fluid_settings_setstr(settings_, ("audio." + std::string(name) + ".device").c_str(),
+                                    device.c_str());
+    driver_ = fluid_->new_fluid_audio_driver2(settings_, renderForDriver, this);
     return driver_ != nullptr;
   }
 
@@ -318,18 +383,18 @@ class Synth {
   }
 
   void closeOutput() {
-    if (driver_ != nullptr) delete_fluid_audio_driver(driver_);
+    if (driver_ != nullptr) fluid_->delete_fluid_audio_driver(driver_);
     driver_ = nullptr;
     testOutput_.reset();
   }
 
   bool songOver() const {
-    return fluid_player_get_status(player_) == FLUID_PLAYER_DONE ||
-           static_cast<uint32_t>(fluid_player_get_current_tick(player_)) >= endTick_;
+    return fluid_->fluid_player_get_status(player_) == FLUID_PLAYER_DONE ||
+           static_cast<uint32_t>(fluid_->fluid_player_get_current_tick(player_)) >= endTick_;
   }
 
   void deletePlayer() {
-    if (player_ != nullptr) delete_fluid_player(player_);
+    if (player_ != nullptr) fluid_->delete_fluid_player(player_);
     player_ = nullptr;
     playing_ = false;
   }
@@ -338,13 +403,13 @@ class Synth {
   // in it already, and resetting it would wait for the SoundFont's loading,
   // which holds FluidSynth's lock.
   void resetAfterSong() {
-    if (songsLoaded_++ > 0) fluid_synth_system_reset(synth_);
+    if (songsLoaded_++ > 0) fluid_->fluid_synth_system_reset(synth_);
   }
 
   void deleteSynth() {
     waitForSoundFont();
-    if (synth_ != nullptr) delete_fluid_synth(synth_);
-    if (settings_ != nullptr) delete_fluid_settings(settings_);
+    if (synth_ != nullptr) fluid_->delete_fluid_synth(synth_);
+    if (settings_ != nullptr) fluid_->delete_fluid_settings(settings_);
     synth_ = nullptr;
     settings_ = nullptr;
     soundFontState_ = SoundFontState::none;
@@ -374,7 +439,8 @@ class Synth {
     }
   }
 
-  std::mutex lock_;  // held while rendering and while the song changes
+  const FluidSynth* fluid_ = fluidSynth();  // nullptr: no FluidSynth on this system
+  std::mutex lock_;                         // held while rendering and while the song changes
   fluid_settings_t* settings_ = nullptr;
   fluid_synth_t* synth_ = nullptr;
   std::atomic<SoundFontState> soundFontState_{SoundFontState::none};

@@ -12,7 +12,7 @@
 
 namespace midisynth {
 
-enum class Result { ok, noSoundFont, noAudioOutput, outOfMemory };
+enum class Result { ok, noSynthesizer, noSoundFont, noAudioOutput, outOfMemory };
 
 // Told on the synthesizer's own thread, with no lock held, when a play has
 // reached the end of the song; play is the number that playSong gave it.
@@ -21,7 +21,7 @@ void setEndHandler(EndHandler handler);
 
 // Makes data (a whole Standard MIDI File, copied) the song, positioned at its
 // start; it ends at endTick, where its last track ends. The first call starts
-// the synthesizer: audio output, then SoundFont.
+// the synthesizer: FluidSynth's library, audio output, then SoundFont.
 Result loadSong(const uint8_t* data, size_t size, uint32_t endTick);
 // Plays from the current position and returns the play's number. A song that
 // has already played to its end ends again at once.

@@ -6,7 +6,7 @@ if(NOT Python3_Interpreter_FOUND OR NOT TARGET demo_song)
   message(STATUS "e2e: no Python 3 or no demo song; the music's end-to-end tests are left out")
   return()
 endif()
-foreach(scenario close exit silent no-song no-picture)
+foreach(scenario close exit silent no-fluidsynth no-song no-picture)
   add_test(NAME e2e_music_${scenario}
     COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/music_e2e.py ${scenario}
             --player $<TARGET_FILE:gifplay>

@@ -13,7 +13,10 @@ sound server and at how the player ends:
   silent      no audio output can be opened: the animation runs (its window
               changes) in silence, with no other window and nothing on stderr;
               closing ends it with 0 and the file is gone
-  no-song     a player without a music record writes no file
+  no-fluidsynth  the same with FluidSynth hidden (a private library path
+              whose libfluidsynth is a library without its functions)
+  no-song     a player without a music record writes no file and never
+              loads FluidSynth
   no-picture  a player with a song but no picture ends at once with 0, without
               a window, and leaves no file behind
 
@@ -234,15 +237,13 @@ def scenario_exit(args, work):
     plays_then_ends(args, work, lambda display, window: display.keys(window, "alt+f", "x"))
 
 
-def scenario_silent(args, work):
+def plays_in_silence(args, work, hide):
     temp = os.path.join(work, "temp")
     os.mkdir(temp)
     program = pack(args.player, os.path.join(work, "player"), args.gif, args.song)
     with Display() as display:
         env = display.env()
-        # Neither a sound server nor ALSA can be reached.
-        env.update(PULSE_SERVER="unix:" + os.path.join(work, "no-server"),
-                   ALSA_CONFIG_PATH=os.path.join(work, "no-alsa.conf"))
+        hide(env)
         player = Player(program, env, temp)
         try:
             window = window_of(display, player)
@@ -262,6 +263,37 @@ def scenario_silent(args, work):
     check(stderr == "", "the player wrote to stderr: %r" % stderr)
 
 
+def scenario_silent(args, work):
+    # Neither a sound server nor ALSA can be reached.
+    plays_in_silence(args, work, lambda env: env.update(
+        PULSE_SERVER="unix:" + os.path.join(work, "no-server"),
+        ALSA_CONFIG_PATH=os.path.join(work, "no-alsa.conf")))
+
+
+def scenario_no_fluidsynth(args, work):
+    # A library that is not FluidSynth under FluidSynth's names, found first.
+    stand_in = library_path("libgif.so.7")
+    libraries = os.path.join(work, "lib")
+    os.mkdir(libraries)
+    for name in ("libfluidsynth.so.3", "libfluidsynth.so.2"):
+        os.symlink(stand_in, os.path.join(libraries, name))
+    plays_in_silence(args, work, lambda env: env.update(LD_LIBRARY_PATH=libraries))
+
+
+def library_path(soname):
+    """The file of a library that the dynamic loader finds by its soname."""
+    for line in subprocess.run(["ldconfig", "-p"], capture_output=True, text=True).stdout.splitlines():
+        name, _, path = line.strip().partition(" => ")
+        if name.split(" ")[0] == soname and os.path.exists(path):
+            return path
+    raise Skip("no %s to stand in for FluidSynth" % soname)
+
+
+def loads_fluidsynth(process):
+    with open("/proc/%d/maps" % process.pid) as maps:
+        return "libfluidsynth" in maps.read()
+
+
 def scenario_no_song(args, work):
     temp = os.path.join(work, "temp")
     os.mkdir(temp)
@@ -272,6 +304,7 @@ def scenario_no_song(args, work):
             window = window_of(display, player)
             time.sleep(1)
             check(os.listdir(temp) == [], "the player wrote %s to TEMP" % os.listdir(temp))
+            check(not loads_fluidsynth(player.process), "the player loaded FluidSynth")
             display.close(window)
             check(player.wait(5) == 0, "the player did not end with 0")
         finally:
@@ -301,6 +334,7 @@ SCENARIOS = {
     "close": scenario_close,
     "exit": scenario_exit,
     "silent": scenario_silent,
+    "no-fluidsynth": scenario_no_fluidsynth,
     "no-song": scenario_no_song,
     "no-picture": scenario_no_picture,
 }

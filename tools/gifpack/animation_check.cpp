@@ -58,12 +58,28 @@ int32_t shownFrames() {
   return shown;
 }
 
+int64_t storageBytes(int32_t width, int32_t height) {
+  return ((static_cast<int64_t>(width) + 3) & ~int64_t{3}) * height;
+}
+
+// What the player asks for: the canvas, and every frame it reads at the size
+// its descriptor gives.
+int64_t memoryNeeded() {
+  int64_t bytes = storageBytes(animation.screenWidth, animation.screenHeight);
+  for (int32_t i = 0; i < animation.frameCount; ++i)
+    bytes += storageBytes(animation.frames[i]->width, animation.frames[i]->height);
+  return bytes;
+}
+
 std::string refusalOf(const AnimationCheck& check) {
   if (animation.palette.count == 0)
     return "the player would not start: the GIF has no global colour table";
   if (!check.started)
     return "the player would not start: its screen of " +
            size(animation.screenWidth, animation.screenHeight) + " is too large to allocate";
+  if (check.memoryBytes > kPlayerMemory)
+    return "the player would need " + memoryText(check.memoryBytes) +
+           " for its canvas and frames, more than the 2 GiB a 32-bit Windows program can have";
   if (animation.frameCount == 0) return "the player would show nothing: the GIF has no image";
   if (animation.frames[0]->bitmap.storage == nullptr)
     return "the player would show nothing: the first image has no pixel data";
@@ -216,12 +232,19 @@ std::vector<std::string> notesOf(const FrameCheck& f, const WalkedGif& gif, bool
 
 }  // namespace
 
+std::string memoryText(int64_t bytes) {
+  constexpr int64_t kKilo = 1024;
+  if (bytes < kKilo * kKilo) return std::to_string((bytes + kKilo - 1) / kKilo) + " KB";
+  return std::to_string((bytes + kKilo * kKilo - 1) / (kKilo * kKilo)) + " MB";
+}
+
 AnimationCheck checkAnimation(const Bytes& gif, bool started) {
   AnimationCheck check;
   check.walked = walkGif(gif);
   check.started = started;
   check.playerFrames = animation.frameCount;
   check.shownFrames = shownFrames();
+  check.memoryBytes = memoryNeeded();
   FrameRereader rereader(gif);
   for (size_t i = 0; i < check.walked.frames.size(); ++i)
     check.frames.push_back(checkFrame(check.walked, i, rereader));

@@ -24,10 +24,18 @@ struct AnimationCheck {
   bool started = false;  // the player's loader succeeded
   int32_t playerFrames = 0;
   int32_t shownFrames = 0;  // frames played before a frame without pixels halts the player
+  int64_t memoryBytes = 0;  // pixel storage of the player's canvas and frames
   std::vector<FrameCheck> frames;
   std::string refusal;  // empty when the player would show the animation
   std::vector<std::string> warnings;
 };
+
+// The most memory a player can have for its pictures: a 32-bit Windows
+// program has 2 GiB.
+inline constexpr int64_t kPlayerMemory = int64_t{1} << 31;
+
+// "12 KB", "2049 MB": rounded up.
+std::string memoryText(int64_t bytes);
 
 // Needs the GIF loaded by a PlayerLoad (player_load.h) that is still alive.
 AnimationCheck checkAnimation(const Bytes& gif, bool started);

@@ -98,22 +98,6 @@ fs::path programDirectory() {
   return fs::read_symlink("/proc/self/exe", ignored).parent_path();
 }
 
-fs::path writeTemporaryFile(const Bytes& bytes) {
-  const char* dir = std::getenv("TMPDIR");
-  fs::path parent = dir != nullptr && *dir != '\0' ? dir : "/tmp";
-  std::string name = (parent / "gifpack-XXXXXX").string();
-  Descriptor fd(::mkstemp(name.data()));
-  if (fd.get() < 0) throw FileError(name, reason("cannot create a temporary file"));
-  try {
-    writeAll(fd.get(), bytes, name);
-    if (::close(fd.release()) != 0) throw FileError(name, reason("cannot write"));
-  } catch (...) {
-    ::unlink(name.c_str());
-    throw;
-  }
-  return name;
-}
-
 bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
   std::error_code ignored;
   return std::filesystem::equivalent(a, b, ignored);

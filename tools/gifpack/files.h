@@ -26,10 +26,6 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 // The directory of the running gifpack.
 std::filesystem::path programDirectory();
 
-// A new file of its own in the system's temporary directory, holding bytes;
-// FileError when none can be made. The caller removes it.
-std::filesystem::path writeTemporaryFile(const Bytes& bytes);
-
 // Writes the parts to a temporary file beside path with the given permissions,
 // then renames it over path. On any failure the temporary file is removed,
 // path is left as it was, and FileError names what went wrong.

@@ -122,17 +122,6 @@ fs::path programDirectory() {
   }
 }
 
-fs::path writeTemporaryFile(const Bytes& bytes) {
-  wchar_t directory[MAX_PATH + 1];
-  DWORD length = GetTempPathW(MAX_PATH + 1, directory);
-  fs::path parent = length > 0 && length <= MAX_PATH ? fs::path(directory) : fs::path(".");
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  fs::path name = createNew(parent, "gifpack-", handle);
-  FileHandle file(handle);
-  writeAndClose(file, name, {&bytes}, name);
-  return name;
-}
-
 // Windows keeps no permission bits to copy: a program is told by its name.
 void replaceFile(const fs::path& path, const std::vector<const Bytes*>& parts, mode_t) {
   fs::path parent = path.has_parent_path() ? path.parent_path() : ".";

@@ -1,38 +1,23 @@
 #include "tools/gifpack/player_load.h"
 
-#include <cstdlib>
+#include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <string>
 
 #include "gif/frame_row_writer.h"
 #include "gif/gif_animation.h"
 #include "gif/gif_parser.h"
 #include "payload/payload_locator.h"
-#include "tools/gifpack/files.h"
-#include "tools/gifpack/records.h"
-#include "tools/gifpack/tool_error.h"
 
 namespace {
 
-// The loader reads a picture record from a file, so the GIF goes into a
-// file of one record for the time of the load.
-class RecordFile {
- public:
-  explicit RecordFile(const Bytes& gif) {
-    Bytes record;
-    appendRecord(record, pictureMarker(), gif);
-    path_ = writeTemporaryFile(record);
-  }
-  ~RecordFile() {
-    std::error_code ignored;
-    std::filesystem::remove(path_, ignored);
-  }
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+// The GIF in a payload buffer of the player's own, as the player reads its
+// picture record; data is nullptr when no block could be had.
+PayloadBuffer payloadCopy(const Bytes& gif) {
+  if (gif.size() > INT32_MAX) return PayloadBuffer{nullptr, 0, 0};
+  PayloadBuffer buffer = makePayloadBuffer(static_cast<int32_t>(gif.size()));
+  if (buffer.data != nullptr) std::memcpy(buffer.data, gif.data(), gif.size());
+  return buffer;
+}
 
 int32_t rowsDelivered(const IndexedBitmap& bitmap) {
   int32_t rowIndex = frameRowWriter.rowIndex;
@@ -47,23 +32,14 @@ int32_t rowsDelivered(const IndexedBitmap& bitmap) {
 }  // namespace
 
 PlayerLoad::PlayerLoad(const Bytes& gif) {
-  RecordFile file(gif);
-  started_ = loadAnimation(file.path().string().c_str(), kPictureTag) == 1;
-  closeLocator();
+  PayloadBuffer buffer = payloadCopy(gif);
+  started_ = buffer.data != nullptr && loadAnimation(buffer) == 1;
+  releasePayloadBuffer(buffer);
 }
 
-PlayerLoad::~PlayerLoad() {
-  freeAnimation();
-  releaseBitmap(canvas);
-  canvas.storage = nullptr;
-  if (applicationPalette != nullptr) DeleteObject(applicationPalette);
-  applicationPalette = nullptr;
-}
+PlayerLoad::~PlayerLoad() { freeAnimation(); }
 
-FrameRereader::FrameRereader(const Bytes& gif)
-    : buffer_(makePayloadBuffer(static_cast<int32_t>(gif.size()))) {
-  if (buffer_.data != nullptr) std::memcpy(buffer_.data, gif.data(), gif.size());
-}
+FrameRereader::FrameRereader(const Bytes& gif) : buffer_(payloadCopy(gif)) {}
 
 FrameRereader::~FrameRereader() { releasePayloadBuffer(buffer_); }
 

@@ -127,6 +127,8 @@ void printInfo(const fs::path& gif, const AnimationCheck& check, std::ostream& o
       << w.screenHeight << ", " << counted(w.globalTable.size(), "colour") << ", "
       << counted(w.frames.size(), "frame") << " (the player reads " << check.playerFrames
       << ", plays " << check.shownFrames << ")\n";
+  out << "memory the player needs for its canvas and frames: " << memoryText(check.memoryBytes)
+      << "\n";
   out << "frame   left    top  width height  delay ms  interlaced notes\n";
   for (size_t i = 0; i < check.frames.size(); ++i) printFrameRow(out, i, check.frames[i]);
   for (const std::string& warning : check.warnings) out << "warning: " << warning << "\n";

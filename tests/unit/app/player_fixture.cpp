@@ -52,17 +52,6 @@ HPALETTE makePalette() {
   return CreatePalette(palette);
 }
 
-void releaseAnimation() {
-  for (int32_t i = 0; i < animation.frameCount; ++i) {
-    releaseBitmap(animation.frames[i]->bitmap);
-    releaseBlock(animation.frames[i]);
-  }
-  releaseBlock(animation.frames);
-  animation = GifAnimation{};
-  if (applicationPalette != nullptr) DeleteObject(applicationPalette);
-  applicationPalette = nullptr;
-}
-
 }  // namespace
 
 uint32_t paletteColour(uint8_t index) {
@@ -90,8 +79,8 @@ void PlayerTest::TearDown() {
   stopClock();
   headless::reset();
   mainWindow = nullptr;
-  releaseAnimation();
-  releaseBitmap(canvas);
+  freeAnimation();
+  animation = GifAnimation{};
   describeBitmap(canvas, 0, 0);
   currentFrame = -1;
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -22,9 +24,6 @@ class GifParserTest : public ::testing::Test {
     grantAllBlocks();
     freeAnimation();
     closeLocator();
-    if (applicationPalette != nullptr) DeleteObject(applicationPalette);
-    applicationPalette = nullptr;
-    releaseBitmap(canvas);
     canvas = IndexedBitmap{};
   }
 
@@ -205,8 +204,8 @@ TEST_F(GifParserTest, OwnColourTableIsReadAndItsColoursKept) {
   EXPECT_EQ(pixels(1), kPixels);  // in the global colours again
 }
 
-// A frame without storage (refused, or larger than its data could ever fill)
-// is decoded all the same, so the parse goes on behind it.
+// A frame without storage (refused, or beyond the 2 GiB that all frames
+// together may take) is decoded all the same, so the parse goes on behind it.
 TEST_F(GifParserTest, FrameWithoutStorageKeepsTheStreamInStep) {
   Bytes gif = concat({screen(3, 2), image(2, 1, {7, 8}), kImage, kTrailer});
   refuseBlocksWhen([](size_t bytes) { return bytes == 4; });  // the 2 x 1 frame's pixels
@@ -216,12 +215,30 @@ TEST_F(GifParserTest, FrameWithoutStorageKeepsTheStreamInStep) {
   EXPECT_EQ(frame(0).bitmap.storage, nullptr);
   EXPECT_EQ(pixels(1), kPixels);
 
-  parse(concat(
-      {screen(3, 2), descriptor(0, 0, 20000, 20000), imageData({256, 1, 2, 257}, 8), kImage}));
-  ASSERT_EQ(animation.frameCount, 2) << "20000 x 20000 from a few bytes";
-  EXPECT_EQ(frame(0).bitmap.storage, nullptr);
-  EXPECT_EQ(frame(0).width, 20000);
-  EXPECT_EQ(pixels(1), kPixels);
+  // 900 MB each: the third does not fit beside the first two.
+  Bytes large = concat({descriptor(0, 0, 30000, 30000), imageData({256, 1, 2, 257}, 8)});
+  parse(concat({screen(3, 2), large, large, large, kImage}));
+  ASSERT_EQ(animation.frameCount, 4) << "three of 30000 x 30000 from a few bytes";
+  EXPECT_NE(frame(0).bitmap.storage, nullptr);
+  EXPECT_NE(frame(1).bitmap.storage, nullptr);
+  EXPECT_EQ(frame(2).bitmap.storage, nullptr);
+  EXPECT_EQ(frame(2).width, 30000);
+  EXPECT_EQ(pixels(3), kPixels);
+}
+
+// Cut 1 to 7 bytes into its last image's data, the benchmark animation keeps
+// all of its frames, the last one with storage for the rows that arrived.
+TEST_F(GifParserTest, FrameCutShortKeepsItsStorage) {
+  Bytes gif = readFileBytes(std::filesystem::path(GIFPLAY_TESTDATA) / "bench" / "anim.gif");
+  const Bytes lastDescriptor = descriptor(0, 0, 320, 240);
+  auto last = std::find_end(gif.begin(), gif.end(), lastDescriptor.begin(), lastDescriptor.end());
+  ASSERT_NE(last, gif.end());
+  size_t codeSize = (last - gif.begin()) + lastDescriptor.size();
+  for (size_t cut = 1; cut <= 7; ++cut) {
+    parse(firstBytes(gif, codeSize + cut));
+    ASSERT_EQ(animation.frameCount, 100) << cut << " bytes";
+    EXPECT_NE(frame(99).bitmap.storage, nullptr) << cut << " bytes";
+  }
 }
 
 TEST_F(GifParserTest, RefusedMemoryEndsTheParseWithWhatWasRead) {
@@ -261,6 +278,12 @@ TEST_F(GifParserTest, LoadMakesPaletteAndCanvas) {
   EXPECT_EQ(entries[3].peGreen, 6);
   EXPECT_EQ(entries[3].peBlue, 9);
   EXPECT_EQ(entries[3].peFlags, 0);
+  HPALETTE palette = applicationPalette;
+  freeAnimation();  // frames, palette and canvas, all in one
+  EXPECT_EQ(animation.frames, nullptr);
+  EXPECT_EQ(canvas.storage, nullptr);
+  EXPECT_EQ(applicationPalette, nullptr);
+  EXPECT_EQ(GetPaletteEntries(palette, 0, 5, entries), 0u) << "the palette is deleted";
 }
 
 TEST_F(GifParserTest, LoadFailures) {

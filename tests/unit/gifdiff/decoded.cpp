@@ -89,8 +89,6 @@ std::optional<DecodedGif> loadWithOurs(const Bytes& gif, const std::filesystem::
   std::optional<DecodedGif> decoded;
   if (loadAnimation(file.string().c_str(), kPictureTag) == 1) {
     decoded = fromAnimation();
-    releaseBitmap(canvas);
-    DeleteObject(applicationPalette);
   }
   closeLocator();
   freeAnimation();

@@ -54,6 +54,8 @@ TEST(IndexedBitmapTest, RowsAreStoredBottomUp) {
   std::memset(bitmapRowAddress(bitmap, 0, bitmap.height - 1 - 0), 9, 5);
   EXPECT_EQ(bitmap.storage[2 * 8 + 4], 9);
   releaseBitmap(bitmap);
+  EXPECT_EQ(bitmap.storage, nullptr) << "no pointer is left behind";
+  releaseBitmap(bitmap);  // a second release returns nothing
 }
 
 // A frame whose image data ends early shows index 0 there, not what the heap
