@@ -1,7 +1,7 @@
 # Shared by run.sh and hunt.sh (sourced): the fuzz build, and the options
 # every fuzz run uses.
 
-targets="gif_loader payload_scanner gifpack_info"
+targets="gif_loader payload_scanner gifpack_info midi_file"
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${GIFPLAY_FUZZ_BUILD:-$root/build-fuzz}
 

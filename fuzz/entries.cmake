@@ -15,6 +15,7 @@ add_library(gifplay_fuzz_entries STATIC
   ${PROJECT_SOURCE_DIR}/fuzz/gif_loader_entry.cpp
   ${PROJECT_SOURCE_DIR}/fuzz/payload_scanner_entry.cpp
   ${PROJECT_SOURCE_DIR}/fuzz/gifpack_info_entry.cpp
+  ${PROJECT_SOURCE_DIR}/fuzz/midi_file_entry.cpp
   ${gifpack_sources})
 target_include_directories(gifplay_fuzz_entries PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(gifplay_fuzz_entries PUBLIC gifplay_core PNG::PNG)

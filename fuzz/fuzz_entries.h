@@ -17,6 +17,10 @@ int fuzzGifLoader(const uint8_t* data, size_t size);
 // found with readExact, and ask for the file's size, as start-up does.
 int fuzzPayloadScanner(const uint8_t* data, size_t size);
 
+// The bytes as a song file the Linux sequencer opens: the look it takes at a
+// Standard MIDI File before the synthesizer gets it (inspectMidiFile).
+int fuzzMidiFile(const uint8_t* data, size_t size);
+
 // The bytes as the ANIMATION of gifpack --info: loaded with the player's own
 // code, checked and described.
 int fuzzGifpackInfo(const uint8_t* data, size_t size);

@@ -1,6 +1,6 @@
 // Writes the seed corpora of the fuzz targets: small GIF streams made by the
-// GIF writer, well-formed and odd, and whole program files with records in
-// the places the scanner has to get right.
+// GIF writer, well-formed and odd, whole program files with records in the
+// places the scanner has to get right, and songs made by the MIDI writer.
 //
 // Usage: gifplay_fuzz_seeds CORPUS_DIR   (writes CORPUS_DIR/<target>/<name>)
 #include <algorithm>
@@ -15,6 +15,7 @@
 
 #include "payload/payload_locator.h"
 #include "tools/gifwriter/gif_writer.h"
+#include "tools/makesong/midi_writer.h"
 
 namespace {
 
@@ -302,6 +303,51 @@ std::vector<Seed> scannerSeeds(const Bytes& gif) {
   };
 }
 
+// Songs as the sequencer gets them: well-formed ones of both formats with
+// tempo changes, and the odd corners of the chunk and event structure.
+std::vector<Seed> songSeeds() {
+  auto song = [](int tracks) {
+    std::vector<midi::Track> list(static_cast<size_t>(tracks));
+    list[0].tempo(400000);
+    list[0].tempo(600000, 96);
+    list[0].name("seed");
+    for (int t = 0; t < tracks; ++t) {
+      list[t].program(t, 5 * t);
+      for (int i = 0; i < 4; ++i) list[t].note(t, 60 + 4 * i + t, 90, 48 * i, 40);
+      list[t].endAt(200);
+    }
+    return midi::standardMidiFile(96, list);
+  };
+  auto cut = [](Bytes bytes, size_t size) {
+    bytes.resize(std::min(size, bytes.size()));
+    return bytes;
+  };
+  // Running status, a SysEx event and a four-byte delta in one track.
+  const Bytes odd = {'M', 'T', 'h',  'd', 0,    0,    0,    6,    0,    0,    0,    1,    0,  96,
+                     'M', 'T', 'r',  'k', 0,    0,    0,    19,   0,    0x90, 60,   100,  10, 64,
+                     100, 0,   0xF0, 2,   0x7E, 0xF7, 0x81, 0x80, 0x80, 0,    0xFF, 0x2F, 0};
+  return {
+      {"format_0", [=] { return song(1); }},
+      {"format_1", [=] { return song(3); }},
+      {"running_status_sysex", [=] { return odd; }},
+      {"cut_in_header", [=] { return cut(song(1), 10); }},
+      {"cut_in_track", [=] { return cut(song(3), 60); }},
+      {"smpte_division",
+       [=] {
+         Bytes b = song(1);
+         b[12] = 0xE7;
+         return b;
+       }},
+      {"other_chunk_first",
+       [=] {
+         Bytes b = song(1);
+         Bytes other = {'X', 'Y', 'Z', 'W', 0, 0, 0, 2, 1, 2};
+         b.insert(b.begin() + 14, other.begin(), other.end());
+         return b;
+       }},
+  };
+}
+
 void writeAll(const fs::path& dir, const std::vector<Seed>& seeds) {
   fs::create_directories(dir);
   for (const auto& [name, make] : seeds)
@@ -326,6 +372,7 @@ int main(int argc, char** argv) {
         info.push_back(seed);
     writeAll(corpus / "gifpack_info", info);
     writeAll(corpus / "payload_scanner", scannerSeeds(gifs[1].second()));
+    writeAll(corpus / "midi_file", songSeeds());
   } catch (const std::exception& error) {
     std::cerr << "gifplay_fuzz_seeds: " << error.what() << "\n";
     return 1;

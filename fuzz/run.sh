@@ -3,7 +3,7 @@
 # regression inputs, in a scratch corpus: what CI does on every run.
 #
 # Usage: fuzz/run.sh TARGET SECONDS
-#   TARGET: gif_loader, payload_scanner or gifpack_info
+#   TARGET: gif_loader, payload_scanner, gifpack_info or midi_file
 # Exit status 0 when nothing was found. A finding is left in
 # build-fuzz/findings/TARGET/; fuzz/hunt.sh files findings as regression
 # inputs under tests/regressions/TARGET/.

@@ -24,13 +24,16 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs" -LE e2e
 
 echo "== fuzzing, a bounded run of each target"
-for target in gif_loader payload_scanner gifpack_info; do
+for target in gif_loader payload_scanner gifpack_info midi_file; do
   fuzz/run.sh "$target" "${GIFPLAY_FUZZ_SECONDS:-60}"
 done
+
+# Before the tests: the Wine test zip unpacks the Windows zip.
+echo "== packages"
+scripts/package.sh
 
 echo "== tests"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
-echo "== packages: made, installed, used and removed"
-scripts/package.sh
+echo "== the Debian package: installed, used and removed"
 tests/e2e/installed_package.sh out/packages/gifplay_*.deb build/tests/e2e/gifplay_make_player_gifs

@@ -48,6 +48,7 @@ for path in "${files[@]}"; do
   fi
 done
 while IFS= read -r path; do left+=("$path"); done < <(
-  find /usr /etc /var/lib/dpkg/info \( -name '*gifplay*' -o -name 'gifpack*' \) 2>/dev/null)
+  find /usr /etc /var/lib/dpkg/info /var/cache/man \( -name '*gifplay*' -o -name 'gifpack*' \) \
+    2>/dev/null)
 [ ${#left[@]} -eq 0 ] || fail "apt-get remove left ${left[*]}"
 echo "installed package: removed, nothing left behind"

@@ -19,16 +19,33 @@ sound server and at how the player ends:
               loads FluidSynth
   no-picture  a player with a song but no picture ends at once with 0, without
               a window, and leaves no file behind
+  players     two and three players in one TEMP, closed in every order: each
+              writes a song file of its own (gifplay.mid, gifplay-2.mid,
+              gifplay-3.mid) and keeps playing it, loop after loop, while the
+              others end; TEMP is empty at the end
+  planted     a symbolic link, then a FIFO, at TEMP/gifplay.mid: start-up does
+              not block, the song plays from gifplay-2.mid, the link's target
+              is untouched and neither planted file is removed
+  signals     SIGINT, SIGTERM and SIGHUP, and a killed X server, each end the
+              player with 0 and leave TEMP empty; the program's path holds a
+              backslash, which is part of a directory's name
+  crafted     GIFs that hold what the scanner takes for markers (one ending in
+              "*", one whose comment holds a music record of another song),
+              packed by gifpack: the song file in TEMP is the song gifpack was
+              given, and gifpack --list names the record the player read
 
-Usage: music_e2e.py SCENARIO --player P --song S --gif G
+Usage: music_e2e.py SCENARIO --player P --song S --gif G [--gifpack G]
 Exit status 0 passed, 1 failed, 77 skipped (no Xvfb, xdotool, or for close
 and exit no PulseAudio).
 """
 
 import argparse
+import itertools
 import os
+import re
 import shutil
 import signal
+import stat
 import struct
 import subprocess
 import sys
@@ -69,6 +86,10 @@ class Display:
 
     def __exit__(self, *exc):
         self.xvfb.end()
+        if self.xvfb.process.returncode == -signal.SIGKILL:  # it left its files behind
+            for leftover in ("/tmp/.X%s-lock" % DISPLAY[1:], "/tmp/.X11-unix/X%s" % DISPLAY[1:]):
+                if os.path.exists(leftover):
+                    os.remove(leftover)
 
     def env(self):
         env = dict(os.environ)
@@ -229,6 +250,224 @@ def plays_then_ends(args, work, end_by):
     check(stderr == "", "the player wrote to stderr: %r" % stderr)
 
 
+def midi_song(key, seconds=0.6):
+    """A format 0 song of four notes one after the other, without pause,
+    lasting the given time (a quarter note lasts a second)."""
+    division = 480
+    step = int(seconds * division / 4)
+    events = b"\x00\xff\x51\x03\x0f\x42\x40" + b"\x00\xc0\x00"
+    for i in range(4):
+        events += b"\x00" + bytes([0x90, key + i, 110]) + varlen(step) + bytes([0x80, key + i, 0])
+    events += b"\x00\xff\x2f\x00"
+    return (b"MThd" + struct.pack(">IHHH", 6, 0, 1, division) + b"MTrk" +
+            struct.pack(">I", len(events)) + events)
+
+
+def varlen(value):
+    out = [value & 0x7F]
+    value >>= 7
+    while value:
+        out.insert(0, 0x80 | (value & 0x7F))
+        value >>= 7
+    return bytes(out)
+
+
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+    return path
+
+
+def stream_of(sound, pid):
+    """The sink input index of the process's stream, or None."""
+    index = None
+    for line in (sound.pactl("list", "sink-inputs") or "").splitlines():
+        line = line.strip()
+        if line.startswith("Sink Input #"):
+            index = line[len("Sink Input #"):]
+        elif line == 'application.process.id = "%d"' % pid:
+            return index
+    return None
+
+
+def loudness_of_streams(sound, pids, seconds=1.2):
+    """RMS of each process's own stream over the same stretch of time."""
+    recorders = {}
+    for pid in pids:
+        index = stream_of(sound, pid)
+        if index is not None:
+            recorders[pid] = subprocess.Popen(
+                ["parec", "--monitor-stream=" + index, "--format=s16le", "--rate=44100",
+                 "--channels=2"], env=sound.env(dict(os.environ)), stdout=subprocess.PIPE)
+    time.sleep(seconds)
+    result = {pid: 0.0 for pid in pids}
+    for pid, recorder in recorders.items():
+        recorder.send_signal(signal.SIGTERM)
+        data = recorder.communicate()[0]
+        count = len(data) // 2
+        if count:
+            samples = struct.unpack("<%dh" % count, data[:count * 2])
+            result[pid] = (sum(x * x for x in samples) / count) ** 0.5 / 32768
+    return result
+
+
+def scenario_players(args, work):
+    """Each order of closing, for two and for three players; each player's
+    song lasts 0.6 s, so two loops pass between two closings."""
+    if not shutil.which("parec"):
+        raise Skip("no parec")
+    program = pack(args.player, os.path.join(work, "player"), args.gif)
+    with Display() as display, SoundServer(work) as sound:
+        for count in (2, 3):
+            for order in itertools.permutations(range(count)):
+                players_closed_in_order(display, sound, work, program, order)
+
+
+def players_closed_in_order(display, sound, work, bare, order):
+    temp = os.path.join(work, "temp-" + "".join(map(str, order)))
+    os.mkdir(temp)
+    names = [SONG_FILE, "gifplay-2.mid", "gifplay-3.mid"][:len(order)]
+    songs = [midi_song(48 + 12 * i) for i in range(len(order))]
+    players, windows = [], []
+    try:
+        for i, song in enumerate(songs):
+            program = os.path.join(work, "player-%d" % i)
+            shutil.copyfile(bare, program)
+            shutil.copymode(bare, program)
+            with open(program, "ab") as f:
+                f.write(b"*MIDI" + b"_BEGINS_HERE:" + struct.pack("<I", len(song)) + song)
+            players.append(Player(program, sound.env(display.env()), temp))
+            before = set(display.windows(TITLE))
+            found = wait_for(lambda: set(display.windows(TITLE)) - before, 10)
+            check(found, "player %d of order %s showed no window" % (i, order))
+            windows.append(found.pop())
+            check(read(os.path.join(temp, names[i])) == song,
+                  "player %d's song is not in %s" % (i, names[i]))
+        for step, closing in enumerate(order):
+            display.close(windows[closing])
+            code = players[closing].wait(5)
+            check(code == 0, "order %s: player %d ended with %s" % (order, closing, code))
+            check(not os.path.exists(os.path.join(temp, names[closing])),
+                  "order %s: player %d left %s" % (order, closing, names[closing]))
+            alive = [i for i in order[step + 1:]]
+            if not alive:
+                break
+            time.sleep(1.3)  # two loops of the others' songs
+            for i in alive:
+                check(players[i].process.poll() is None, "player %d ended" % i)
+                check(read(os.path.join(temp, names[i])) == songs[i],
+                      "order %s: player %d's %s changed" % (order, i, names[i]))
+            loud = loudness_of_streams(sound, [players[i].process.pid for i in alive])
+            for i in alive:
+                check(loud[players[i].process.pid] > 0.005,
+                      "order %s: player %d went silent after player %d ended (%.4f)"
+                      % (order, i, closing, loud[players[i].process.pid]))
+        check(os.listdir(temp) == [], "order %s left %s in TEMP" % (order, os.listdir(temp)))
+    finally:
+        for player in players:
+            player.stop()
+
+
+def scenario_planted(args, work):
+    program = pack(args.player, os.path.join(work, "player"), args.gif, args.song)
+    song = read(args.song)
+    with Display() as display:
+        for kind in ("link", "fifo"):
+            temp = os.path.join(work, "temp-" + kind)
+            os.mkdir(temp)
+            planted = song_file(temp)
+            target = write(os.path.join(work, "target"), b"another user's file")
+            if kind == "link":
+                os.symlink(target, planted)
+            else:
+                os.mkfifo(planted)
+            player = Player(program, display.env(), temp)
+            try:
+                window = window_of(display, player)
+                check(read(os.path.join(temp, "gifplay-2.mid")) == song,
+                      "with a %s planted, the song is not in gifplay-2.mid" % kind)
+                display.close(window)
+                code = player.wait(5)
+                check(code == 0, "exit code %s" % code)
+            finally:
+                player.stop()
+            check(read(target) == b"another user's file", "the link's target was changed")
+            check(os.listdir(temp) == [SONG_FILE], "with a %s planted, TEMP holds %s"
+                  % (kind, os.listdir(temp)))
+            check(os.path.islink(planted) if kind == "link" else stat.S_ISFIFO(
+                os.lstat(planted).st_mode), "the planted %s is not what it was" % kind)
+
+
+def scenario_signals(args, work):
+    folder = os.path.join(work, "odd\\name")
+    os.mkdir(folder)
+    program = pack(args.player, os.path.join(folder, "player"), args.gif, args.song)
+    with Display() as display:
+        for how in ("SIGINT", "SIGTERM", "SIGHUP", "X server killed"):
+            temp = os.path.join(work, "temp-" + how.split()[0])
+            os.mkdir(temp)
+            player = Player(program, display.env(), temp)
+            try:
+                window_of(display, player)
+                check(os.path.exists(song_file(temp)), "the song file was not written")
+                if how.startswith("SIG"):
+                    player.process.send_signal(getattr(signal, how))
+                else:
+                    display.xvfb.process.kill()
+                code = player.wait(10)
+                check(code == 0, "after %s: exit code %s" % (how, code))
+                check(os.listdir(temp) == [], "after %s: TEMP holds %s" % (how, os.listdir(temp)))
+            finally:
+                stderr = player.stop()
+            check(stderr == "", "after %s the player wrote to stderr: %r" % (how, stderr))
+
+
+def scenario_crafted(args, work):
+    if not args.gifpack:
+        raise Skip("no gifpack")
+    with open(args.gif, "rb") as f:
+        gif = f.read()
+    song, other = midi_song(60, 2.0), midi_song(40, 1.0)
+    fake = b"*MIDI" + b"_BEGINS_HERE:" + struct.pack("<I", len(other)) + other
+    comment = b"\x21\xfe" + b"".join(bytes([len(fake[i:i + 255])]) + fake[i:i + 255]
+                                       for i in range(0, len(fake), 255)) + b"\x00"
+    start = gif_blocks_start(gif)
+    crafted = {"ends-in-star": gif + b"*", "song-in-comment": gif[:start] + comment + gif[start:]}
+    with Display() as display:
+        for name, data in crafted.items():
+            temp = os.path.join(work, "temp-" + name)
+            os.mkdir(temp)
+            program = os.path.join(work, "player-" + name)
+            result = subprocess.run(
+                [args.gifpack, "--player", args.player, write(program + ".gif", data),
+                 write(program + ".mid", song), "-o", program], capture_output=True, text=True)
+            if result.returncode != 0:
+                check(result.returncode == 2 and result.stderr.count("\n") == 1,
+                      "%s: gifpack failed without a plain refusal: %r" % (name, result.stderr))
+                continue
+            listed = subprocess.run([args.gifpack, "--list", program], capture_output=True,
+                                    text=True).stdout
+            match = re.search(r"music  : marker at \d+, payload at (\d+), (\d+) bytes", listed)
+            check(match, "%s: --list names no music record: %r" % (name, listed))
+            offset, length = int(match.group(1)), int(match.group(2))
+            check(read(program)[offset:offset + length] == song,
+                  "%s: --list names another record than the song given" % name)
+            player = Player(program, display.env(), temp)
+            try:
+                window = window_of(display, player)
+                check(read(song_file(temp)) == song, "%s: the player plays another song" % name)
+                display.close(window)
+                check(player.wait(5) == 0, "%s: the player did not end with 0" % name)
+            finally:
+                player.stop()
+
+
+def gif_blocks_start(gif):
+    """Where the blocks after the screen descriptor and global table begin."""
+    flags = gif[10]
+    return 13 + (3 << ((flags & 7) + 1) if flags & 0x80 else 0)
+
+
 def scenario_close(args, work):
     plays_then_ends(args, work, lambda display, window: display.close(window))
 
@@ -337,6 +576,10 @@ SCENARIOS = {
     "no-fluidsynth": scenario_no_fluidsynth,
     "no-song": scenario_no_song,
     "no-picture": scenario_no_picture,
+    "players": scenario_players,
+    "planted": scenario_planted,
+    "signals": scenario_signals,
+    "crafted": scenario_crafted,
 }
 
 
@@ -346,6 +589,7 @@ def main():
     parser.add_argument("--player", required=True)
     parser.add_argument("--song", required=True)
     parser.add_argument("--gif", required=True)
+    parser.add_argument("--gifpack")
     args = parser.parse_args()
     return run_in_scratch("gifplay-music-e2e-", lambda work: SCENARIOS[args.scenario](args, work))
 

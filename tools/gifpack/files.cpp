@@ -36,9 +36,16 @@ class Descriptor {
   int fd_;
 };
 
+// Without waiting for a writer: a FIFO (or anything else that is not a
+// regular file) is refused before a byte is read from it.
 Descriptor openForReading(const std::filesystem::path& path) {
-  Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.get() < 0) throw FileError(path, reason("cannot read"));
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) throw FileError(path, reason("cannot read"));
+  if (!S_ISREG(info.st_mode)) throw FileError(path, "cannot read: not a regular file");
+  if (::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK) != 0)
+    throw FileError(path, reason("cannot read"));
   return fd;
 }
 
@@ -81,7 +88,6 @@ InputFile openInput(const std::filesystem::path& path) {
   Descriptor fd = openForReading(path);
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0) throw FileError(path, reason("cannot read"));
-  if (!S_ISREG(info.st_mode)) throw FileError(path, "cannot read: not a regular file");
   return {path, static_cast<uint64_t>(info.st_size), info.st_mode & 07777};
 }
 
@@ -103,20 +109,25 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
   return std::filesystem::equivalent(a, b, ignored);
 }
 
-void replaceFile(const std::filesystem::path& path, const std::vector<const Bytes*>& parts,
-                 mode_t mode) {
+bool replaceFile(const std::filesystem::path& path, const std::vector<const Bytes*>& parts,
+                 mode_t mode, const std::function<bool(const std::filesystem::path&)>& accept) {
   Descriptor fd(-1);
   std::filesystem::path temporary = temporaryBeside(path, fd);
   try {
     for (const Bytes* part : parts) writeAll(fd.get(), *part, path);
     if (::fchmod(fd.get(), mode) != 0) throw FileError(path, reason("cannot set permissions"));
     if (::close(fd.release()) != 0) throw FileError(path, reason("cannot write"));
+    if (accept && !accept(temporary)) {
+      ::unlink(temporary.c_str());
+      return false;
+    }
     if (::rename(temporary.c_str(), path.c_str()) != 0)
       throw FileError(path, reason("cannot write"));
   } catch (...) {
     ::unlink(temporary.c_str());
     throw;
   }
+  return true;
 }
 
 void writeNewFile(const std::filesystem::path& path, const Bytes& bytes) {

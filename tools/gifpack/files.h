@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 using Bytes = std::vector<uint8_t>;
@@ -28,9 +29,12 @@ std::filesystem::path programDirectory();
 
 // Writes the parts to a temporary file beside path with the given permissions,
 // then renames it over path. On any failure the temporary file is removed,
-// path is left as it was, and FileError names what went wrong.
-void replaceFile(const std::filesystem::path& path, const std::vector<const Bytes*>& parts,
-                 mode_t mode);
+// path is left as it was, and FileError names what went wrong. accept, when
+// given, looks at the written temporary file first: false leaves path as it
+// was too, and the result is false.
+bool replaceFile(const std::filesystem::path& path, const std::vector<const Bytes*>& parts,
+                 mode_t mode,
+                 const std::function<bool(const std::filesystem::path& written)>& accept = {});
 
 // Writes bytes to a file made new at path: never over a file that is there,
 // never through a link. On failure nothing is left and FileError says why.

@@ -123,7 +123,8 @@ fs::path programDirectory() {
 }
 
 // Windows keeps no permission bits to copy: a program is told by its name.
-void replaceFile(const fs::path& path, const std::vector<const Bytes*>& parts, mode_t) {
+bool replaceFile(const fs::path& path, const std::vector<const Bytes*>& parts, mode_t,
+                 const std::function<bool(const fs::path&)>& accept) {
   fs::path parent = path.has_parent_path() ? path.parent_path() : ".";
   HANDLE handle = INVALID_HANDLE_VALUE;
   std::string stem = ".";  // appended to: GCC 12 misreads a prepend (-Wrestrict)
@@ -131,12 +132,24 @@ void replaceFile(const fs::path& path, const std::vector<const Bytes*>& parts, m
   fs::path temporary = createNew(parent, stem, handle);
   FileHandle file(handle);
   writeAndClose(file, temporary, parts, path);
+  bool accepted = true;
+  try {
+    accepted = !accept || accept(temporary);
+  } catch (...) {
+    DeleteFileW(temporary.c_str());
+    throw;
+  }
+  if (!accepted) {
+    DeleteFileW(temporary.c_str());
+    return false;
+  }
   if (!MoveFileExW(temporary.c_str(), path.c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     std::string why = reason("cannot write");
     DeleteFileW(temporary.c_str());
     throw FileError(path, why);
   }
+  return true;
 }
 
 void writeNewFile(const fs::path& path, const Bytes& bytes) {

@@ -140,6 +140,70 @@ void checkInputs(const Inputs& inputs, const fs::path& output) {
   checkPlayerKind(inputs.player);
 }
 
+// The records in one order. The player's scanner takes the first complete
+// marker of a tag anywhere in the file and skips one directly behind a "*",
+// so what a payload holds can hide a record behind it or stand in for one.
+struct Layout {
+  Bytes records;
+  uint64_t pictureAt;               // marker offsets within records
+  std::optional<uint64_t> musicAt;  // the song's record; none without a song
+};
+
+// The picture first and the song directly behind it; else the song first.
+// Without a song, the second layout puts an empty music record in front, so
+// that a marker inside the GIF cannot give the player a song of its own: a
+// record of length 0 is no music.
+std::vector<Layout> layoutsFor(const Bytes& gif, const std::optional<Bytes>& song) {
+  Layout pictureFirst{{}, 0, std::nullopt};
+  appendRecord(pictureFirst.records, pictureMarker(), gif);
+  Layout songFirst{{}, 0, std::nullopt};
+  appendRecord(songFirst.records, musicMarker(), song ? *song : Bytes{});
+  songFirst.pictureAt = songFirst.records.size();
+  appendRecord(songFirst.records, pictureMarker(), gif);
+  if (song) {
+    pictureFirst.musicAt = pictureFirst.records.size();
+    appendRecord(pictureFirst.records, musicMarker(), *song);
+    songFirst.musicAt = 0;
+  }
+  return {pictureFirst, songFirst};
+}
+
+bool foundAt(const std::optional<FoundRecord>& record, uint64_t offset, size_t length) {
+  return record && record->markerOffset == offset && record->length == length;
+}
+
+// Asks the player's own scanner, on the written file that is to become the
+// output.
+bool playerFindsThem(const fs::path& written, uint64_t imageSize, const Layout& layout,
+                     const Bytes& gif, const std::optional<Bytes>& song) {
+  uint64_t size = imageSize + layout.records.size();
+  auto picture = findRecord(written, size, kPictureTag);
+  auto music = findRecord(written, size, kMusicTag);
+  if (!foundAt(picture, imageSize + layout.pictureAt, gif.size())) return false;
+  if (song) return foundAt(music, imageSize + *layout.musicAt, song->size());
+  return !music || music->length == 0;
+}
+
+bool holds(const Bytes& payload, const std::string& text) {
+  return std::search(payload.begin(), payload.end(), text.begin(), text.end()) != payload.end();
+}
+
+// No order works: say which payload holds what the player would take for a
+// marker.
+FileError unpackable(const Inputs& inputs, const Bytes& gif, const std::optional<Bytes>& song) {
+  std::string why = "the player would not find the records as packed in any order: ";
+  for (const std::string& marker : {musicMarker(), pictureMarker()}) {
+    if (holds(gif, marker))
+      return FileError(inputs.animation.path,
+                       why + "the animation holds the text \"" + marker + "\"; remove it");
+    if (song && holds(*song, marker))
+      return FileError(inputs.song->path,
+                       why + "the song holds the text \"" + marker + "\"; remove it");
+  }
+  return FileError(inputs.animation.path,
+                   why + "a \"*\" at the end of a payload hides the record behind it");
+}
+
 }  // namespace
 
 fs::path defaultPlayer(bool windows) {
@@ -168,11 +232,16 @@ void pack(const PackRequest& request, std::ostream& warnings) {
   checkInputs(inputs, request.output);
   Bytes gif = prepareAnimation(inputs.animation.path, readWhole(inputs.animation),
                                request.preparation, warnings);
-  uint64_t song = inputs.song ? inputs.song->size : 0;
-  checkOutputSize(request.output, inputs.player.size + gif.size() + song);
-  Bytes records;
-  appendRecord(records, pictureMarker(), gif);
-  if (inputs.song) appendRecord(records, musicMarker(), readWhole(*inputs.song));
+  uint64_t songSize = inputs.song ? inputs.song->size : 0;
+  checkOutputSize(request.output, inputs.player.size + gif.size() + songSize);
+  std::optional<Bytes> song;
+  if (inputs.song) song = readWhole(*inputs.song);
   Bytes image = readWhole(inputs.player);
-  replaceFile(request.output, {&image, &records}, inputs.player.mode);
+  for (const Layout& layout : layoutsFor(gif, song)) {
+    auto found = [&](const fs::path& written) {
+      return playerFindsThem(written, image.size(), layout, gif, song);
+    };
+    if (replaceFile(request.output, {&image, &layout.records}, inputs.player.mode, found)) return;
+  }
+  throw unpackable(inputs, gif, song);
 }

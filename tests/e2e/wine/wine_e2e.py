@@ -23,11 +23,14 @@ user would; the same animation in the Linux player for comparison.
   gifpack        the Windows gifpack packs with the player of its build tree
                  the very bytes that the Linux gifpack --windows packs, lists
                  the records, and draws the frames the player shows as PNGs
+  zip            the Windows zip (scripts/package.sh) unpacks to gifpack.exe,
+                 gifplay.exe, README.txt and LICENSE.txt; its gifpack.exe packs
+                 an animation with the gifplay.exe beside it, which plays it
   cleanup        ends what runs in the prefix and removes it
 
 Usage: wine_e2e.py SCENARIO --windows-player EXE --probe EXE --prefix DIR
                    --gifpack G [--windows-gifpack EXE] [--linux-player P]
-                   [--keep DIR]
+                   [--zip ZIP] [--keep DIR]
 GIFPLAY_WINE_DISPLAY=N runs Xvfb on display :N instead of the first free one.
 Exit status 0 passed, 1 failed, 77 skipped (no Wine, no Windows build, no Xvfb).
 """
@@ -39,6 +42,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import zipfile
 
 sys.dont_write_bytecode = True  # nothing of ours lands in the source tree
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -495,6 +499,31 @@ def scenario_gifpack(args, display):
               "%s differs from what the player shows" % os.path.basename(png))
 
 
+def scenario_zip(args, display):
+    if not args.zip or not os.path.isfile(args.zip):
+        raise Skip("no Windows zip at %s (scripts/package.sh makes it)" % args.zip)
+    with zipfile.ZipFile(args.zip) as archive:
+        archive.extractall(display.work)
+        folder = os.path.join(display.work, os.path.dirname(archive.namelist()[0]))
+    for name in ("gifpack.exe", "gifplay.exe", "README.txt", "LICENSE.txt"):
+        check(os.path.isfile(os.path.join(folder, name)), "the zip holds no %s" % name)
+    gif, shown = make_animation(display.work)
+    shutil.copy(gif, folder)
+    code, out = display.wine("gifpack.exe", "three_frames.gif", "-o", "packed.exe", cwd=folder,
+                             with_errors=True)
+    check(code == 0, "the zip's gifpack.exe could not pack: %s" % out.strip())
+    player = WinePlayer(display, os.path.join(folder, "packed.exe"))
+    try:
+        window, origin = wine_window(display, Probe(display, args.probe))
+        first = wait_for(lambda: client_area(display, origin).rgb == shown[0].rgb, 2, 0.1)
+        client_area(display, origin).save(os.path.join(display.work, "first.ppm"))
+        check(first, "the client area does not show the first frame (first.ppm)")
+        choose(display, window, "alt+f", "x")
+        check(player.wait(10) == 0, "File > Exit did not end the player with 0")
+    finally:
+        player.stop()
+
+
 def wine_temp(args):
     with open(os.path.join(args.prefix, TEMP_RECORD)) as f:
         return f.read().strip()
@@ -509,6 +538,7 @@ SCENARIOS = {
     "same-as-linux": scenario_same_as_linux,
     "rewritten": scenario_rewritten,
     "gifpack": scenario_gifpack,
+    "zip": scenario_zip,
 }
 
 
@@ -576,6 +606,7 @@ def main():
     parser.add_argument("--linux-player")
     parser.add_argument("--gifpack", required=True)
     parser.add_argument("--windows-gifpack")
+    parser.add_argument("--zip")
     parser.add_argument("--keep", help="keep the work files in this directory")
     args = parser.parse_args()
     if args.scenario == "cleanup":

@@ -26,7 +26,8 @@ struct Target {
 
 const Target kTargets[] = {{"gif_loader", fuzzGifLoader},
                            {"payload_scanner", fuzzPayloadScanner},
-                           {"gifpack_info", fuzzGifpackInfo}};
+                           {"gifpack_info", fuzzGifpackInfo},
+                           {"midi_file", fuzzMidiFile}};
 
 struct Input {
   Target target;

@@ -1,7 +1,9 @@
 // gifpack's packing and --list, run as the built program.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <optional>
 #include <sstream>
 
 #include "payload/payload_locator.h"
@@ -76,6 +78,59 @@ TEST_F(GifpackTest, PackedRecordsReadBackThroughThePlayersLocator) {
                           std::to_string(music + 22) + ", 26 bytes\n");
 }
 
+// The player's scanner takes the first marker of a tag and skips one behind a
+// "*": gifpack orders the records so that the player finds exactly the ones
+// it packed (the song first when the picture would hide or fake the song;
+// an empty music record first when a GIF without a song holds one), or
+// refuses. --list reports what the player finds.
+TEST_F(GifpackTest, PayloadsHoldingMarkersArePackedSoThePlayerFindsWhatWasGiven) {
+  const Bytes decoy = concat({bytesOf("MThd"), Bytes{0, 0, 0, 6, 0, 0, 0, 1, 0, 48}});
+  const Bytes fake = record(kMusicTag, decoy);
+  Bytes commented(kTinyGif.begin(), kTinyGif.begin() + 19);  // up to the image
+  commented.insert(commented.end(), {0x21, 0xFE, static_cast<uint8_t>(fake.size())});
+  commented.insert(commented.end(), fake.begin(), fake.end());
+  commented.push_back(0);
+  commented.insert(commented.end(), kTinyGif.begin() + 19, kTinyGif.end());
+  const Bytes endsInStar = concat({kTinyGif, bytesOf("*")});
+  const Bytes songWithMarker =
+      concat({kSong, bytesOf(marker(kPictureTag))});  // behind its end of track
+  const std::string player0 = std::to_string(player.size());
+  struct Case {
+    const char* name;
+    Bytes gif;
+    std::optional<Bytes> song;
+    std::string musicLine;  // empty: refused
+  };
+  const Case cases[] = {
+      {"GIF ending in a star", endsInStar, kSong, "marker at " + player0},
+      {"GIF with a song in a comment", commented, kSong, "marker at " + player0},
+      {"the same without a song", commented, std::nullopt,
+       "marker at " + player0 + ", length 0: the player takes it as absent"},
+      {"both hold the other's marker", commented, songWithMarker, ""},
+      {"both end in a star", endsInStar, concat({kSong, bytesOf("*")}), ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(path("out"));
+    std::vector<std::string> args{"--player", GIFPLAY_PLAYER, put("a.gif", c.gif)};
+    if (c.song) args.push_back(put("s.mid", *c.song));
+    args.insert(args.end(), {"-o", path("out")});
+    ToolRun run = runGifpack(args);
+    if (c.musicLine.empty()) {
+      EXPECT_EQ(run.exitCode, 2);
+      EXPECT_NE(run.err.find("the player would not find the records as packed"), std::string::npos)
+          << run.err;
+      EXPECT_FALSE(fs::exists(path("out")));
+      continue;
+    }
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(readPayload(path("out"), kPictureTag), c.gif);
+    EXPECT_EQ(readPayload(path("out"), kMusicTag), c.song.value_or(Bytes{}));
+    ToolRun list = runGifpack({"--list", path("out")});
+    EXPECT_NE(list.out.find("\nmusic  : " + c.musicLine), std::string::npos) << list.out;
+  }
+}
+
 TEST_F(GifpackTest, WithoutASongAndWithTheDefaultPlayer) {
   ToolRun run = runGifpack({put("a.gif", kTinyGif), "-o", path("out")});
   ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -127,6 +182,7 @@ TEST_F(GifpackTest, RefusesBadInputsAndWritesNothing) {
   fs::create_directory(scratch.file("linked"));
   fs::create_symlink(song, scratch.file("linked/frame-000.png"));
   fs::create_directory_symlink(scratch.file("dir"), scratch.file("dir-link"));
+  ASSERT_EQ(mkfifo(scratch.file("pipe").c_str(), 0600), 0);  // nobody ever writes to it
   auto sparse = [&](const std::string& name, const Bytes& start, uint64_t size) {
     put(name, start);
     fs::resize_file(scratch.file(name), size);
@@ -143,6 +199,9 @@ TEST_F(GifpackTest, RefusesBadInputsAndWritesNothing) {
   const Case cases[] = {
       {"missing animation", {path("none.gif"), "-o", out}, out, path("none.gif"), "cannot read"},
       {"song is a directory", {gif, path("dir"), "-o", out}, out, path("dir"), "cannot read"},
+      {"song is a FIFO", {gif, path("pipe"), "-o", out}, out, path("pipe"), "not a regular file"},
+      {"--info on a FIFO", {"--info", path("pipe")}, gif, path("pipe"), "not a regular file"},
+      {"--list on a FIFO", {"--list", path("pipe")}, gif, path("pipe"), "not a regular file"},
       {"missing player",
        {"--player", path("none"), gif, "-o", out},
        out,
