@@ -188,8 +188,8 @@ def percentile(values, p):
     return ordered[min(len(ordered) - 1, int(round(p / 100 * (len(ordered) - 1))))]
 
 
-def pack(gifpack, player, gif, output):
-    subprocess.run([gifpack, "--player", player, gif, "-o", output], check=True,
+def pack(gifpack, player, gif, output, *options):
+    subprocess.run([gifpack, "--player", player, *options, gif, "-o", output], check=True,
                    capture_output=True)
     return output
 
@@ -378,7 +378,8 @@ def compare_delays(display, gifpack, player, work, wine_player, wine_prefix):
                  ("gifplay.exe under Wine, delays 1", wine_player, 1, env)]
     for name, program, delay, env in runs:
         packed = pack(gifpack, program, os.path.join(work, "large_delay_%d.gif" % delay),
-                      os.path.join(work, "large_%d%s" % (delay, ".exe" if env else "")))
+                      os.path.join(work, "large_%d%s" % (delay, ".exe" if env else "")),
+                      "--as-is")  # not the browsers' delays
         (cpu, server), _ = cpu_and_memory(display, (["wine"] if env else []) + [packed], env=env)
         print("  %-38s %10.2f %10.2f" % (name, cpu, server))
     if wine_player:
