@@ -9,7 +9,6 @@
 #include "picture/indexed_bitmap.h"
 
 HINSTANCE programInstance = nullptr;
-HWND mainWindow = nullptr;
 
 namespace {
 
@@ -240,7 +239,6 @@ int createMainWindow(HINSTANCE instance, int showCommand) {
                                 WS_OVERLAPPEDWINDOW | WS_VSCROLL | WS_HSCROLL, CW_USEDEFAULT,
                                 CW_USEDEFAULT, width, height, nullptr, nullptr, instance, nullptr);
   if (window == nullptr) return 0;
-  mainWindow = window;
   ShowWindow(window, showCommand);
   UpdateWindow(window);
   return 1;

@@ -11,8 +11,6 @@ inline constexpr const char* kIconName = "AppIcon";
 
 // The program instance, remembered at start-up; the About box is loaded from it.
 extern HINSTANCE programInstance;
-// The main window once it has been created; nullptr before.
-extern HWND mainWindow;
 
 // Returns the class atom, 0 on failure.
 ATOM registerMainClass(HINSTANCE instance);

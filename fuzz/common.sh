@@ -22,15 +22,15 @@ build_target() {
   cmake --build "$build" -j"${GIFPLAY_FUZZ_JOBS:-2}" --target "fuzz_$1" >/dev/null
 }
 
-# Leaks and undefined behaviour end a run like a crash does. Blocks above
-# 64 MiB are refused (GlobalAlloc then returns nothing, as a 32-bit process
-# may well see it do): a random logical screen would otherwise ask for a
-# canvas of up to 2 GiB on nearly every input, which only slows the search;
-# operator new still treats a refusal as a fault.
+# Leaks and undefined behaviour end a run like a crash does. The fuzz build's
+# GlobalAlloc refuses blocks above 256 KiB (platform/CMakeLists.txt), as a
+# 32-bit process may well see it refuse large ones: a random logical screen
+# would otherwise ask for a canvas of up to 2 GiB on nearly every input,
+# which only slows the search. Any other allocation above 64 MiB returns
+# nothing rather than ending the run; operator new still treats a refusal
+# as a fault.
 export ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=1:max_allocation_size_mb=64:${ASAN_OPTIONS:-}"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:${UBSAN_OPTIONS:-}"
-# gifpack writes the GIF to a temporary file for the player's loader.
-if [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 
 fuzz_options=(-dict="$root/fuzz/gif.dict" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1)
 

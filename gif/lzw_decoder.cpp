@@ -135,14 +135,11 @@ inline void writeChunks(const uint64_t* chunk, const int16_t* chunkPrefix, int32
   }
 }
 
-// Entry code = the string of previous (length pixels, starting with
-// firstPixel) followed by root.
-inline void addEntry(LzwDecoder& d, int32_t code, int32_t previous, int32_t length,
-                     uint8_t firstPixel, uint8_t root) {
+// Entry code = the string of previous (length pixels) followed by root.
+inline void addEntry(LzwDecoder& d, int32_t code, int32_t previous, int32_t length, uint8_t root) {
   d.prefix[code] = static_cast<int16_t>(previous);
   d.suffix[code] = root;
   d.length[code] = static_cast<uint16_t>(length + 1);
-  d.first[code] = firstPixel;
   int32_t inLastChunk = length & 7;
   if (inLastChunk != 0) {
     d.chunk[code] = d.chunk[previous] | static_cast<uint64_t>(root) << (8 * inLastChunk);
@@ -237,6 +234,9 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
   int32_t filled = 0;  // pixels in the row buffer
   const int32_t batch = batchSize(lineWidth);
   int32_t status = kKeepGoing;
+  // Codes below this are entries of the regular table: nextFree while the
+  // table is regular, 0 otherwise.
+  int32_t regularBelow = 0;
 
   while (status == kKeepGoing) {
     if (!want(width, bits, count, cursor, bytesLeft)) {
@@ -255,6 +255,29 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
       width = codeSize + 1;
       nextFree = clearCode + 2;
       table = Table::fresh;
+      regularBelow = 0;
+      continue;
+    }
+    if (c < regularBelow) {
+      // The common case, kept short: a string of the table, eight pixels a
+      // store, and the entry it makes.
+      int32_t length = d.length[c];
+      writeChunks(chunk, chunkPrefix, c, length, row + filled);
+      uint8_t root = row[filled];
+      if (nextFree < 1 << width) {
+        addEntry(d, nextFree, previous, previousLength, root);
+        regularBelow = ++nextFree;
+        previous = c;
+        previousLength = length;
+        firstPixel = root;
+        if (nextFree >> width && width < kLzwWidestCode) ++width;
+      }
+      filled += length;
+      if (filled >= batch) {
+        Handed handed = handOverRows(filled, lineWidth);
+        status = handed.status;
+        filled = handed.filled;
+      }
       continue;
     }
     if (table == Table::fresh) {
@@ -264,14 +287,11 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
       firstPixel = static_cast<uint8_t>(c);
       row[filled++] = firstPixel;
       table = Table::regular;
+      regularBelow = nextFree;
     } else {
       int32_t length;
       uint8_t root;
-      if (table == Table::regular && c < nextFree) {
-        length = d.length[c];
-        root = d.first[c];
-        writeChunks(chunk, chunkPrefix, c, length, row + filled);
-      } else if (table == Table::regular) {
+      if (table == Table::regular) {
         // A code at or beyond nextFree stands for the previous string
         // followed by its own first pixel: the entry this very step defines,
         // written once it is in. A code beyond nextFree is taken exactly like
@@ -291,7 +311,7 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
       // A full table (4096 entries) takes no more until a clear code; no code
       // can then lie beyond it.
       if (nextFree < 1 << width) {
-        addEntry(d, nextFree, previous, previousLength, firstPixel, root);
+        addEntry(d, nextFree, previous, previousLength, root);
         if (c >= nextFree && table == Table::regular)
           writeChunks(chunk, chunkPrefix, nextFree, length, row + filled);
         ++nextFree;
@@ -301,6 +321,7 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
         // A code beyond the table, kept as the previous code, becomes the
         // prefix of the next entry without lying below it.
         if (c >= nextFree) table = Table::corrupt;
+        regularBelow = table == Table::regular ? nextFree : 0;
         // The width grows right after the entry that fills its last code.
         if (nextFree >> width && width < kLzwWidestCode) ++width;
       }
@@ -342,7 +363,6 @@ void resetTables(int16_t codeSize) {
   d.reader = {0, 0, nullptr, 0};
   for (int32_t root = d.rootsReady; root < d.clearCode; ++root) {
     d.length[root] = 1;
-    d.first[root] = static_cast<uint8_t>(root);
     d.chunk[root] = static_cast<uint8_t>(root);
   }
   // Entries from clearCode on are the table's, overwritten as it fills.

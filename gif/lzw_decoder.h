@@ -42,10 +42,9 @@ struct LzwDecoder {
   // last 1 to 8 in chunk[e] (first in the low byte), the rest being the
   // string of entry chunkPrefix[e].
   uint16_t length[kLzwTableSize];
-  uint8_t first[kLzwTableSize];  // the first pixel of entry e
   uint64_t chunk[kLzwTableSize];
   int16_t chunkPrefix[kLzwTableSize];
-  // Entries below this hold their root string (length, first, chunk) from
+  // Entries below this hold their root string (length and chunk) from
   // an earlier image: only the entries a larger code size adds are set up.
   int32_t rootsReady;
   LzwBitReader reader;

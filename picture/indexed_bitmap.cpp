@@ -4,17 +4,13 @@
 
 namespace {
 
-// The largest pixel block a bitmap may ask for: what a 32-bit process could
-// hope to get in one piece.
-constexpr int64_t kLargestStorage = 0x7FFFFFFF;
-
 int64_t paddedWidth(int32_t width) { return (static_cast<int64_t>(width) + 3) & ~int64_t{3}; }
 
 // The size in bytes, or -1 when it cannot be a block of ours.
 int64_t imageSize(int32_t width, int32_t height) {
   if (width < 0 || height < 0) return -1;
   int64_t size = paddedWidth(width) * height;
-  return size <= kLargestStorage ? size : -1;
+  return size <= kLargestBlock ? size : -1;
 }
 
 }  // namespace

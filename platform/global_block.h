@@ -7,6 +7,9 @@
 
 #include "win32.h"
 
+// The largest block a 32-bit process could hope to get in one piece.
+inline constexpr uint32_t kLargestBlock = 0x7FFFFFFF;
+
 // Returns nullptr when the block cannot be had. Contents are not cleared.
 inline void* allocateBlock(uint32_t bytes) {
   HGLOBAL handle = GlobalAlloc(GMEM_FIXED, bytes);

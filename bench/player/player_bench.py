@@ -14,9 +14,9 @@
                    screen, polled from outside with XGetImage; any of its
                    frames counts, since the player's clock starts when the
                    window is made, before it is drawn (median of --runs)
-                 - resident memory 1 s later, of the program and the growth
-                   of the X server's
-                 - CPU while playing, program and X server, over 10 s
+                 - CPU while playing, program and X server, over 10 s, and
+                   then the resident memory of the program and the growth of
+                   the X server's (a fresh one for each program)
 
 Usage: player_bench.py --build-dir BUILD [--testdata DIR] [--display :N] [--runs N]
 The build directory must hold app/gifplay, tools/gifpack/gifpack and the
@@ -294,8 +294,11 @@ def first_frame(display, command, frames, runs):
     return statistics.median(times), min(times), max(times), seen, memory
 
 
-def cpu_with_server(display, command, seconds=10):
-    """% of one core used by the program and by the X server while it plays."""
+def cpu_and_memory(display, command, seconds=10):
+    """While the program plays on a fresh X server: % of one core used by the
+    program and by the server, then the program's resident memory and the
+    server's growth since before the start (kB)."""
+    server_before = resident_kb(display.process.pid)
     process = subprocess.Popen(command, env=display.env(), stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)
     try:
@@ -305,13 +308,15 @@ def cpu_with_server(display, command, seconds=10):
         time.sleep(seconds)
         used = [cpu_seconds(p) - b for p, b in zip(pids, before)]
         elapsed = time.monotonic() - start
-        return [100 * u / elapsed for u in used]
+        return ([100 * u / elapsed for u in used],
+                (resident_kb(process.pid), resident_kb(display.process.pid) - server_before))
     finally:
         stop(process)
 
 
-def compare_on_anim(display, gifpack, player, work, anim, runs):
-    """Ours next to gifview on anim.gif: one table, with ratios."""
+def compare_on_anim(display_name, gifpack, player, work, anim, runs):
+    """Ours next to gifview on anim.gif, each on an X server of its own: one
+    table, with ratios."""
     frames = frames_of(anim)
     packed = pack(gifpack, player, anim, os.path.join(work, "anim_player"))
     figures = {}
@@ -319,14 +324,15 @@ def compare_on_anim(display, gifpack, player, work, anim, runs):
         if shutil.which(command[0]) is None and not os.path.exists(command[0]):
             print("%s: not installed" % name)
             continue
-        result = first_frame(display, command, frames, runs)
+        with Display(display_name) as display:
+            (cpu, server_cpu), (rss, server) = cpu_and_memory(display, command)
+            result = first_frame(display, command, frames, runs)
         if result is None:
             print("%s: its first frame never appeared" % name)
             continue
-        median, fastest, slowest, seen, (rss, server) = result
+        median, fastest, slowest, seen, _ = result
         print("%s: first frame %.1f ms (%.1f to %.1f over %d runs; frames first seen %s)"
               % (name, median, fastest, slowest, len(seen), seen))
-        cpu, server_cpu = cpu_with_server(display, command)
         figures[name] = (median, cpu, server_cpu, rss / 1024, server / 1024)
     if len(figures) < 2:
         return
@@ -364,26 +370,27 @@ def main():
     anim = os.path.join(args.testdata, "bench", "anim.gif")
     work = tempfile.mkdtemp(prefix="gifplay-bench-")
     try:
-        subprocess.run([os.path.join(build, "bench", "player", "gifplay_bench_gifs"), work],
-                       check=True)
-        with Display(args.display) as display:
-            print("player benchmark on %s (%s)" % (display.name, GOALS))
-            for delay in () if args.anim_only else (2, 10):
-                program = pack(gifpack, timed, os.path.join(work, "delay_%d.gif" % delay),
-                               os.path.join(work, "timed_%d" % delay))
-                count, interval, timer, way = frame_timing(display, program, delay)
-                print("frame timing, delay %3d ms, %d steps (median / p99 / max, ms):"
-                      % (delay * 10, count))
-                for name, (median, p99, worst) in (("interval - delay", interval),
-                                                   ("  timer: post - arm - delay", timer),
-                                                   ("  message: step - post", way)):
-                    print("  %-30s %7.3f %7.3f %7.3f" % (name, median, p99, worst))
-            if not args.anim_only:
+        if not args.anim_only:
+            subprocess.run([os.path.join(build, "bench", "player", "gifplay_bench_gifs"), work],
+                           check=True)
+        print("player benchmark (%s)" % GOALS)
+        if not args.anim_only:
+            with Display(args.display) as display:
+                for delay in (2, 10):
+                    program = pack(gifpack, timed, os.path.join(work, "delay_%d.gif" % delay),
+                                   os.path.join(work, "timed_%d" % delay))
+                    count, interval, timer, way = frame_timing(display, program, delay)
+                    print("frame timing, delay %3d ms, %d steps (median / p99 / max, ms):"
+                          % (delay * 10, count))
+                    for name, (median, p99, worst) in (("interval - delay", interval),
+                                                       ("  timer: post - arm - delay", timer),
+                                                       ("  message: step - post", way)):
+                        print("  %-30s %7.3f %7.3f %7.3f" % (name, median, p99, worst))
                 program = pack(gifpack, player, os.path.join(work, "delay_10.gif"),
                                os.path.join(work, "plain_10"))
                 print("CPU while playing 320x240 at 10 frames/s: %.2f%% of one core"
                       % cpu_while_playing(display, program))
-            compare_on_anim(display, gifpack, args.player or player, work, anim, args.runs)
+        compare_on_anim(args.display, gifpack, args.player or player, work, anim, args.runs)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

@@ -492,6 +492,10 @@ void waitForEvents(MessageQueue& queue, Deadline deadline) {
 void wake() { g_main_context_wakeup(nullptr); }
 
 WindowHost* startGtk() {
+  // The layer draws with cairo on images, never with OpenGL. Left alone, GDK
+  // opens GLX at start only to choose a visual, which on a software renderer
+  // loads LLVM: 50 MB and tens of milliseconds. A GDK_GL the user set stands.
+  g_setenv("GDK_GL", "disable", FALSE);
   if (!gtk_init_check(nullptr, nullptr)) return nullptr;
   loseWindowsWithTheDisplay(gdk_display_get_default());
   // Clicking a scroll bar's trough pages, as on Windows, instead of jumping there.

@@ -136,6 +136,8 @@ std::vector<Control> dialogControls(HWND dialog) {
   return result;
 }
 
+std::vector<HWND> windows() { return windowsOfThisThread(); }
+
 std::string windowText(HWND window) {
   Window* w = windowFromHandle(window);
   return w != nullptr ? w->title : std::string();

@@ -40,6 +40,9 @@ void reset();
 
 // ---- reading state back ----
 
+// This thread's windows, oldest first.
+std::vector<HWND> windows();
+
 // The client area as the user would see it, rows top-down, 3 bytes (R, G, B)
 // per pixel.
 struct Pixels {

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "handle_table.h"
+#include "platform/global_block.h"
 
 namespace {
 
@@ -23,9 +24,9 @@ thread_local DWORD lastError = ERROR_SUCCESS;
 // inputs with huge screens or frames take the refusal road quickly instead of
 // spending a second each on clearing a gigabyte.
 #ifdef GIFPLAY_LARGEST_BLOCK
-constexpr SIZE_T kLargestBlock = GIFPLAY_LARGEST_BLOCK;
+constexpr SIZE_T kLargestGlobalBlock = GIFPLAY_LARGEST_BLOCK;
 #else
-constexpr SIZE_T kLargestBlock = 0x80000000u;
+constexpr SIZE_T kLargestGlobalBlock = kLargestBlock;
 #endif
 
 struct FileObject {
@@ -105,8 +106,6 @@ int openFlags(DWORD access, DWORD disposition) {
 }  // namespace
 
 DWORD WINAPI GetLastError() { return lastError; }
-
-void WINAPI SetLastError(DWORD error) { lastError = error; }
 
 HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
                           DWORD creationDisposition, DWORD, HANDLE) {
@@ -283,7 +282,7 @@ UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size) {
 // address, so GlobalLock and GlobalHandle give back what they are handed.
 HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
   if (flags & GMEM_MOVEABLE) return failWith(ERROR_INVALID_PARAMETER, HGLOBAL{});
-  if (bytes > kLargestBlock) return failWith(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{});
+  if (bytes > kLargestGlobalBlock) return failWith(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{});
   void* block =
       (flags & GMEM_ZEROINIT) ? std::calloc(bytes ? bytes : 1, 1) : std::malloc(bytes ? bytes : 1);
   if (block == nullptr) return failWith(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{});

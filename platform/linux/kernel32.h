@@ -4,7 +4,6 @@
 #include "win32_types.h"
 
 DWORD WINAPI GetLastError();
-void WINAPI SetLastError(DWORD error);
 
 HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                           LPSECURITY_ATTRIBUTES security, DWORD creationDisposition,

@@ -720,17 +720,6 @@ BOOL WINAPI GetClientRect(HWND handle, LPRECT rect) {
   return TRUE;
 }
 
-BOOL WINAPI MoveWindow(HWND handle, int x, int y, int width, int height, BOOL repaint) {
-  Window* w = windowFromHandle(handle);
-  if (w == nullptr) return FALSE;
-  bool moved = x != w->windowRect.left || y != w->windowRect.top;
-  w->windowRect = {x, y, x + std::max(width, 0), y + std::max(height, 0)};
-  relayout(*w);
-  if (repaint) invalidate(*w, nullptr, true);
-  if (moved) SendMessageA(handle, WM_MOVE, 0, MAKELPARAM(x, y));
-  return TRUE;
-}
-
 // ---- scroll bars ----
 
 namespace {

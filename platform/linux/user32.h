@@ -34,7 +34,6 @@ HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR cursorName);
 int WINAPI GetSystemMetrics(int index);
 BOOL WINAPI GetWindowRect(HWND window, LPRECT rect);
 BOOL WINAPI GetClientRect(HWND window, LPRECT rect);
-BOOL WINAPI MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
 
 int WINAPI GetScrollPos(HWND window, int bar);
 int WINAPI SetScrollPos(HWND window, int bar, int position, BOOL redraw);

@@ -10,6 +10,7 @@
 #include "tools/gifpack/list.h"
 #include "tools/gifpack/pack.h"
 #include "tools/gifpack/player_load.h"
+#include "tools/gifpack/prepare.h"
 #include "tools/gifpack/report.h"
 #include "tools/gifpack/tool_error.h"
 #include "tools/gifpack/words.h"
@@ -19,25 +20,25 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kHelp =
-    R"(Usage: gifpack [--player PLAYER | --windows] ANIMATION.gif [SONG.mid] -o OUTPUT
+    R"(Usage: gifpack [OPTIONS] ANIMATION.gif [SONG.mid] -o OUTPUT
    or: gifpack --list FILE | --info ANIMATION.gif | --frames DIR ANIMATION.gif
 
 Makes a self-playing animation: a copy of PLAYER with ANIMATION.gif and, when
-given, SONG.mid appended. OUTPUT gets the player's permissions and is replaced
-only when all went well. The player's own code loads the animation first: what
-it cannot show is refused, what it shows unlike other viewers is warned about.
+given, SONG.mid appended; OUTPUT gets the player's permissions and is replaced
+only when all went well. What the player cannot show is refused; a GIF that it
+would show differently from web browsers is rewritten to look as it does there.
 
   -o, --output OUTPUT  the file to make
-  --player PLAYER      the player to copy (gifplay or gifplay.exe, without
-                       records); by default the first found, from gifpack's
-                       directory, of ./gifplay, ../libexec/gifplay/gifplay
-                       (installed) and ../../app/gifplay (build tree)
-  --windows            copy gifplay.exe, found likewise, but in the build tree
-                       from its cross-build (build-win/app/ unless configured)
+  --player PLAYER      the player to copy (default: found beside gifpack)
+  --windows            copy gifplay.exe, found likewise or in the cross-build
+  --as-is              pack the GIF as it is, with warnings
+  --strict             refuse a GIF that would need rewriting
+  --background '#RRGGBB'  for pixels left transparent (default: the GIF's own)
+  --dither             diffuse the error where colours go down to 256
   --list FILE          the records FILE carries, found as the player finds them
-  --info ANIMATION     screen, colours and each frame as the player takes it
-  --frames DIR ANIMATION  write DIR/frame-000.png ...: what the player shows
-                       after each of its steps (DIR new, or with earlier frames)
+  --info ANIMATION     each frame as the player takes it, and what packing does
+  --frames DIR ANIMATION  DIR/frame-000.png ... (DIR new, or with earlier
+                       frames): each step of what is packed
   -h, --help           this help
   --version            gifpack's version and licence
 
@@ -60,6 +61,7 @@ struct Command {
   std::optional<fs::path> info;
   std::optional<fs::path> framesDir;
   std::vector<fs::path> operands;
+  Preparation preparation;
 };
 
 std::string valueOf(const std::vector<std::string>& args, size_t& i) {
@@ -97,6 +99,18 @@ Command parse(const std::vector<std::string>& args) {
       setOnce(command.info, arg, valueOf(args, i));
     } else if (arg == "--frames") {
       setOnce(command.framesDir, arg, valueOf(args, i));
+    } else if (arg == "--as-is" || arg == "--strict") {
+      Rewriting mode = arg == "--as-is" ? Rewriting::kAsIs : Rewriting::kStrict;
+      if (command.preparation.rewriting != Rewriting::kWhenNeeded)
+        throw UsageError("give only one of --as-is and --strict");
+      command.preparation.rewriting = mode;
+    } else if (arg == "--background") {
+      std::string value = valueOf(args, i);
+      command.preparation.options.background = parseColour(value);
+      if (!command.preparation.options.background)
+        throw UsageError("--background takes a colour as #RRGGBB, not " + value);
+    } else if (arg == "--dither") {
+      command.preparation.options.dither = true;
     } else {
       throw UsageError("unknown option " + arg);
     }
@@ -120,22 +134,16 @@ void runList(const Command& command) {
 void runInfo(const Command& command) {
   if (command.output || command.player || command.windows || !command.operands.empty())
     throw UsageError("--info takes one ANIMATION and nothing else");
-  Bytes gif = readAnimation(*command.info);
-  PlayerLoad load(gif);
-  AnimationCheck check = checkAnimation(gif, load.started());
-  printInfo(*command.info, check, std::cout);
-  if (!check.refusal.empty()) throw FileError(*command.info, check.refusal);
+  printPreparedInfo(*command.info, readAnimation(*command.info), command.preparation, std::cout);
 }
 
 void runFrames(const Command& command) {
   if (command.output || command.player || command.windows || command.operands.size() != 1)
     throw UsageError("--frames takes DIR and one ANIMATION and nothing else");
   const fs::path& path = command.operands[0];
-  Bytes gif = readAnimation(path);
+  Bytes gif = prepareAnimation(path, readAnimation(path), command.preparation, std::cerr);
   PlayerLoad load(gif);
   AnimationCheck check = checkAnimation(gif, load.started());
-  if (!check.refusal.empty()) throw FileError(path, check.refusal);
-  printWarnings(path, check, std::cerr);
   int written = writeFrames(*command.framesDir, check);
   std::cout << "wrote " << counted(written, "frame") << " to " << command.framesDir->string()
             << "\n";
@@ -146,8 +154,8 @@ void runPack(const Command& command) {
   if (command.operands.size() > 2) throw UsageError("more than ANIMATION.gif and SONG.mid given");
   if (!command.output) throw UsageError("no OUTPUT given (-o OUTPUT)");
   if (command.windows && command.player) throw UsageError("give --player or --windows, not both");
-  PackRequest request{command.player, command.operands[0], std::nullopt, *command.output,
-                      command.windows};
+  PackRequest request{command.player,  command.operands[0], std::nullopt,
+                      *command.output, command.windows,     command.preparation};
   if (command.operands.size() == 2) request.song = command.operands[1];
   pack(request, std::cerr);
 }

@@ -6,11 +6,8 @@
 #include <vector>
 
 #include "payload/payload_locator.h"
-#include "tools/gifpack/animation_check.h"
 #include "tools/gifpack/files.h"
-#include "tools/gifpack/player_load.h"
 #include "tools/gifpack/records.h"
-#include "tools/gifpack/report.h"
 #include "tools/gifpack/tool_error.h"
 #include "tools/gifpack/words.h"
 
@@ -143,15 +140,6 @@ void checkInputs(const Inputs& inputs, const fs::path& output) {
   checkPlayerKind(inputs.player);
 }
 
-// The player's loader decides: what it cannot show is refused, what it shows
-// differently is said.
-void checkWithPlayer(const InputFile& animation, const Bytes& gif, std::ostream& warnings) {
-  PlayerLoad load(gif);
-  AnimationCheck check = checkAnimation(gif, load.started());
-  if (!check.refusal.empty()) throw FileError(animation.path, check.refusal);
-  printWarnings(animation.path, check, warnings);
-}
-
 // The records in one order. The player's scanner takes the first complete
 // marker of a tag anywhere in the file and skips one directly behind a "*",
 // so what a payload holds can hide a record behind it or stand in for one.
@@ -242,8 +230,10 @@ std::vector<uint8_t> readAnimation(const fs::path& path) {
 void pack(const PackRequest& request, std::ostream& warnings) {
   Inputs inputs = openInputs(request);
   checkInputs(inputs, request.output);
-  Bytes gif = readWhole(inputs.animation);
-  checkWithPlayer(inputs.animation, gif, warnings);
+  Bytes gif = prepareAnimation(inputs.animation.path, readWhole(inputs.animation),
+                               request.preparation, warnings);
+  uint64_t songSize = inputs.song ? inputs.song->size : 0;
+  checkOutputSize(request.output, inputs.player.size + gif.size() + songSize);
   std::optional<Bytes> song;
   if (inputs.song) song = readWhole(*inputs.song);
   Bytes image = readWhole(inputs.player);

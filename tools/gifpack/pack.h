@@ -7,12 +7,15 @@
 #include <ostream>
 #include <vector>
 
+#include "tools/gifpack/prepare.h"
+
 struct PackRequest {
   std::optional<std::filesystem::path> player;  // the default player when empty
   std::filesystem::path animation;
   std::optional<std::filesystem::path> song;
   std::filesystem::path output;
   bool windows = false;  // without a player: the Windows player, not this system's
+  Preparation preparation;
 };
 
 // The player gifpack finds by itself, from its own directory: side by side,
@@ -22,8 +25,9 @@ struct PackRequest {
 // player. FileError naming the places when there is none.
 std::filesystem::path defaultPlayer(bool windows = false);
 
-// Checks everything first and writes only when nothing is wrong; what the
-// player will show differently from other viewers goes to warnings.
+// Checks everything first and writes only when nothing is wrong; the
+// animation is rewritten where the player would show it differently from
+// browsers (prepare.h), and what gifpack says about it goes to warnings.
 void pack(const PackRequest& request, std::ostream& warnings);
 
 // An animation gifpack can work on: readable, a GIF by its signature, and

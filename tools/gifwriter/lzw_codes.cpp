@@ -109,7 +109,9 @@ class Encoder {
   }
 
   int checkedPixel(uint8_t pixel) const {
-    require(pixel < clearCode_, "index " + std::to_string(pixel) + " does not fit the code size");
+    // The message is made only on failure: this runs for every pixel.
+    if (pixel >= clearCode_)
+      require(false, "index " + std::to_string(pixel) + " does not fit the code size");
     return pixel;
   }
 
@@ -182,8 +184,9 @@ Bytes packCodes(const std::vector<int>& codes, int codeSize, std::vector<size_t>
   size_t bitPosition = 0;
   for (int code : codes) {
     int width = tracker.width();
-    require(code >= 0 && code < 1 << width,
-            "code " + std::to_string(code) + " does not fit " + std::to_string(width) + " bits");
+    if (code < 0 || code >= 1 << width)
+      require(false,
+              "code " + std::to_string(code) + " does not fit " + std::to_string(width) + " bits");
     if (bitOffsets != nullptr) bitOffsets->push_back(bitPosition);
     held |= static_cast<uint32_t>(code) << heldBits;
     heldBits += width;

@@ -17,6 +17,9 @@ user would; the same animation in the Linux player for comparison.
                  player itself carries no complete marker
   same-as-linux  the same animation in the Linux player and in the Windows
                  player: identical client pixels for the first three frames
+  rewritten      an optimized GIF with transparency, rewritten by the Linux
+                 gifpack for the Windows player: the client area shows each
+                 step as ImageMagick's -coalesce does (and browsers do)
   gifpack        the Windows gifpack packs with the player of its build tree
                  the very bytes that the Linux gifpack --windows packs, lists
                  the records, and draws the frames the player shows as PNGs
@@ -45,7 +48,7 @@ sys.dont_write_bytecode = True  # nothing of ours lands in the source tree
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 from e2e_support import (ABOUT_TITLE, SKIPPED, TITLE, Failure, Skip,  # noqa: E402
                          accepts_connections, check, end_process, wait_for)
-from player_e2e import Picture, VirtualDisplay  # noqa: E402
+from player_e2e import Picture, VirtualDisplay, make_optimized_ball  # noqa: E402
 
 SIZE = (160, 120)
 TEMP_RECORD = "gifplay-temp-dir"  # in the prefix: the Unix path of Wine's TEMP
@@ -446,6 +449,23 @@ def scenario_same_as_linux(args, display):
               "frame %d differs between the Linux and the Windows player" % index)
 
 
+def scenario_rewritten(args, display):
+    gif, shown = make_optimized_ball(display.work, *SIZE, first_delay=400)
+    exe = os.path.join(display.work, "player.exe")
+    result = subprocess.run([args.gifpack, "--player", args.windows_player, gif, "-o", exe],
+                            capture_output=True, text=True)
+    check(result.returncode == 0 and "rewritten so that the player shows it as browsers do: "
+          "transparency" in result.stderr, "gifpack did not rewrite: " + result.stderr.strip())
+    player = WinePlayer(display, exe)
+    try:
+        _, origin = wine_window(display, Probe(display, args.probe))
+        check(wait_for(lambda: client_area(display, origin).rgb == shown[0].rgb, 2, 0.1),
+              "the Windows player does not show the first step")
+        check_cycle(watch_frames(display, origin, shown, 7.5), "Windows player")
+    finally:
+        player.stop()
+
+
 def scenario_gifpack(args, display):
     if not args.windows_gifpack or not os.path.isfile(args.windows_gifpack):
         raise Skip("no Windows gifpack at %s" % args.windows_gifpack)
@@ -516,6 +536,7 @@ SCENARIOS = {
     "about": scenario_about,
     "no-picture": scenario_no_picture,
     "same-as-linux": scenario_same_as_linux,
+    "rewritten": scenario_rewritten,
     "gifpack": scenario_gifpack,
     "zip": scenario_zip,
 }

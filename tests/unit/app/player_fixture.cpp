@@ -78,7 +78,6 @@ void PlayerTest::SetUp() {
 void PlayerTest::TearDown() {
   stopClock();
   headless::reset();
-  mainWindow = nullptr;
   freeAnimation();
   animation = GifAnimation{};
   describeBitmap(canvas, 0, 0);
@@ -111,7 +110,8 @@ HWND PlayerTest::openWindow() {
   HINSTANCE instance = GetModuleHandleA(nullptr);
   EXPECT_NE(registerMainClass(instance), 0);
   EXPECT_EQ(createMainWindow(instance, SW_SHOWNORMAL), 1);
-  window = mainWindow;
+  std::vector<HWND> windows = headless::windows();
+  window = windows.empty() ? nullptr : windows.back();
   headless::pumpMessages();
   return window;
 }

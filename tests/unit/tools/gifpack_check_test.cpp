@@ -43,8 +43,10 @@ class GifpackCheckTest : public ::testing::Test {
     writeFileBytes(scratch.file(name), contents);
     return scratch.file(name).string();
   }
-  ToolRun pack(const Bytes& gif) {
-    return runGifpack({"--player", GIFPLAY_PLAYER, put("a.gif", gif), "-o", out});
+  ToolRun pack(const Bytes& gif, const std::string& option = "") {
+    std::vector<std::string> args{"--player", GIFPLAY_PLAYER, put("a.gif", gif), "-o", out};
+    if (!option.empty()) args.insert(args.begin(), option);
+    return runGifpack(args);
   }
 
   ScratchDir scratch;
@@ -56,16 +58,29 @@ TEST_F(GifpackCheckTest, RefusesWhatThePlayerCannotShow) {
     const char* name;
     std::function<Bytes()> make;
     std::string message;
+    std::string option = "";
   };
   const Case cases[] = {
-      {"no global colour table",
+      {"no global colour table, packed as it is",
        [] {
          Gif gif = cleanGif();
          gif.globalTable.reset();
          for (auto& f : gif.frames) f.localTable = kColours;
          return gifwriter::writeGif(gif);
        },
-       "the player would not start: the GIF has no global colour table"},
+       "the player would not start: the GIF has no global colour table", "--as-is"},
+      {"strict, with what the player would show differently",
+       [] {
+         Gif gif = cleanGif();
+         gif.frames[0].control->disposal = 2;
+         gif.frames[1].control->transparent = true;
+         gif.frames[1].control->transparentIndex = 2;
+         for (int i : {1, 2}) gif.frames[i].localTable = {{9, 9, 9}, {0, 255, 0}, {0, 0, 255}};
+         return gifwriter::writeGif(gif);
+       },
+       "the player would not show it as browsers do: transparency, disposal, 2 local colour "
+       "tables",
+       "--strict"},
       {"no image",
        [] {
          Gif gif = cleanGif();
@@ -98,7 +113,7 @@ TEST_F(GifpackCheckTest, RefusesWhatThePlayerCannotShow) {
        "the player would show nothing: the first image has no pixel data"},
   };
   for (const Case& c : cases) {
-    ToolRun run = pack(c.make());
+    ToolRun run = pack(c.make(), c.option);
     EXPECT_EQ(run.exitCode, 2) << c.name;
     EXPECT_EQ(run.err, "gifpack: " + scratch.file("a.gif").string() + ": " + c.message + "\n")
         << c.name;
@@ -106,64 +121,82 @@ TEST_F(GifpackCheckTest, RefusesWhatThePlayerCannotShow) {
   }
 }
 
-TEST_F(GifpackCheckTest, WarnsAboutWhatThePlayerShowsDifferentlyAndStillPacks) {
+// Packed --as-is, the GIF's own bytes with warnings; by default, rewritten
+// with one line that says why, or the GIF's own bytes when nothing is wrong.
+TEST_F(GifpackCheckTest, WarnsAsItIsAndOtherwiseRewritesWhatThePlayerShowsDifferently) {
   struct Case {
     const char* name;
     std::function<void(Gif&)> change;
     std::string warning;
+    std::string reasons;
   };
   const Case cases[] = {
-      {"clean", [](Gif&) {}, ""},
+      {"clean", [](Gif&) {}, "", ""},
       {"too few pixels", [](Gif& g) { g.frames[1].lzw.endAfterPixels = 2; },
-       "frame 1 (1 of 2 rows): image data damaged or cut short"},
+       "frame 1 (1 of 2 rows): image data damaged or cut short", "damaged image data"},
       {"transparency",
        [](Gif& g) {
          g.frames[2].control->transparent = true;
          g.frames[2].control->transparentIndex = 3;
        },
-       "frame 2 (index 3): transparency is ignored: the player draws every frame opaquely"},
+       "frame 2 (index 3): transparency is ignored: the player draws every frame opaquely",
+       "transparency"},
       {"disposal", [](Gif& g) { g.frames[0].control->disposal = 2; },
-       "frame 0 (disposal 2): the player does not clear or restore a frame's area"},
+       "frame 0 (disposal 2): the player does not clear or restore a frame's area", "disposal"},
       {"own colours",
        [](Gif& g) {
          g.frames[1].localTable =
              gifwriter::ColourTable{{0, 0, 255}, {1, 2, 3}, {255, 0, 0}, {0, 255, 0}};
        },
-       "frame 1 (1 of 4 not found): own colour table, mapped to the nearest colours"},
+       "frame 1 (1 of 4 not found): own colour table, mapped to the nearest colours",
+       "1 local colour table"},
       {"delays of 0",
        [](Gif& g) {
          g.frames[0].control.reset();
          g.frames[2].control->delay = 0;
        },
-       "frames 0 and 2: delay 0: the player shows the next frame at once"},
+       "frames 0 and 2: delay 0: the player shows the next frame at once",
+       "delays under 2 hundredths"},
       {"outside the screen",
        [](Gif& g) {
          g.frames[1].left = 3;
          g.frames[2].top = 5;
        },
-       "frames 1 (partly, at 3,1) and 2 (wholly, at 0,5): outside the 4 x 3 screen"},
+       "frames 1 (partly, at 3,1) and 2 (wholly, at 0,5): outside the 4 x 3 screen", ""},
       {"first frame short of the screen", [](Gif& g) { g.frames[0] = frame(0, 0, 4, 2, 0, 10); },
-       "frame 0 does not cover the whole screen"},
+       "frame 0 does not cover the whole screen", "a first frame short of the screen"},
       {"graphic control the player stops at",
        [](Gif& g) {
          g.frames[2].extensions.push_back({0xF9, {{0, 10, 0, 0, 0}}});
        },
-       "the player stops reading after frame 1: frame 2 is never shown"},
+       "the player stops reading after frame 1: frame 2 is never shown",
+       "frames the player would not reach"},
+  };
+  const std::string name = "gifpack: " + scratch.file("a.gif").string() + ": ";
+  auto endsWith = [](const Bytes& all, const Bytes& end) {
+    return all.size() >= end.size() && std::equal(end.rbegin(), end.rend(), all.rbegin());
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     Gif gif = cleanGif();
     c.change(gif);
-    ToolRun run = pack(gifwriter::writeGif(gif));
-    fs::path packed = out;
-    EXPECT_EQ(run.exitCode, 0) << c.name << ": " << run.err;
-    EXPECT_TRUE(fs::exists(packed)) << c.name;
-    fs::remove(packed);
-    if (c.warning.empty()) {
-      EXPECT_EQ(run.err, "") << c.name;
-      continue;
-    }
-    std::string prefix = "gifpack: " + scratch.file("a.gif").string() + ": warning: ";
-    EXPECT_NE(run.err.find(prefix + c.warning), std::string::npos) << c.name << ":\n" << run.err;
+    Bytes original = gifwriter::writeGif(gif);
+    ToolRun asIs = pack(original, "--as-is");
+    EXPECT_EQ(asIs.exitCode, 0) << asIs.err;
+    EXPECT_TRUE(endsWith(readFileBytes(out), original));
+    if (c.warning.empty())
+      EXPECT_EQ(asIs.err, "");
+    else
+      EXPECT_NE(asIs.err.find(name + "warning: " + c.warning), std::string::npos) << asIs.err;
+
+    ToolRun run = pack(original);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(endsWith(readFileBytes(out), original), c.reasons.empty());
+    EXPECT_EQ(run.err, c.reasons.empty() ? asIs.err
+                                         : name +
+                                               "rewritten so that the player shows it "
+                                               "as browsers do: " +
+                                               c.reasons + "\n");
   }
 }
 
@@ -186,7 +219,9 @@ TEST_F(GifpackCheckTest, InfoListsTheFramesWithTheirNotes) {
                 "transparency ignored, delay 0\n"
                 "warning: frame 2 (index 0): transparency is ignored: the player draws every "
                 "frame opaquely over the last one\n"
-                "warning: frame 2: delay 0: the player shows the next frame at once\n");
+                "warning: frame 2: delay 0: the player shows the next frame at once\n"
+                "packed rewritten so that the player shows it as browsers do: delays under 2 "
+                "hundredths\n");
 }
 
 // Picture rows from the top, as colour indices.
@@ -219,24 +254,37 @@ TEST_F(GifpackCheckTest, FramesShowTheCanvasAfterEachStep) {
   gif.frames[1].control->transparent = true;
   gif.frames[1].control->transparentIndex = 3;
   std::string path = put("a.gif", gifwriter::writeGif(gif));
-  std::string dir = scratch.file("pictures").string();
-  ToolRun run = runGifpack({"--frames", dir, path});
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.out, "wrote 3 frames to " + dir + "\n");
-  const Picture steps[] = {
-      {{1, 2, 3, 0}, {0, 1, 2, 0}, {3, 0, 1, 0}},
-      {{1, 2, 3, 0}, {0, 2, 3, 0}, {3, 0, 1, 0}},
-      {{1, 2, 0, 1}, {0, 2, 3, 0}, {3, 0, 1, 0}},
+  // The player's view of the GIF as it is; then of its rewrite, which shows
+  // what browsers do, the transparent pixels in the colour given.
+  const std::pair<std::vector<std::string>, std::vector<Picture>> runs[] = {
+      {{"--as-is"},
+       {{{1, 2, 3, 0}, {0, 1, 2, 0}, {3, 0, 1, 0}},
+        {{1, 2, 3, 0}, {0, 2, 3, 0}, {3, 0, 1, 0}},
+        {{1, 2, 0, 1}, {0, 2, 3, 0}, {3, 0, 1, 0}}}},
+      {{"--background", "#0000ff"},
+       {{{1, 2, 3, 2}, {0, 1, 2, 2}, {3, 0, 1, 2}},
+        {{1, 2, 3, 2}, {0, 2, 2, 2}, {3, 0, 1, 2}},
+        {{1, 2, 0, 1}, {0, 2, 2, 2}, {3, 0, 1, 2}}}},
   };
-  for (int step = 0; step < 3; ++step) {
-    fs::path png = scratch.file("pictures/frame-00" + std::to_string(step) + ".png");
-    EXPECT_EQ(readPng(png), steps[step]) << png;
+  for (const auto& [options, steps] : runs) {
+    SCOPED_TRACE(options[0]);
+    fs::path dir = scratch.file("pictures" + options[0]);
+    std::vector<std::string> args = options;
+    args.insert(args.end(), {"--frames", dir.string(), path});
+    ToolRun run = runGifpack(args);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "wrote 3 frames to " + dir.string() + "\n");
+    for (int step = 0; step < 3; ++step) {
+      fs::path png = dir / ("frame-00" + std::to_string(step) + ".png");
+      EXPECT_EQ(readPng(png), steps[step]) << png;
+    }
+    EXPECT_FALSE(fs::exists(dir / "frame-003.png"));
   }
-  EXPECT_FALSE(fs::exists(scratch.file("pictures/frame-003.png")));
 
   // Again into the same directory: the earlier frames make way for the new.
+  std::string dir = scratch.file("pictures--as-is").string();
   gif.frames.resize(1);
-  run = runGifpack({"--frames", dir, put("a.gif", gifwriter::writeGif(gif))});
+  ToolRun run = runGifpack({"--frames", dir, put("a.gif", gifwriter::writeGif(gif))});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out, "wrote 1 frame to " + dir + "\n");
   EXPECT_EQ(fs::directory_iterator(dir)->path().filename(), "frame-000.png");

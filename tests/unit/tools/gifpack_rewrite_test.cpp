@@ -1,0 +1,141 @@
+// gifpack's rewriting held against ImageMagick: each step that the player
+// shows of the packed animation (--frames) is ImageMagick's -coalesce of the
+// original with its transparency painted in the background colour; exact
+// where the animation has at most 256 colours, otherwise at least as close as
+// ImageMagick's own answer with one palette for the whole sequence. (Its
+// +remap leaves alone a sequence whose frames each have at most 256 colours,
+// so the palette comes from -colors 256 over all steps, and each step is
+// -remap'ed to it.)
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "tests/support/test_support.h"
+#include "tests/unit/tools/run_tool.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Steps {
+  int width = 0, height = 0;
+  std::vector<std::vector<uint8_t>> rgb;  // one picture per step
+};
+
+std::vector<uint8_t> readRgbPng(const fs::path& path, int& width, int& height) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
+  image.format = PNG_FORMAT_RGB;
+  std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return {};
+  width = static_cast<int>(image.width), height = static_cast<int>(image.height);
+  return rgb;
+}
+
+// DIR/<prefix>000.png, 001, ... up to the first missing.
+Steps readSteps(const fs::path& dir, const std::string& prefix) {
+  Steps steps;
+  for (int i = 0;; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%s%03d.png", prefix.c_str(), i);
+    if (!fs::exists(dir / name)) return steps;
+    steps.rgb.push_back(readRgbPng(dir / name, steps.width, steps.height));
+  }
+}
+
+size_t colourCount(const Steps& steps) {
+  std::vector<bool> seen(1 << 24);
+  size_t count = 0;
+  for (const auto& picture : steps.rgb)
+    for (size_t i = 0; i + 2 < picture.size(); i += 3) {
+      size_t c = picture[i] | picture[i + 1] << 8 | picture[i + 2] << 16;
+      if (!seen[c]) seen[c] = true, ++count;
+    }
+  return count;
+}
+
+double psnr(const Steps& a, const Steps& b) {
+  double squares = 0, count = 0;
+  for (size_t s = 0; s < a.rgb.size(); ++s)
+    for (size_t i = 0; i < a.rgb[s].size(); ++i, ++count) {
+      double e = static_cast<double>(a.rgb[s][i]) - b.rgb[s][i];
+      squares += e * e;
+    }
+  return squares == 0 ? INFINITY : 10 * std::log10(255.0 * 255.0 * count / squares);
+}
+
+// The colour that browsers' transparent pixels get: the logical screen's
+// background entry of the global table, white without a global table.
+std::string backgroundOf(const Bytes& gif) {
+  uint32_t rgb = 0xFFFFFF;
+  if (gif.size() >= 13 && gif[10] & 0x80) {
+    size_t at = 13 + 3 * size_t{gif[11]};
+    rgb = at + 3 <= gif.size() && gif[11] < (2 << (gif[10] & 7))
+              ? gif[at] << 16 | gif[at + 1] << 8 | gif[at + 2]
+              : 0;
+  }
+  char text[8];
+  std::snprintf(text, sizeof text, "#%06X", rgb);
+  return text;
+}
+
+// ImageMagick by the name Debian gives it, so that no wrapper named convert
+// stands in between (make_rewrite_corpus.sh makes the other GIFs). It takes
+// grey GIFs for linear grey unless told that they are sRGB.
+const std::string kConvert = "convert-im6.q16";
+
+bool shell(const fs::path& dir, const std::string& command) {
+  return std::system(("cd '" + dir.string() + "' && " + command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+TEST(GifpackRewriteTest, EachPackedStepIsWhatBrowsersShow) {
+  if (!shell(".", "command -v " + kConvert + " && command -v gifsicle"))
+    GTEST_SKIP() << "needs ImageMagick's convert and gifsicle";
+  ScratchDir scratch;
+  fs::create_directory(scratch.file("made"));
+  ASSERT_TRUE(
+      shell(scratch.path(), GIFPLAY_SOURCE_DIR "/tests/unit/tools/make_rewrite_corpus.sh made"));
+  std::vector<fs::path> corpus;
+  for (const char* dir : {"made", GIFPLAY_TESTDATA "/gif"})
+    for (const auto& entry : fs::recursive_directory_iterator(scratch.file(dir)))
+      if (entry.path().extension() == ".gif") corpus.push_back(entry.path());
+
+  int compared = 0;
+  for (const fs::path& gif : corpus) {
+    SCOPED_TRACE(gif.filename().string());
+    fs::path ours = scratch.file(gif.stem().string() + "-ours");
+    fs::path theirs = scratch.file(gif.stem().string() + "-coalesced");
+    fs::create_directory(theirs);
+    std::string background = backgroundOf(readFileBytes(gif));
+    shell(theirs, kConvert + " '" + gif.string() +
+                      "' -set colorspace sRGB -coalesce -background '" + background +
+                      "' -alpha remove -alpha off +repage PNG24:s-%03d.png");
+    Steps reference = readSteps(theirs, "s-");
+    ToolRun run = runGifpack({"--frames", ours.string(), gif.string()});
+    if (reference.rgb.empty()) continue;  // ImageMagick cannot read it: nothing to hold it to
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    Steps packed = readSteps(ours, "frame-");
+    ASSERT_EQ(packed.rgb.size(), reference.rgb.size());
+    ASSERT_EQ(packed.width, reference.width);
+    ASSERT_EQ(packed.height, reference.height);
+    ++compared;
+    if (colourCount(reference) <= 256) {
+      for (size_t s = 0; s < packed.rgb.size(); ++s)
+        EXPECT_TRUE(packed.rgb[s] == reference.rgb[s]) << "step " << s;
+      continue;
+    }
+    // ImageMagick's one palette for the whole sequence, each step put into it.
+    ASSERT_TRUE(shell(theirs, kConvert +
+                                  " s-*.png -append -colors 256 -unique-colors palette.png && " +
+                                  kConvert + " s-*.png -remap palette.png PNG24:r-%03d.png"));
+    Steps remapped = readSteps(theirs, "r-");
+    EXPECT_GE(psnr(packed, reference), psnr(remapped, reference));
+  }
+  EXPECT_GE(compared, 20);
+}
+
+}  // namespace

@@ -1,0 +1,244 @@
+#include "tools/gifpack/browser_view.h"
+
+#include <gif_lib.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "tools/gifwriter/gif_writer.h"
+
+namespace {
+
+constexpr uint32_t kOpaque = 0x1000000;
+constexpr Colour kWhite = 0xFFFFFF;
+constexpr int kRestoreToBackground = 2;
+constexpr int kRestoreToPrevious = 3;
+
+struct MemorySource {
+  const Bytes* gif;
+  size_t position;
+};
+
+int readFromMemory(GifFileType* file, GifByteType* into, int wanted) {
+  auto* source = static_cast<MemorySource*>(file->UserData);
+  size_t count = std::min(static_cast<size_t>(wanted), source->gif->size() - source->position);
+  std::memcpy(into, source->gif->data() + source->position, count);
+  source->position += count;
+  return static_cast<int>(count);
+}
+
+std::vector<Colour> coloursOf(const ColorMapObject* map) {
+  std::vector<Colour> colours;
+  if (map == nullptr) return colours;
+  for (int i = 0; i < map->ColorCount; ++i)
+    colours.push_back(static_cast<Colour>(map->Colors[i].Red | map->Colors[i].Green << 8 |
+                                          map->Colors[i].Blue << 16));
+  return colours;
+}
+
+class GiflibFile {
+ public:
+  explicit GiflibFile(const Bytes& gif) : source_{&gif, 0} {
+    int error = 0;
+    file_ = DGifOpen(&source_, readFromMemory, &error);
+  }
+  ~GiflibFile() {
+    int error = 0;
+    if (file_ != nullptr) DGifCloseFile(file_, &error);
+  }
+  GiflibFile(const GiflibFile&) = delete;
+  GiflibFile& operator=(const GiflibFile&) = delete;
+  GifFileType* get() const { return file_; }
+
+ private:
+  MemorySource source_;
+  GifFileType* file_ = nullptr;
+};
+
+// The rest of an extension block; false when the data ends first.
+bool skipExtension(GifFileType* file) {
+  GifByteType* block = nullptr;
+  do {
+    if (DGifGetExtensionNext(file, &block) != GIF_OK) return false;
+  } while (block != nullptr);
+  return true;
+}
+
+// A graphic control extension sets up the next image; a NETSCAPE2.0
+// application extension gives the loop count.
+bool readExtension(GifFileType* file, BrowserView& view, GraphicsControlBlock& control) {
+  int code = 0;
+  GifByteType* block = nullptr;
+  if (DGifGetExtension(file, &code, &block) != GIF_OK) return false;
+  if (block == nullptr) return true;
+  if (code == GRAPHICS_EXT_FUNC_CODE) {
+    GraphicsControlBlock read{};
+    if (DGifExtensionToGCB(block[0], block + 1, &read) == GIF_OK) control = read;
+  } else if (code == APPLICATION_EXT_FUNC_CODE && block[0] == 11 &&
+             std::memcmp(block + 1, "NETSCAPE2.0", 11) == 0) {
+    if (DGifGetExtensionNext(file, &block) != GIF_OK) return false;
+    if (block == nullptr) return true;
+    if (block[0] == 3 && block[1] == 1) view.loopCount = block[2] | block[3] << 8;
+  }
+  return skipExtension(file);
+}
+
+// Rows in the order the data holds them, each kept as far as it lies on the
+// screen; false when the data goes wrong before the last (the rows read
+// stay, the others are marked left out).
+bool readPixels(GifFileType* file, BrowserFrame& frame) {
+  size_t shownWidth = static_cast<size_t>(frame.shownWidth);
+  frame.indices.assign(shownWidth * static_cast<size_t>(frame.shownHeight), 0);
+  frame.rowDecoded.assign(static_cast<size_t>(frame.shownHeight), false);
+  if (frame.width == 0 || frame.height == 0) {
+    int codeSize = 0;
+    GifByteType* block = nullptr;
+    if (DGifGetCode(file, &codeSize, &block) != GIF_OK) return false;
+    while (block != nullptr)
+      if (DGifGetCodeNext(file, &block) != GIF_OK) return false;
+    return true;
+  }
+  std::vector<int> rows;
+  if (file->Image.Interlace) {
+    rows = gifwriter::interlacedRowOrder(frame.height);
+  } else {
+    rows.resize(static_cast<size_t>(frame.height));
+    for (int row = 0; row < frame.height; ++row) rows[static_cast<size_t>(row)] = row;
+  }
+  Bytes line(static_cast<size_t>(frame.width));
+  for (int row : rows) {
+    if (DGifGetLine(file, line.data(), frame.width) != GIF_OK) return false;
+    if (row >= frame.shownHeight) continue;
+    std::copy_n(line.begin(), shownWidth,
+                frame.indices.begin() + static_cast<ptrdiff_t>(row * shownWidth));
+    frame.rowDecoded[static_cast<size_t>(row)] = true;
+  }
+  return true;
+}
+
+bool readImage(GifFileType* file, BrowserView& view, GraphicsControlBlock& control) {
+  if (DGifGetImageDesc(file) != GIF_OK) {
+    view.damaged = true;
+    return false;
+  }
+  const GifImageDesc& desc = file->Image;
+  BrowserFrame frame;
+  frame.left = desc.Left, frame.top = desc.Top, frame.width = desc.Width,
+  frame.height = desc.Height;
+  frame.shownWidth = std::clamp(view.screenWidth - frame.left, 0, frame.width);
+  frame.shownHeight = std::clamp(view.screenHeight - frame.top, 0, frame.height);
+  frame.localTable = desc.ColorMap != nullptr;
+  frame.colours = frame.localTable ? coloursOf(desc.ColorMap) : view.globalColours;
+  frame.transparentIndex = control.TransparentColor;
+  frame.disposal = control.DisposalMode;
+  frame.delay = control.DelayTime;
+  control = GraphicsControlBlock{0, false, 0, NO_TRANSPARENT_COLOR};
+  bool whole = readPixels(file, frame);
+  view.frames.push_back(std::move(frame));
+  if (!whole) view.damaged = true;
+  return whole;
+}
+
+}  // namespace
+
+std::optional<BrowserView> decodeAsBrowsers(const Bytes& gif, uint64_t maxScreenPixels) {
+  GiflibFile giflib(gif);
+  GifFileType* file = giflib.get();
+  if (file == nullptr ||
+      uint64_t{static_cast<uint32_t>(file->SWidth)} * static_cast<uint32_t>(file->SHeight) >
+          maxScreenPixels)
+    return std::nullopt;
+  BrowserView view;
+  view.screenWidth = file->SWidth;
+  view.screenHeight = file->SHeight;
+  view.globalTable = file->SColorMap != nullptr;
+  view.globalColours = coloursOf(file->SColorMap);
+  view.backgroundIndex = file->SBackGroundColor;
+  GraphicsControlBlock control{0, false, 0, NO_TRANSPARENT_COLOR};
+  for (bool more = true; more;) {
+    GifRecordType type = UNDEFINED_RECORD_TYPE;
+    if (DGifGetRecordType(file, &type) != GIF_OK) break;
+    if (type == IMAGE_DESC_RECORD_TYPE)
+      more = readImage(file, view, control);
+    else if (type == EXTENSION_RECORD_TYPE)
+      more = readExtension(file, view, control);
+    else
+      more = false;
+  }
+  return view;
+}
+
+int browserDelay(int delay) { return delay < 2 ? 10 : delay; }
+
+Colour backgroundOf(const BrowserView& view) {
+  if (!view.globalTable) return kWhite;
+  if (view.backgroundIndex < static_cast<int>(view.globalColours.size()))
+    return view.globalColours[static_cast<size_t>(view.backgroundIndex)];
+  return 0;
+}
+
+bool hasTransparentPixels(const BrowserFrame& frame) {
+  if (frame.transparentIndex < 0) return false;
+  for (size_t y = 0; y < frame.rowDecoded.size(); ++y) {
+    if (!frame.rowDecoded[y]) continue;
+    auto row = frame.indices.begin() + static_cast<ptrdiff_t>(y * frame.shownWidth);
+    if (std::find(row, row + frame.shownWidth, frame.transparentIndex) != row + frame.shownWidth)
+      return true;
+  }
+  return false;
+}
+
+bool leavesRowsOut(const BrowserFrame& frame) {
+  return std::find(frame.rowDecoded.begin(), frame.rowDecoded.end(), false) !=
+         frame.rowDecoded.end();
+}
+
+StepPainter::StepPainter(const BrowserView& view, Colour background)
+    : view_(view),
+      background_(background),
+      canvas_(static_cast<size_t>(view.screenWidth) * static_cast<size_t>(view.screenHeight), 0),
+      picture_(canvas_.size(), background) {}
+
+// What a frame leaves behind when the next one comes: its area cleared, or
+// the canvas as it was before the frame.
+void StepPainter::dispose(const BrowserFrame& frame) {
+  if (frame.disposal == kRestoreToPrevious) {
+    canvas_ = previous_;
+  } else if (frame.disposal == kRestoreToBackground) {
+    int left = std::max(frame.left, 0), top = std::max(frame.top, 0);
+    int right = std::min(frame.left + frame.width, view_.screenWidth);
+    int bottom = std::min(frame.top + frame.height, view_.screenHeight);
+    for (int y = top; y < bottom; ++y)
+      std::fill_n(canvas_.begin() + static_cast<ptrdiff_t>(y) * view_.screenWidth + left,
+                  std::max(right - left, 0), 0u);
+  }
+}
+
+// The frame's decoded, non-transparent pixels on the screen; an index beyond
+// its colour table, or of a frame without one, is black.
+void StepPainter::draw(const BrowserFrame& frame) {
+  for (int y = 0; y < frame.shownHeight; ++y) {
+    if (!frame.rowDecoded[static_cast<size_t>(y)]) continue;
+    const uint8_t* pixels = frame.indices.data() + static_cast<size_t>(y) * frame.shownWidth;
+    uint32_t* out =
+        canvas_.data() + static_cast<size_t>(frame.top + y) * view_.screenWidth + frame.left;
+    for (int x = 0; x < frame.shownWidth; ++x) {
+      int index = pixels[x];
+      if (index == frame.transparentIndex) continue;
+      out[x] =
+          kOpaque | (index < static_cast<int>(frame.colours.size()) ? frame.colours[index] : 0u);
+    }
+  }
+}
+
+bool StepPainter::next() {
+  if (step_ + 1 >= static_cast<int>(view_.frames.size())) return false;
+  if (step_ >= 0) dispose(view_.frames[static_cast<size_t>(step_)]);
+  ++step_;
+  const BrowserFrame& frame = view_.frames[static_cast<size_t>(step_)];
+  if (frame.disposal == kRestoreToPrevious) previous_ = canvas_;
+  draw(frame);
+  for (size_t i = 0; i < canvas_.size(); ++i)
+    picture_[i] = canvas_[i] & kOpaque ? canvas_[i] & kWhite : background_;
+  return true;
+}

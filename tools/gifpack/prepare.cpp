@@ -1,0 +1,87 @@
+#include "tools/gifpack/prepare.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "tools/gifpack/player_load.h"
+#include "tools/gifpack/report.h"
+#include "tools/gifpack/tool_error.h"
+
+namespace {
+
+constexpr const char* kRewritten = "rewritten so that the player shows it as browsers do: ";
+constexpr const char* kShownDifferently = "the player would not show it as browsers do: ";
+
+struct Verdict {
+  RewriteChoice choice;
+  std::string refusal;
+};
+
+Verdict judge(const std::filesystem::path& path, const Bytes& gif, const Preparation& preparation,
+              std::ostream* warnings) {
+  PlayerLoad load(gif);
+  AnimationCheck check = checkAnimation(gif, load.started());
+  Verdict verdict;
+  if (preparation.rewriting != Rewriting::kAsIs)
+    verdict.choice = chooseRewrite(gif, check, preparation.options);
+  if (verdict.choice.reasons.empty()) {
+    verdict.refusal = check.refusal;
+    if (warnings != nullptr && verdict.refusal.empty()) printWarnings(path, check, *warnings);
+  }
+  return verdict;
+}
+
+}  // namespace
+
+std::optional<Colour> parseColour(const std::string& text) {
+  if (text.size() != 7 || text[0] != '#') return std::nullopt;
+  if (!std::all_of(text.begin() + 1, text.end(), [](char c) { return std::isxdigit(c); }))
+    return std::nullopt;
+  uint32_t rgb = static_cast<uint32_t>(std::stoul(text.substr(1), nullptr, 16));
+  return static_cast<Colour>((rgb >> 16) | (rgb & 0xFF00) | (rgb & 0xFF) << 16);
+}
+
+std::string reasonList(const std::vector<std::string>& reasons) {
+  std::string list;
+  for (const std::string& reason : reasons) list += (list.empty() ? "" : ", ") + reason;
+  return list;
+}
+
+Bytes prepareAnimation(const std::filesystem::path& path, const Bytes& gif,
+                       const Preparation& preparation, std::ostream& messages) {
+  Verdict verdict = judge(path, gif, preparation, &messages);
+  if (!verdict.refusal.empty()) throw FileError(path, verdict.refusal);
+  const std::vector<std::string>& reasons = verdict.choice.reasons;
+  if (reasons.empty()) return gif;
+  if (preparation.rewriting == Rewriting::kStrict)
+    throw FileError(path, kShownDifferently + reasonList(reasons));
+  Bytes rewritten = rewriteAnimation(*verdict.choice.view, preparation.options);
+  PlayerLoad load(rewritten);
+  AnimationCheck check = checkAnimation(rewritten, load.started());
+  if (!check.refusal.empty()) throw FileError(path, "rewritten, " + check.refusal);
+  messages << "gifpack: " << path.string() << ": " << kRewritten << reasonList(reasons) << "\n";
+  return rewritten;
+}
+
+void printPreparedInfo(const std::filesystem::path& path, const Bytes& gif,
+                       const Preparation& preparation, std::ostream& out) {
+  std::string refusal;
+  {
+    PlayerLoad load(gif);
+    AnimationCheck check = checkAnimation(gif, load.started());
+    printInfo(path, check, out);
+    refusal = check.refusal;
+  }
+  if (preparation.rewriting != Rewriting::kAsIs) {
+    Verdict verdict = judge(path, gif, preparation, nullptr);
+    const std::vector<std::string>& reasons = verdict.choice.reasons;
+    refusal = verdict.refusal;
+    if (!reasons.empty() && preparation.rewriting == Rewriting::kStrict)
+      out << "--strict refuses it: " << kShownDifferently << reasonList(reasons) << "\n";
+    else if (!reasons.empty())
+      out << "packed " << kRewritten << reasonList(reasons) << "\n";
+    else if (refusal.empty() && verdict.choice.view)
+      out << "packed as it is: the player shows it as browsers do\n";
+  }
+  if (!refusal.empty()) throw FileError(path, refusal);
+}

@@ -1,0 +1,269 @@
+#include "tools/gifpack/rewrite.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+
+#include "gif/gif_animation.h"
+#include "picture/compositing.h"
+#include "tools/gifpack/palette_quantizer.h"
+#include "tools/gifwriter/gif_writer.h"
+
+namespace {
+
+constexpr size_t kMaxColours = 256;
+constexpr size_t kColourSpace = size_t{1} << 24;
+// Rewriting holds a few pictures of the screen at once: more than this many
+// pixels, and a screen the player could not allocate anyway, are left alone.
+constexpr uint64_t kMaxScreenPixels = uint64_t{1} << 26;
+// The quantizer sees at most this many pixels, spread evenly over the steps.
+constexpr size_t kMaxSample = size_t{1} << 22;
+
+size_t pixelsOf(const BrowserView& view) {
+  return static_cast<size_t>(view.screenWidth) * static_cast<size_t>(view.screenHeight);
+}
+
+bool coversScreen(const BrowserFrame& frame, const BrowserView& view) {
+  return frame.left == 0 && frame.top == 0 && frame.width >= view.screenWidth &&
+         frame.height >= view.screenHeight;
+}
+
+bool outsideScreen(const BrowserFrame& frame, const BrowserView& view) {
+  return frame.left + frame.width > view.screenWidth ||
+         frame.top + frame.height > view.screenHeight;
+}
+
+// The player's canvas after each of its steps, in colours, against the
+// browsers' pictures. The canvas starts as whatever memory held, so a first
+// frame short of the screen or letting it show through never agrees.
+bool playerAgrees(const BrowserView& view, const AnimationCheck& check, Colour background) {
+  size_t frames = view.frames.size();
+  if (!check.refusal.empty() || check.shownFrames != static_cast<int32_t>(frames) ||
+      check.playerFrames != static_cast<int32_t>(frames))
+    return false;
+  const BrowserFrame& first = view.frames[0];
+  if (!coversScreen(first, view) || hasTransparentPixels(first) || leavesRowsOut(first))
+    return false;
+  if (frames >= 2)
+    for (const BrowserFrame& frame : view.frames)
+      if (browserDelay(frame.delay) != frame.delay) return false;
+  std::memset(canvas.storage, 0, static_cast<size_t>(canvas.stride) * canvas.height);
+  StepPainter painter(view, background);
+  const PaletteTable& palette = animation.palette;
+  for (int32_t step = 0; painter.next(); ++step) {
+    RECT rectangle{};
+    if (IndexedBitmap* bitmap = frameRect(*animation.frames[step], rectangle))
+      blitBitmap(canvas, *bitmap, rectangle, 0, 0, kOpaqueCopy);
+    const std::vector<Colour>& picture = painter.picture();
+    for (int32_t y = 0; y < canvas.height; ++y) {
+      const uint8_t* row = bitmapRowAddress(canvas, 0, canvas.height - 1 - y);
+      const Colour* expected = picture.data() + static_cast<size_t>(y) * canvas.width;
+      for (int32_t x = 0; x < canvas.width; ++x)
+        if (palette.entries[row[x] % palette.count] != expected[x]) return false;
+    }
+  }
+  return true;
+}
+
+std::string counted(size_t count, const std::string& one, const std::string& many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+std::vector<std::string> reasonsOf(const BrowserView& view, const AnimationCheck& check) {
+  const auto& frames = view.frames;
+  auto any = [&](auto test) { return std::any_of(frames.begin(), frames.end(), test); };
+  std::vector<std::string> reasons;
+  if (!view.globalTable) reasons.push_back("no global colour table");
+  if (any([&](const BrowserFrame& f) { return hasTransparentPixels(f); }))
+    reasons.push_back("transparency");
+  if (std::any_of(frames.begin(), frames.end() - 1,
+                  [](const BrowserFrame& f) { return f.disposal == 2 || f.disposal == 3; }))
+    reasons.push_back("disposal");
+  auto local = std::count_if(frames.begin(), frames.end(), [&](const BrowserFrame& f) {
+    return f.localTable && f.colours != view.globalColours;
+  });
+  if (local > 0)
+    reasons.push_back(
+        counted(static_cast<size_t>(local), "local colour table", "local colour tables"));
+  if (any([&](const BrowserFrame& f) { return outsideScreen(f, view); }))
+    reasons.push_back("frames outside the screen");
+  if (frames.size() >= 2 && any([](const BrowserFrame& f) { return f.delay < 2; }))
+    reasons.push_back("delays under 2 hundredths");
+  if (!coversScreen(frames[0], view)) reasons.push_back("a first frame short of the screen");
+  if (view.damaged || any(leavesRowsOut)) reasons.push_back("damaged image data");
+  if (view.globalTable && check.shownFrames < static_cast<int32_t>(frames.size()))
+    reasons.push_back("frames the player would not reach");
+  if (reasons.empty()) reasons.push_back("colours the player would show differently");
+  return reasons;
+}
+
+// The colours of all steps when there are at most 256 of them.
+std::optional<std::vector<Colour>> exactColours(const BrowserView& view, Colour background) {
+  std::vector<uint64_t> seen(kColourSpace / 64, 0);
+  std::vector<Colour> colours;
+  StepPainter painter(view, background);
+  while (painter.next()) {
+    for (Colour c : painter.picture()) {
+      uint64_t bit = uint64_t{1} << (c % 64);
+      if (seen[c / 64] & bit) continue;
+      seen[c / 64] |= bit;
+      colours.push_back(c);
+      if (colours.size() > kMaxColours) return std::nullopt;
+    }
+  }
+  return colours;
+}
+
+// The smallest rectangle holding every pixel that differs; width 0 when none does.
+struct Box {
+  int left = 0, top = 0, width = 0, height = 0;
+};
+
+template <typename Pixel>
+Box changedBox(const std::vector<Pixel>& before, const std::vector<Pixel>& after, int width,
+               int height) {
+  int left = width, right = -1, top = height, bottom = -1;
+  for (int y = 0; y < height; ++y) {
+    const Pixel* a = before.data() + static_cast<size_t>(y) * width;
+    const Pixel* b = after.data() + static_cast<size_t>(y) * width;
+    int x = 0;
+    while (x < width && a[x] == b[x]) ++x;
+    if (x == width) continue;
+    int last = width - 1;
+    while (a[last] == b[last]) --last;
+    left = std::min(left, x), right = std::max(right, last);
+    top = std::min(top, y), bottom = y;
+  }
+  if (right < 0) return {};
+  return {left, top, right - left + 1, bottom - top + 1};
+}
+
+// What changes from step to step, each changed area once: the pixels the
+// palette has to stand for.
+std::vector<Colour> changedPixels(const BrowserView& view, Colour background) {
+  std::vector<Colour> sample, before;
+  StepPainter painter(view, background);
+  while (painter.next()) {
+    const std::vector<Colour>& picture = painter.picture();
+    Box box = before.empty() ? Box{0, 0, view.screenWidth, view.screenHeight}
+                             : changedBox(before, picture, view.screenWidth, view.screenHeight);
+    for (int y = box.top; y < box.top + box.height; ++y) {
+      auto row = picture.begin() + static_cast<ptrdiff_t>(y) * view.screenWidth + box.left;
+      sample.insert(sample.end(), row, row + box.width);
+    }
+    before = picture;
+  }
+  if (sample.size() > kMaxSample) {
+    size_t stride = (sample.size() + kMaxSample - 1) / kMaxSample;
+    for (size_t i = 0; i * stride < sample.size(); ++i) sample[i] = sample[i * stride];
+    sample.resize((sample.size() + stride - 1) / stride);
+  }
+  return sample;
+}
+
+int distance(Colour a, Colour b) {
+  int d = 0;
+  for (int shift = 0; shift < 24; shift += 8) {
+    int e = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+    d += e * e;
+  }
+  return d;
+}
+
+// Colour to palette index, learnt on first sight: the palette's own colours
+// exactly, any other colour its nearest.
+class IndexFinder {
+ public:
+  explicit IndexFinder(const std::vector<Colour>& palette)
+      : palette_(palette), index_(kColourSpace, -1) {
+    for (size_t i = 0; i < palette.size(); ++i) index_[palette[i]] = static_cast<int16_t>(i);
+  }
+  uint8_t operator()(Colour c) {
+    int16_t& index = index_[c];
+    if (index < 0) {
+      auto nearest = std::min_element(palette_.begin(), palette_.end(), [c](Colour a, Colour b) {
+        return distance(a, c) < distance(b, c);
+      });
+      index = static_cast<int16_t>(nearest - palette_.begin());
+    }
+    return static_cast<uint8_t>(index);
+  }
+
+ private:
+  const std::vector<Colour>& palette_;
+  std::vector<int16_t> index_;
+};
+
+gifwriter::ColourTable tableOf(const std::vector<Colour>& palette) {
+  gifwriter::ColourTable table;
+  for (Colour c : palette)
+    table.push_back(
+        {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c >> 16)});
+  if (table.empty()) table.push_back({});
+  return table;
+}
+
+gifwriter::Frame frameOf(const Bytes& indices, int screenWidth, Box box) {
+  gifwriter::Frame frame;
+  frame.left = box.left, frame.top = box.top, frame.width = box.width, frame.height = box.height;
+  frame.indices.reserve(static_cast<size_t>(box.width) * box.height);
+  for (int y = box.top; y < box.top + box.height; ++y) {
+    auto row = indices.begin() + static_cast<ptrdiff_t>(y) * screenWidth + box.left;
+    frame.indices.insert(frame.indices.end(), row, row + box.width);
+  }
+  return frame;
+}
+
+}  // namespace
+
+RewriteChoice chooseRewrite(const Bytes& gif, const AnimationCheck& check,
+                            const RewriteOptions& options) {
+  RewriteChoice choice;
+  choice.view = decodeAsBrowsers(gif, kMaxScreenPixels);
+  if (!choice.view || choice.view->frames.empty()) return choice;
+  const BrowserView& view = *choice.view;
+  // A rewrite helps where the player would not start for want of a global
+  // colour table; its other refusals stand.
+  bool refused = !check.refusal.empty() && view.globalTable;
+  if (refused || pixelsOf(view) == 0) return choice;
+  if (!playerAgrees(view, check, options.background.value_or(backgroundOf(view))))
+    choice.reasons = reasonsOf(view, check);
+  return choice;
+}
+
+Bytes rewriteAnimation(const BrowserView& view, const RewriteOptions& options) {
+  Colour background = options.background.value_or(backgroundOf(view));
+  std::optional<std::vector<Colour>> exact = exactColours(view, background);
+  std::vector<Colour> palette =
+      exact ? std::move(*exact) : quantizedPalette(changedPixels(view, background));
+  bool dither = options.dither && !exact;
+  IndexFinder indexOf(palette);
+
+  gifwriter::Gif gif;
+  gif.screenWidth = view.screenWidth, gif.screenHeight = view.screenHeight;
+  gif.globalTable = tableOf(palette);
+  if (view.loopCount >= 0) gif.extensions.push_back(gifwriter::loopExtension(view.loopCount));
+  bool animated = view.frames.size() >= 2;
+  Bytes indices(pixelsOf(view)), before;
+  StepPainter painter(view, background);
+  while (painter.next()) {
+    const std::vector<Colour>& picture =
+        dither ? ditheredPicture(painter.picture(), view.screenWidth, view.screenHeight, palette)
+               : painter.picture();
+    std::transform(picture.begin(), picture.end(), indices.begin(), std::ref(indexOf));
+    Box box = before.empty() ? Box{0, 0, view.screenWidth, view.screenHeight}
+                             : changedBox(before, indices, view.screenWidth, view.screenHeight);
+    if (box.width == 0) box = {0, 0, 1, 1};
+    gifwriter::Frame frame = frameOf(indices, view.screenWidth, box);
+    frame.lzw.deferredClear = true;  // a full table goes on serving: smaller than a clear
+    if (animated) {
+      frame.control = gifwriter::GraphicControl{};
+      frame.control->delay = static_cast<uint16_t>(
+          browserDelay(view.frames[static_cast<size_t>(painter.step())].delay));
+    }
+    gif.frames.push_back(std::move(frame));
+    before.swap(indices);
+    indices.resize(before.size());
+  }
+  return gifwriter::writeGif(gif);
+}

@@ -1,0 +1,34 @@
+// Rewriting an animation so that the player, which draws every frame
+// opaquely over the last with one global palette, shows each step as web
+// browsers do: one global colour table, a first frame over the whole screen,
+// then for each step an opaque rectangle around what changed, with the
+// browsers' delay.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/gifpack/animation_check.h"
+#include "tools/gifpack/browser_view.h"
+
+struct RewriteOptions {
+  std::optional<Colour> background;  // for pixels left transparent; the GIF's own by default
+  bool dither = false;               // error diffusion when the colours have to be reduced
+};
+
+struct RewriteChoice {
+  std::optional<BrowserView> view;  // the browsers' view; none when giflib cannot read the GIF
+  // What the player would show differently, in a few words each; empty when
+  // it shows the animation as browsers do, or when rewriting cannot help.
+  std::vector<std::string> reasons;
+};
+
+// Compares the player's steps with the browsers'. Needs the GIF loaded by a
+// PlayerLoad that is still alive, and its check.
+RewriteChoice chooseRewrite(const Bytes& gif, const AnimationCheck& check,
+                            const RewriteOptions& options);
+
+// The rewritten GIF: exact when all steps together use at most 256 colours,
+// otherwise in one palette that ImageMagick's quantizer makes for them all.
+Bytes rewriteAnimation(const BrowserView& view, const RewriteOptions& options);

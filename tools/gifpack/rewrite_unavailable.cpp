@@ -1,0 +1,13 @@
+// The Windows gifpack is built without giflib and ImageMagick: it packs
+// animations as they are, with warnings, and rewrites none.
+#include <stdexcept>
+
+#include "tools/gifpack/rewrite.h"
+
+RewriteChoice chooseRewrite(const Bytes&, const AnimationCheck&, const RewriteOptions&) {
+  return {};
+}
+
+Bytes rewriteAnimation(const BrowserView&, const RewriteOptions&) {
+  throw std::logic_error("this gifpack rewrites no animations");
+}
