@@ -124,12 +124,14 @@ inline void store8(uint8_t* to, uint64_t bytes) { std::memcpy(to, &bytes, sizeof
 // then whole chunks of eight towards its start. The first store runs up to
 // seven bytes past the string's end, into row buffer space that the strings
 // after it overwrite.
-inline void writeChunks(const uint64_t* chunk, const int16_t* chunkPrefix, int32_t code,
-                        int32_t length, uint8_t* out) {
+// Returns the chunk stored last, the string's first eight pixels.
+inline uint64_t writeChunks(const uint64_t* chunk, const int16_t* chunkPrefix, int32_t code,
+                            int32_t length, uint8_t* out) {
   uint8_t* at = out + ((length - 1) & ~7);
   for (;;) {
-    store8(at, chunk[code]);
-    if (at == out) return;
+    uint64_t pixels = chunk[code];
+    store8(at, pixels);
+    if (at == out) return pixels;
     code = chunkPrefix[code];
     at -= 8;
   }
@@ -203,7 +205,80 @@ int32_t batchSize(int32_t lineWidth) {
   return kBatchPixels / lineWidth * lineWidth;
 }
 
-// The code loop: the decoder's state lives in locals while it runs.
+// What the code loop carries from code to code.
+struct CodeState {
+  LzwBitReader reader;
+  int32_t width;
+  int32_t nextFree;
+  int32_t previous;
+  int32_t previousLength;  // pixels of the string of previous
+  uint8_t firstPixel;      // its first pixel
+  int32_t filled;          // pixels in the row buffer
+};
+
+constexpr int32_t kCodesEnded = -1;
+constexpr int32_t kBatchFull = -2;
+
+// The common case, kept apart so that its state stays in registers: codes
+// of the regular table, each a string written eight pixels a store and the
+// entry it makes. Returns the first other code (a clear or end code, or one
+// at or beyond nextFree), kCodesEnded when the code stream ends, or
+// kBatchFull once the row buffer holds a batch.
+[[gnu::noinline]] int32_t regularCodes(CodeState& s, int32_t batch) {
+  LzwDecoder& d = lzwDecoder;
+  uint64_t bits = s.reader.bits;
+  int32_t count = s.reader.bitCount;
+  const uint8_t* cursor = s.reader.cursor;
+  int32_t bytesLeft = s.reader.bytesLeft;
+  int32_t width = s.width;
+  int32_t nextFree = s.nextFree;
+  int32_t previous = s.previous;
+  int32_t previousLength = s.previousLength;
+  uint8_t firstPixel = s.firstPixel;
+  uint8_t* out = d.row + s.filled;
+  uint8_t* const batchEnd = d.row + batch;
+  int32_t result;
+  for (;;) {
+    if (!want(width, bits, count, cursor, bytesLeft)) {
+      result = kCodesEnded;
+      break;
+    }
+    int32_t c = static_cast<int32_t>(bits & ((1u << width) - 1));
+    bits >>= width;
+    count -= width;
+    // The clear and end codes have length 0.
+    int32_t length = c < nextFree ? d.length[c] : 0;
+    if (length == 0) {
+      result = c;
+      break;
+    }
+    auto root = static_cast<uint8_t>(writeChunks(d.chunk, d.chunkPrefix, c, length, out));
+    if (nextFree < 1 << width) {
+      addEntry(d, nextFree, previous, previousLength, root);
+      ++nextFree;
+      previous = c;
+      previousLength = length;
+      firstPixel = root;
+      // The width grows right after the entry that fills its last code.
+      if (nextFree >> width && width < kLzwWidestCode) ++width;
+    }
+    out += length;
+    if (out >= batchEnd) {
+      result = kBatchFull;
+      break;
+    }
+  }
+  s.reader = {bits, count, cursor, bytesLeft};
+  s.width = width;
+  s.nextFree = nextFree;
+  s.previous = previous;
+  s.previousLength = previousLength;
+  s.firstPixel = firstPixel;
+  s.filled = static_cast<int32_t>(out - d.row);
+  return result;
+}
+
+// The code loop.
 //
 // Besides prefix and suffix, each entry keeps its length and its pixels in
 // chunks of eight: its last 1 to 8 pixels in chunk, and in chunkPrefix the
@@ -213,81 +288,55 @@ int32_t batchSize(int32_t lineWidth) {
 // strings are taken pixel by pixel along the prefix chain.
 int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
   LzwDecoder& d = lzwDecoder;
-  uint64_t bits = d.reader.bits;
-  int32_t count = d.reader.bitCount;
-  const uint8_t* cursor = d.reader.cursor;
-  int32_t bytesLeft = d.reader.bytesLeft;
-  int32_t width = d.codeWidth;
-  int32_t nextFree = d.nextFree;
   const int32_t clearCode = d.clearCode;
   uint8_t* const row = d.row;
-  const uint64_t* const chunk = d.chunk;
-  const int16_t* const chunkPrefix = d.chunkPrefix;
-
-  int32_t previous = 0;
-  int32_t previousLength = 1;  // pixels of the string of previous
-  uint8_t firstPixel = 0;      // its first pixel
+  CodeState s{d.reader, d.codeWidth, d.nextFree, 0, 1, 0, 0};
   // The first code of the stream is taken like the first behind a clear
   // code, which encoders are asked, but not bound, to send first: it adds
   // no entry, since no string comes before it.
   Table table = Table::fresh;
-  int32_t filled = 0;  // pixels in the row buffer
   const int32_t batch = batchSize(lineWidth);
   int32_t status = kKeepGoing;
-  // Codes below this are entries of the regular table: nextFree while the
-  // table is regular, 0 otherwise.
-  int32_t regularBelow = 0;
 
   while (status == kKeepGoing) {
-    if (!want(width, bits, count, cursor, bytesLeft)) {
-      status = endOfData(filled, lineWidth);
+    int32_t c;
+    if (table == Table::regular) {
+      c = regularCodes(s, batch);
+    } else if (want(s.width, s.reader.bits, s.reader.bitCount, s.reader.cursor,
+                    s.reader.bytesLeft)) {
+      c = static_cast<int32_t>(s.reader.bits & ((1u << s.width) - 1));
+      s.reader.bits >>= s.width;
+      s.reader.bitCount -= s.width;
+    } else {
+      c = kCodesEnded;
+    }
+    if (c == kCodesEnded) {
+      status = endOfData(s.filled, lineWidth);
       break;
     }
-    int32_t c = static_cast<int32_t>(bits & ((1u << width) - 1));
-    bits >>= width;
-    count -= width;
-
-    if (static_cast<uint32_t>(c - clearCode) < 2) {
-      if (c != clearCode) {
-        status = finish(filled, lineWidth);
-        break;
-      }
-      width = codeSize + 1;
-      nextFree = clearCode + 2;
-      table = Table::fresh;
-      regularBelow = 0;
+    if (c == kBatchFull) {
+      Handed handed = handOverRows(s.filled, lineWidth);
+      status = handed.status;
+      s.filled = handed.filled;
       continue;
     }
-    if (c < regularBelow) {
-      // The common case, kept short: a string of the table, eight pixels a
-      // store, and the entry it makes.
-      int32_t length = d.length[c];
-      writeChunks(chunk, chunkPrefix, c, length, row + filled);
-      uint8_t root = row[filled];
-      if (nextFree < 1 << width) {
-        addEntry(d, nextFree, previous, previousLength, root);
-        regularBelow = ++nextFree;
-        previous = c;
-        previousLength = length;
-        firstPixel = root;
-        if (nextFree >> width && width < kLzwWidestCode) ++width;
+    if (static_cast<uint32_t>(c - clearCode) < 2) {
+      if (c != clearCode) {
+        status = finish(s.filled, lineWidth);
+        break;
       }
-      filled += length;
-      if (filled >= batch) {
-        Handed handed = handOverRows(filled, lineWidth);
-        status = handed.status;
-        filled = handed.filled;
-      }
+      s.width = codeSize + 1;
+      s.nextFree = clearCode + 2;
+      table = Table::fresh;
       continue;
     }
     if (table == Table::fresh) {
-      if (c >= nextFree) c = 0;
-      previous = c;
-      previousLength = 1;
-      firstPixel = static_cast<uint8_t>(c);
-      row[filled++] = firstPixel;
+      if (c >= s.nextFree) c = 0;
+      s.previous = c;
+      s.previousLength = 1;
+      s.firstPixel = static_cast<uint8_t>(c);
+      row[s.filled++] = s.firstPixel;
       table = Table::regular;
-      regularBelow = nextFree;
     } else {
       int32_t length;
       uint8_t root;
@@ -296,13 +345,14 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
         // followed by its own first pixel: the entry this very step defines,
         // written once it is in. A code beyond nextFree is taken exactly like
         // nextFree.
-        length = previousLength + 1;
-        root = firstPixel;
+        length = s.previousLength + 1;
+        root = s.firstPixel;
       } else {
-        bool beyond = c >= nextFree;
-        Emitted e = emitAlongChain(d, beyond ? previous : c, beyond, firstPixel, row + filled);
+        bool beyond = c >= s.nextFree;
+        Emitted e =
+            emitAlongChain(d, beyond ? s.previous : c, beyond, s.firstPixel, row + s.filled);
         if (e.length < 0) {
-          status = endOfData(filled, lineWidth);
+          status = endOfData(s.filled, lineWidth);
           break;
         }
         length = e.length;
@@ -310,34 +360,33 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
       }
       // A full table (4096 entries) takes no more until a clear code; no code
       // can then lie beyond it.
-      if (nextFree < 1 << width) {
-        addEntry(d, nextFree, previous, previousLength, root);
-        if (c >= nextFree && table == Table::regular)
-          writeChunks(chunk, chunkPrefix, nextFree, length, row + filled);
-        ++nextFree;
-        previous = c;
-        previousLength = length;
-        firstPixel = root;
+      if (s.nextFree < 1 << s.width) {
+        addEntry(d, s.nextFree, s.previous, s.previousLength, root);
+        if (c >= s.nextFree && table == Table::regular)
+          writeChunks(d.chunk, d.chunkPrefix, s.nextFree, length, row + s.filled);
+        ++s.nextFree;
+        s.previous = c;
+        s.previousLength = length;
+        s.firstPixel = root;
         // A code beyond the table, kept as the previous code, becomes the
         // prefix of the next entry without lying below it.
-        if (c >= nextFree) table = Table::corrupt;
-        regularBelow = table == Table::regular ? nextFree : 0;
+        if (c >= s.nextFree) table = Table::corrupt;
         // The width grows right after the entry that fills its last code.
-        if (nextFree >> width && width < kLzwWidestCode) ++width;
+        if (s.nextFree >> s.width && s.width < kLzwWidestCode) ++s.width;
       }
-      filled += length;
+      s.filled += length;
     }
-    if (filled >= batch) {
-      Handed handed = handOverRows(filled, lineWidth);
+    if (s.filled >= batch) {
+      Handed handed = handOverRows(s.filled, lineWidth);
       status = handed.status;
-      filled = handed.filled;
+      s.filled = handed.filled;
     }
   }
 
-  d.reader = {bits, count, cursor, bytesLeft};
-  d.codeWidth = static_cast<int16_t>(width);
-  d.nextFree = static_cast<int16_t>(nextFree);
-  d.limit = static_cast<int16_t>(1 << width);
+  d.reader = s.reader;
+  d.codeWidth = static_cast<int16_t>(s.width);
+  d.nextFree = static_cast<int16_t>(s.nextFree);
+  d.limit = static_cast<int16_t>(1 << s.width);
   return status;
 }
 
@@ -365,8 +414,11 @@ void resetTables(int16_t codeSize) {
     d.length[root] = 1;
     d.chunk[root] = static_cast<uint8_t>(root);
   }
-  // Entries from clearCode on are the table's, overwritten as it fills.
+  // Entries from clearCode on are the table's, overwritten as it fills; the
+  // clear and end codes have no string.
   d.rootsReady = d.clearCode;
+  d.length[d.clearCode] = 0;
+  d.length[d.endCode] = 0;
 }
 
 int16_t nextCode() {
