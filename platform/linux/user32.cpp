@@ -35,7 +35,6 @@ struct Server {
   ATOM nextAtom = 0xC000;
   std::atomic<uint64_t> invalidationSequence{1};
   std::atomic<WindowHost*> host{nullptr};
-  std::atomic<bool> headless{false};
   std::once_flag hostChosen;
   int defaultPlacements = 0;
 };
@@ -381,19 +380,23 @@ std::vector<HWND> windowsOfThisThread() {
   return result;
 }
 
-bool headlessRequested() { return server().headless.load(); }
-
-void requestHeadless() {
-  server().headless = true;
-  server().host = headlessHost();
-}
+void useWindowHost(WindowHost* host) { server().host = host; }
 
 WindowHost* activeHost() {
   Server& s = server();
   std::call_once(s.hostChosen, [&] {
-    if (s.host.load() == nullptr) s.host = s.headless ? headlessHost() : gtkHost();
+    if (s.host.load() == nullptr) s.host = gtkHost();
   });
   return s.host.load();
+}
+
+void waitOnQueue(MessageQueue& queue, Deadline deadline) {
+  std::unique_lock lock(queue.mutex);
+  auto ready = [&] { return !queue.posted.empty() || !queue.sent.empty() || queue.quitPosted; };
+  if (deadline == Deadline::max())
+    queue.arrived.wait(lock, ready);
+  else
+    queue.arrived.wait_until(lock, deadline, ready);
 }
 
 RECT clientRectOf(const Window& w) { return {0, 0, w.clientWidth, w.clientHeight}; }
@@ -607,9 +610,10 @@ BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) 
   Filter filter{window, filterMin, filterMax};
   auto queue = currentQueue();
   while (!nextMessage(*msg, filter, true)) {
-    WindowHost* host = activeHost();
-    if (host == nullptr) host = headlessHost();
-    host->waitForEvents(*queue, Deadline::max());
+    if (WindowHost* host = activeHost())
+      host->waitForEvents(*queue, Deadline::max());
+    else
+      waitOnQueue(*queue, Deadline::max());
   }
   return msg->message != WM_QUIT;
 }
@@ -674,7 +678,8 @@ int WINAPI GetSystemMetrics(int index) {
     case SM_CXSCREEN:
     case SM_CYSCREEN: {
       WindowHost* host = activeHost();
-      if (host == nullptr) host = headlessHost();
+      if (host == nullptr)
+        return index == SM_CXSCREEN ? metrics::kScreenWidth : metrics::kScreenHeight;
       return index == SM_CXSCREEN ? host->screenWidth : host->screenHeight;
     }
     case SM_CXVSCROLL:

@@ -1,5 +1,5 @@
 // The seam between the window layer and what presents it: GTK on a display,
-// or the in-process headless host that tests use. The window layer calls
+// or the in-process host that tests install (useWindowHost). The window layer calls
 // these after changing its own state; a host turns user input back into
 // messages through the window layer's own functions.
 #pragma once
@@ -7,8 +7,6 @@
 #include <chrono>
 
 #include "window_server.h"
-
-using Deadline = std::chrono::steady_clock::time_point;
 
 struct WindowHost {
   // Builds the host's side of a new window; false when it cannot be shown.
@@ -31,6 +29,5 @@ struct WindowHost {
   int screenHeight;
 };
 
-WindowHost* headlessHost();
 // nullptr when no display can be opened.
 WindowHost* gtkHost();

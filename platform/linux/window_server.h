@@ -3,6 +3,7 @@
 // headless host) only presents them and turns user input into messages.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -16,6 +17,7 @@
 #include "win32_types.h"
 
 struct WindowHost;
+using Deadline = std::chrono::steady_clock::time_point;
 struct MenuObject;
 
 // One queue per thread that owns windows or posts to itself. Other threads
@@ -105,6 +107,9 @@ constexpr int kScrollBar = 16;
 constexpr int kBorder = 1;
 constexpr int kIcon = 32;
 constexpr int kSmallIcon = 16;
+// The screen when no host tells its own.
+constexpr int kScreenWidth = 1024;
+constexpr int kScreenHeight = 768;
 }  // namespace metrics
 
 // Registry of windows. Lookups are thread-safe; a Window is used only by the
@@ -116,8 +121,12 @@ std::vector<HWND> windowsOfThisThread();
 
 // The active host: chosen when first needed; nullptr when no window can be shown.
 WindowHost* activeHost();
-bool headlessRequested();
-void requestHeadless();
+// Before the first window: every window from now on is presented by host
+// (tests install an in-process one).
+void useWindowHost(WindowHost* host);
+// Waits until a message may have arrived in queue or the deadline passed:
+// how the thread of a window without a host waits.
+void waitOnQueue(MessageQueue& queue, Deadline deadline);
 
 // Geometry and state changes shared by the API and the hosts.
 RECT clientRectOf(const Window& window);  // client coordinates: 0, 0, width, height
@@ -137,8 +146,6 @@ void loseEveryWindow();
 void forgetWindowClasses();
 // The sequence number the next invalidation record will carry.
 uint64_t invalidationSequenceNow();
-// Called with each modal dialog once it is shown (tests watch dialogs with it).
-void setDialogObserver(std::function<void(HWND)> observer);
 DeviceContext* deviceContextFromHandle(HDC dc);
 
 // Pixels
