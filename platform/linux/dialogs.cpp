@@ -14,11 +14,6 @@ constexpr char kDialogClass[] = "#32770";
 constexpr int kBaseUnitX = 6;
 constexpr int kBaseUnitY = 13;
 
-std::function<void(HWND)>& dialogObserver() {
-  static std::function<void(HWND)> observer;
-  return observer;
-}
-
 int pixelsX(int units) { return (units * kBaseUnitX + 2) / 4; }
 int pixelsY(int units) { return (units * kBaseUnitY + 4) / 8; }
 
@@ -108,10 +103,6 @@ INT_PTR runDialogLoop(HWND dialog) {
 
 }  // namespace
 
-void setDialogObserver(std::function<void(HWND)> observer) {
-  dialogObserver() = std::move(observer);
-}
-
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner,
                                DLGPROC dialogProc, LPARAM initParam) {
   DialogResource resource;
@@ -124,10 +115,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND own
   if (ownerWasEnabled) EnableWindow(owner, FALSE);
   SendMessageA(dialog, WM_INITDIALOG, 0, initParam);
   Window* w = windowFromHandle(dialog);
-  if (w != nullptr && !w->dialogEnded) {
-    ShowWindow(dialog, SW_SHOW);
-    if (dialogObserver()) dialogObserver()(dialog);
-  }
+  if (w != nullptr && !w->dialogEnded) ShowWindow(dialog, SW_SHOW);
   INT_PTR result = runDialogLoop(dialog);
   if (ownerWasEnabled) EnableWindow(owner, TRUE);
   DestroyWindow(dialog);

@@ -35,7 +35,6 @@ struct Server {
   ATOM nextAtom = 0xC000;
   std::atomic<uint64_t> invalidationSequence{1};
   std::atomic<WindowHost*> host{nullptr};
-  std::atomic<bool> headless{false};
   std::once_flag hostChosen;
   int defaultPlacements = 0;
 };
@@ -395,19 +394,23 @@ std::vector<HWND> windowsOfThisThread() {
   return result;
 }
 
-bool headlessRequested() { return server().headless.load(); }
-
-void requestHeadless() {
-  server().headless = true;
-  server().host = headlessHost();
-}
+void useWindowHost(WindowHost* host) { server().host = host; }
 
 WindowHost* activeHost() {
   Server& s = server();
   std::call_once(s.hostChosen, [&] {
-    if (s.host.load() == nullptr) s.host = s.headless ? headlessHost() : gtkHost();
+    if (s.host.load() == nullptr) s.host = gtkHost();
   });
   return s.host.load();
+}
+
+void waitOnQueue(MessageQueue& queue, Deadline deadline) {
+  std::unique_lock lock(queue.mutex);
+  auto ready = [&] { return !queue.posted.empty() || !queue.sent.empty() || queue.quitPosted; };
+  if (deadline == Deadline::max())
+    queue.arrived.wait(lock, ready);
+  else
+    queue.arrived.wait_until(lock, deadline, ready);
 }
 
 RECT clientRectOf(const Window& w) { return {0, 0, w.clientWidth, w.clientHeight}; }
@@ -433,15 +436,6 @@ void pushMessage(MessageQueue& queue, const MSG& msg) {
     queue.posted.push_back(msg);
   }
   queue.arrived.notify_all();
-}
-
-void waitForMessages(MessageQueue& queue, std::chrono::steady_clock::time_point deadline) {
-  std::unique_lock lock(queue.mutex);
-  auto ready = [&] { return !queue.posted.empty() || !queue.sent.empty() || queue.quitPosted; };
-  if (deadline == Deadline::max())
-    queue.arrived.wait(lock, ready);
-  else
-    queue.arrived.wait_until(lock, deadline, ready);
 }
 
 void runOnWindowThread(HWND handle, std::function<void(Window&)> call) {
@@ -645,7 +639,7 @@ BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) 
   if (window != nullptr && windowFromHandle(window) == nullptr) return -1;
   Filter filter{window, filterMin, filterMax};
   auto queue = currentQueue();
-  while (!nextMessage(*msg, filter, true)) waitForMessages(*queue, Deadline::max());
+  while (!nextMessage(*msg, filter, true)) waitOnQueue(*queue, Deadline::max());
   return msg->message != WM_QUIT;
 }
 
@@ -708,7 +702,8 @@ int WINAPI GetSystemMetrics(int index) {
     case SM_CXSCREEN:
     case SM_CYSCREEN: {
       WindowHost* host = activeHost();
-      if (host == nullptr) host = headlessHost();
+      if (host == nullptr)
+        return index == SM_CXSCREEN ? metrics::kScreenWidth : metrics::kScreenHeight;
       return index == SM_CXSCREEN ? host->screenWidth : host->screenHeight;
     }
     case SM_CXVSCROLL:

@@ -1,5 +1,5 @@
 // The seam between the window layer and what presents it: GTK on a display,
-// or the in-process headless host that tests use. The window layer calls
+// or the in-process host that tests install (useWindowHost). The window layer calls
 // these on the window's thread after changing its own state; a host copies
 // what it needs, never keeps a Window, and turns user input back into
 // messages (PostMessageA, runOnWindowThread).
@@ -8,8 +8,6 @@
 #include <chrono>
 
 #include "window_server.h"
-
-using Deadline = std::chrono::steady_clock::time_point;
 
 struct WindowHost {
   // Builds the host's side of a new window; false when it cannot be shown.
@@ -27,7 +25,6 @@ struct WindowHost {
   int screenHeight;
 };
 
-WindowHost* headlessHost();
 // Waits for GTK to be ready on its thread (starting it if startDesktop has
 // not); nullptr when no display can be opened.
 WindowHost* gtkHost();

@@ -18,6 +18,7 @@
 #include "win32_types.h"
 
 struct WindowHost;
+using Deadline = std::chrono::steady_clock::time_point;
 struct MenuObject;
 
 // One queue per thread that owns windows or posts to itself. Other threads
@@ -114,6 +115,9 @@ constexpr int kScrollBar = 16;
 constexpr int kBorder = 1;
 constexpr int kIcon = 32;
 constexpr int kSmallIcon = 16;
+// The screen when no host tells its own.
+constexpr int kScreenWidth = 1024;
+constexpr int kScreenHeight = 768;
 }  // namespace metrics
 
 // Registry of windows. Lookups are thread-safe; a Window is used only by the
@@ -125,17 +129,18 @@ std::vector<HWND> windowsOfThisThread();
 
 // The active host: chosen when first needed; nullptr when no window can be shown.
 WindowHost* activeHost();
-bool headlessRequested();
-void requestHeadless();
+// Before the first window: every window from now on is presented by host
+// (tests install an in-process one).
+void useWindowHost(WindowHost* host);
+// Waits until a message may have arrived in queue (posted, sent, the quit
+// request) or the deadline passed: how a thread waits for its messages.
+void waitOnQueue(MessageQueue& queue, Deadline deadline);
 
 // Geometry and state changes shared by the API and the hosts.
 RECT clientRectOf(const Window& window);  // client coordinates: 0, 0, width, height
 void setOuterSize(Window& window, int width, int height);  // recomputes the client, sends WM_SIZE
 void invalidate(Window& window, const RECT* rect, bool erase);
 void pushMessage(MessageQueue& queue, const MSG& msg);
-// Blocks until something arrives in the queue (posted, sent, the quit
-// request) or the deadline passes.
-void waitForMessages(MessageQueue& queue, std::chrono::steady_clock::time_point deadline);
 // Runs call with the window on the thread that owns it, the next time that
 // thread looks at its messages (as a message sent from another thread is);
 // nothing when the window is gone by then. Does not wait.
@@ -153,8 +158,6 @@ void loseEveryWindow();
 void forgetWindowClasses();
 // The sequence number the next invalidation record will carry.
 uint64_t invalidationSequenceNow();
-// Called with each modal dialog once it is shown (tests watch dialogs with it).
-void setDialogObserver(std::function<void(HWND)> observer);
 DeviceContext* deviceContextFromHandle(HDC dc);
 
 // Pixels

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "gif/gif_animation.h"
-#include "platform/linux/headless.h"
 #include "platform/win32.h"
+#include "tests/support/headless.h"
 
 // A frame of the test animation. Its pixel (x, y) is value + ((x / 3 + y) % 2),
 // a pattern that shows any shift, flip or stretch.

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/headless.h"
 #include "platform/win32.h"
+#include "tests/support/headless.h"
 #include "tests/support/test_support.h"
 
 // A one-track song of a few piano notes that lasts the given time.

@@ -2,9 +2,9 @@
 // About dialog that the program's own resources give.
 #include <gtest/gtest.h>
 
-#include "platform/linux/headless.h"
 #include "platform/linux/resources.h"
 #include "platform/win32.h"
+#include "tests/support/headless.h"
 
 TEST(CompiledResourcesTest, TheProgramsResourcesGiveItsMenuDialogAndIcon) {
   const std::vector<ResourceEntry>& entries = programResources();

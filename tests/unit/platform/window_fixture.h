@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "platform/linux/headless.h"
 #include "platform/win32.h"
+#include "tests/support/headless.h"
 
 struct RecordedMessage {
   UINT message;

@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "win32_types.h"
+#include "platform/win32.h"
 
 namespace headless {
 

@@ -1,13 +1,37 @@
-// Test-only controls of the window layer (headless.h).
-#include "headless.h"
+// Test-only controls of the window layer (headless.h), and the host they
+// install: windows exist only in memory.
+#include "tests/support/headless.h"
 
-#include "resources.h"
-#include "user32.h"
-#include "window_host.h"
+#include "platform/linux/resources.h"
+#include "platform/linux/user32.h"
+#include "platform/linux/window_host.h"
 
 namespace headless {
 
 namespace {
+bool createWindow(Window&) { return true; }
+void destroyWindow(Window&) {}
+void controlsCreated(Window&) {}
+std::function<void(HWND)>& dialogHook() {
+  static std::function<void(HWND)> hook;
+  return hook;
+}
+
+// A modal dialog is shown once it is built and has had WM_INITDIALOG, just
+// before its loop runs: the test's hook acts then.
+void showWindow(Window& w, bool show) {
+  if (show && w.dialogProc != nullptr && dialogHook()) dialogHook()(w.handle);
+}
+void enableWindow(Window&, bool) {}
+void pixelsChanged(Window&, const RECT&) {}
+void layoutChanged(Window&) {}
+
+WindowHost* headlessHost() {
+  static WindowHost host{createWindow,  destroyWindow,         controlsCreated,
+                         showWindow,    enableWindow,          pixelsChanged,
+                         layoutChanged, metrics::kScreenWidth, metrics::kScreenHeight};
+  return &host;
+}
 
 bool acceptsInput(Window* w) { return w != nullptr && w->enabled; }
 
@@ -36,11 +60,11 @@ bool dispatchOne(PumpResult& result, bool& gotMessage) {
   return false;
 }
 
-void waitUntil(Deadline deadline) { waitForMessages(*currentQueue(), deadline); }
+void waitUntil(Deadline deadline) { waitOnQueue(*currentQueue(), deadline); }
 
 }  // namespace
 
-void enable() { requestHeadless(); }
+void enable() { useWindowHost(headlessHost()); }
 
 void reset() {
   destroyWindowsOfThisThread();
@@ -122,7 +146,7 @@ void closeWindow(HWND window) {
   if (acceptsInput(windowFromHandle(window))) PostMessageA(window, WM_CLOSE, 0, 0);
 }
 
-void onDialog(std::function<void(HWND dialog)> hook) { setDialogObserver(std::move(hook)); }
+void onDialog(std::function<void(HWND dialog)> hook) { dialogHook() = std::move(hook); }
 
 std::vector<Control> dialogControls(HWND dialog) {
   std::vector<Control> result;
