@@ -214,6 +214,22 @@ gifwriter::Frame frameOf(const Bytes& indices, int screenWidth, Box box) {
   return frame;
 }
 
+// The shorter of two codings: clearing the table when it is full (best for
+// busy pictures), or going on with the full table (often shorter for plain
+// ones). They differ only where the table fills up.
+std::vector<int> shorterCodes(const Bytes& pixels, int codeSize) {
+  std::vector<int> clearing = gifwriter::encodeLzw(pixels, codeSize);
+  int clearCode = 1 << codeSize;
+  if (std::count(clearing.begin(), clearing.end(), clearCode) < 2) return clearing;
+  gifwriter::LzwOptions keeping;
+  keeping.deferredClear = true;
+  std::vector<int> kept = gifwriter::encodeLzw(pixels, codeSize, keeping);
+  return gifwriter::packCodes(kept, codeSize).size() <
+                 gifwriter::packCodes(clearing, codeSize).size()
+             ? kept
+             : clearing;
+}
+
 }  // namespace
 
 RewriteChoice chooseRewrite(const Bytes& gif, const AnimationCheck& check,
@@ -244,6 +260,7 @@ Bytes rewriteAnimation(const BrowserView& view, const RewriteOptions& options) {
   gif.globalTable = tableOf(palette);
   if (view.loopCount >= 0) gif.extensions.push_back(gifwriter::loopExtension(view.loopCount));
   bool animated = view.frames.size() >= 2;
+  int codeSize = gifwriter::minimumCodeSize(static_cast<int>(palette.size()));
   Bytes indices(pixelsOf(view)), before;
   StepPainter painter(view, background);
   while (painter.next()) {
@@ -255,7 +272,8 @@ Bytes rewriteAnimation(const BrowserView& view, const RewriteOptions& options) {
                              : changedBox(before, indices, view.screenWidth, view.screenHeight);
     if (box.width == 0) box = {0, 0, 1, 1};
     gifwriter::Frame frame = frameOf(indices, view.screenWidth, box);
-    frame.lzw.deferredClear = true;  // a full table goes on serving: smaller than a clear
+    frame.codeSize = codeSize;
+    frame.codes = shorterCodes(frame.indices, codeSize);
     if (animated) {
       frame.control = gifwriter::GraphicControl{};
       frame.control->delay = static_cast<uint16_t>(
