@@ -139,6 +139,10 @@ void waitOnQueue(MessageQueue& queue, Deadline deadline);
 // Geometry and state changes shared by the API and the hosts.
 RECT clientRectOf(const Window& window);  // client coordinates: 0, 0, width, height
 void setOuterSize(Window& window, int width, int height);  // recomputes the client, sends WM_SIZE
+// Recomputes the client area from the outer rectangle and the scroll bars.
+void relayout(Window& window);
+// Keeps the update region within the client area.
+void clipUpdateRegion(Window& window);
 void invalidate(Window& window, const RECT* rect, bool erase);
 void pushMessage(MessageQueue& queue, const MSG& msg);
 // Runs call with the window on the thread that owns it, the next time that

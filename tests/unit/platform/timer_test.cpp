@@ -56,7 +56,7 @@ TEST(TimerTest, KillCancelsAPendingEvent) {
 
 TEST(TimerTest, EventsFireInTheOrderOfTheirTimes) {
   std::vector<Probe> probes(3);
-  UINT delays[] = {40, 10, 25};
+  UINT delays[] = {200, 20, 110};  // far apart: a busy machine wakes the test late
   for (int i = 0; i < 3; ++i)
     timeSetEvent(delays[i], 1, probeCallback, reinterpret_cast<DWORD_PTR>(&probes[i]),
                  TIME_ONESHOT);
