@@ -10,9 +10,6 @@
 namespace {
 
 constexpr int32_t kSignatureLength = 6;  // "GIF89a", or whatever stands there
-constexpr int32_t kColourTableFlag = 0x80;
-constexpr int32_t kColourTableSizeBits = 0x07;
-constexpr int32_t kInterlaceFlag = 0x40;
 constexpr int32_t kGraphicControlSize = 4;
 // The pixel storage of all frames together stays within the 2 GiB that a
 // 32-bit Windows process has: a frame that does not fit gets none, as when

@@ -121,6 +121,9 @@ std::vector<HWND> windowsOfThisThread();
 
 // The active host: chosen when first needed; nullptr when no window can be shown.
 WindowHost* activeHost();
+// The host if one was chosen already (without choosing one, as another
+// thread must not).
+WindowHost* presentingHost();
 // Before the first window: every window from now on is presented by host
 // (tests install an in-process one).
 void useWindowHost(WindowHost* host);
@@ -131,6 +134,10 @@ void waitOnQueue(MessageQueue& queue, Deadline deadline);
 // Geometry and state changes shared by the API and the hosts.
 RECT clientRectOf(const Window& window);  // client coordinates: 0, 0, width, height
 void setOuterSize(Window& window, int width, int height);  // recomputes the client, sends WM_SIZE
+// Recomputes the client area from the outer rectangle and the scroll bars.
+void relayout(Window& window);
+// Keeps the update region within the client area.
+void clipUpdateRegion(Window& window);
 void invalidate(Window& window, const RECT* rect, bool erase);
 void pushMessage(MessageQueue& queue, const MSG& msg);
 int scrollBarThumbRange(const ScrollBarState& bar);

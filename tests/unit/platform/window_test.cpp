@@ -358,3 +358,36 @@ TEST_F(WindowTest, SendMessageFromAnotherThreadRunsOnTheWindowsThread) {
   EXPECT_EQ(answer, 0);
   EXPECT_EQ(count(WM_NULL), 1u);
 }
+
+namespace {
+
+// Answers WM_USER by sending WM_NULL to the window in lParam: a send back to
+// the thread that is waiting for this answer.
+LRESULT CALLBACK sendBackProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_USER) return SendMessageA(reinterpret_cast<HWND>(lParam), WM_NULL, 0, 0) + 5;
+  if (message == WM_CLOSE) PostQuitMessage(0);
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+TEST_F(WindowTest, ThreadsThatSendToEachOtherServeEachOther) {
+  HWND w = create();
+  headless::pumpMessages();
+  std::atomic<HWND> other{nullptr};
+  std::thread owner([&] {
+    WNDCLASSA cls{};
+    cls.lpfnWndProc = sendBackProc;
+    cls.lpszClassName = "SendBack";
+    RegisterClassA(&cls);
+    other = CreateWindowExA(0, "SendBack", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                            nullptr);
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+  });
+  while (other == nullptr) std::this_thread::yield();
+  EXPECT_EQ(SendMessageA(other, WM_USER, 0, reinterpret_cast<LPARAM>(w)), 5);
+  EXPECT_EQ(count(WM_NULL), 1u);
+  PostMessageA(other, WM_CLOSE, 0, 0);
+  owner.join();
+}

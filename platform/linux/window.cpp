@@ -1,0 +1,390 @@
+// Window classes and windows of the Linux build: the window table, creation
+// and destruction, geometry. Windows live in memory (window_server.h); the
+// active host presents them.
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <map>
+
+#include "gdi32.h"
+#include "resources.h"
+#include "user32.h"
+#include "window_host.h"
+
+namespace {
+
+constexpr uintptr_t kFirstHandle = 0x10010;
+
+struct WindowClass {
+  WNDCLASSA info;
+  std::string name;
+  ATOM atom;
+};
+
+struct Server {
+  std::mutex mutex;
+  std::map<uintptr_t, std::unique_ptr<Window>> windows;
+  uintptr_t nextHandle = kFirstHandle;
+  std::map<std::string, WindowClass> classes;
+  ATOM nextAtom = 0xC000;
+  std::atomic<uint64_t> invalidationSequence{1};
+  std::atomic<WindowHost*> host{nullptr};
+  std::once_flag hostChosen;
+  int defaultPlacements = 0;
+};
+
+// Never destroyed: windows a program leaves open live until the process
+// ends, as on Windows, and stay reachable with their widgets (the leak
+// checkers count none of them); the timer thread may still post while
+// static objects are destroyed at exit.
+Server& server() {
+  static Server* instance = new Server;
+  return *instance;
+}
+
+std::string upper(const char* text) {
+  std::string result = text != nullptr ? text : "";
+  for (char& c : result) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return result;
+}
+
+WindowClass* findClass(LPCSTR name) {
+  auto& classes = server().classes;
+  if (IS_INTRESOURCE(name)) {
+    auto atom = static_cast<ATOM>(reinterpret_cast<uintptr_t>(name));
+    for (auto& [key, cls] : classes)
+      if (cls.atom == atom) return &cls;
+    return nullptr;
+  }
+  auto found = classes.find(upper(name));
+  return found != classes.end() ? &found->second : nullptr;
+}
+
+// ---- geometry ----
+
+int frameThickness(DWORD style) {
+  if (style & WS_THICKFRAME) return metrics::kFrame;
+  if (style & WS_DLGFRAME) return metrics::kDialogFrame;
+  return (style & WS_BORDER) ? metrics::kBorder : 0;
+}
+
+int captionHeight(DWORD style) {
+  return (style & WS_CAPTION) == WS_CAPTION ? metrics::kCaption : 0;
+}
+
+void clientSizeFromOuter(const Window& w, int& width, int& height) {
+  int frame = frameThickness(w.style);
+  width = w.windowRect.right - w.windowRect.left - 2 * frame;
+  height = w.windowRect.bottom - w.windowRect.top - 2 * frame - captionHeight(w.style);
+  if (w.menu != nullptr) height -= metrics::kMenu;
+  if (w.bars[SB_VERT].visible) width -= metrics::kScrollBar;
+  if (w.bars[SB_HORZ].visible) height -= metrics::kScrollBar;
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+}
+
+void resizePixels(Window& w, int width, int height) {
+  std::vector<uint32_t> pixels(static_cast<size_t>(width) * height, brushColour(w.background));
+  int keepWidth = std::min(width, w.clientWidth);
+  int keepHeight = std::min(height, w.clientHeight);
+  for (int y = 0; y < keepHeight; ++y)
+    std::copy_n(w.pixels.begin() + static_cast<ptrdiff_t>(y) * w.clientWidth, keepWidth,
+                pixels.begin() + static_cast<ptrdiff_t>(y) * width);
+  w.pixels.swap(pixels);
+}
+
+void placeDefault(int& x, int& y, int& width, int& height, WindowHost* host) {
+  int step = 26 * (server().defaultPlacements++ % 8);
+  if (x == CW_USEDEFAULT) {
+    x = 32 + step;
+    y = 32 + step;
+  }
+  if (width == CW_USEDEFAULT) {
+    width = host->screenWidth * 3 / 4;
+    height = host->screenHeight * 3 / 4;
+  }
+}
+
+std::unique_ptr<Window> newWindow(const WindowClass& cls, DWORD exStyle, LPCSTR title, DWORD style,
+                                  HWND owner, HMENU menu, HINSTANCE instance) {
+  auto w = std::make_unique<Window>();
+  w->className = cls.name;
+  w->title = title != nullptr ? title : "";
+  w->style = style;
+  w->exStyle = exStyle;
+  w->proc = cls.info.lpfnWndProc;
+  w->background = cls.info.hbrBackground;
+  w->icon = cls.info.hIcon;
+  w->instance = instance;
+  w->owner = owner;
+  if (!(style & WS_CHILD)) {
+    w->menu = menuFromHandle(menu);
+    if (w->menu == nullptr && cls.info.lpszMenuName != nullptr)
+      w->menu = menuFromHandle(loadMenuResource(cls.info.lpszMenuName));
+  }
+  w->queue = currentQueue();
+  w->bars[SB_HORZ].visible = (style & WS_HSCROLL) != 0;
+  w->bars[SB_VERT].visible = (style & WS_VSCROLL) != 0;
+  return w;
+}
+
+HWND registerWindow(std::unique_ptr<Window> w) {
+  Server& s = server();
+  std::lock_guard lock(s.mutex);
+  uintptr_t id = s.nextHandle;
+  s.nextHandle += 4;
+  w->handle = reinterpret_cast<HWND>(id);
+  HWND handle = w->handle;
+  s.windows.emplace(id, std::move(w));
+  return handle;
+}
+
+void unregisterWindow(HWND handle) {
+  std::unique_ptr<Window> gone;
+  {
+    Server& s = server();
+    std::lock_guard lock(s.mutex);
+    auto found = s.windows.find(reinterpret_cast<uintptr_t>(handle));
+    if (found == s.windows.end()) return;
+    gone = std::move(found->second);
+    s.windows.erase(found);
+  }
+}
+
+// WM_NCCREATE and WM_CREATE; false when the window refused to be created.
+bool sendCreation(HWND handle, CREATESTRUCTA& cs) {
+  if (!SendMessageA(handle, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs))) return false;
+  return SendMessageA(handle, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) != -1;
+}
+
+void sendInitialSize(Window& w) {
+  SendMessageA(w.handle, WM_SIZE, 0, MAKELPARAM(w.clientWidth, w.clientHeight));
+  SendMessageA(w.handle, WM_MOVE, 0, MAKELPARAM(w.windowRect.left, w.windowRect.top));
+}
+
+}  // namespace
+
+// Recomputes the client area from the outer rectangle and the scroll bars;
+// newly exposed parts become invalid, and the window hears of its new size.
+void relayout(Window& w) {
+  int width = 0;
+  int height = 0;
+  clientSizeFromOuter(w, width, height);
+  WindowHost* host = activeHost();
+  if (width == w.clientWidth && height == w.clientHeight) {
+    if (host != nullptr) host->layoutChanged(w);
+    return;
+  }
+  int oldWidth = w.clientWidth;
+  int oldHeight = w.clientHeight;
+  resizePixels(w, width, height);
+  w.clientWidth = width;
+  w.clientHeight = height;
+  clipUpdateRegion(w);
+  RECT right{oldWidth, 0, width, height};
+  RECT bottom{0, oldHeight, width, height};
+  invalidate(w, &right, true);
+  invalidate(w, &bottom, true);
+  if (host != nullptr) host->layoutChanged(w);
+  SendMessageA(w.handle, WM_SIZE, 0, MAKELPARAM(width, height));
+}
+
+Window* windowFromHandle(HWND handle) {
+  Server& s = server();
+  std::lock_guard lock(s.mutex);
+  auto found = s.windows.find(reinterpret_cast<uintptr_t>(handle));
+  return found != s.windows.end() ? found->second.get() : nullptr;
+}
+
+std::shared_ptr<MessageQueue> queueOfWindow(HWND handle) {
+  Server& s = server();
+  std::lock_guard lock(s.mutex);
+  auto found = s.windows.find(reinterpret_cast<uintptr_t>(handle));
+  return found != s.windows.end() ? found->second->queue : nullptr;
+}
+
+std::vector<HWND> windowsOfThisThread() {
+  std::vector<HWND> result;
+  auto id = std::this_thread::get_id();
+  Server& s = server();
+  std::lock_guard lock(s.mutex);
+  for (auto& [key, w] : s.windows)
+    if (w->queue->owner == id) result.push_back(w->handle);
+  return result;
+}
+
+void useWindowHost(WindowHost* host) { server().host = host; }
+
+WindowHost* presentingHost() { return server().host.load(); }
+
+WindowHost* activeHost() {
+  Server& s = server();
+  std::call_once(s.hostChosen, [&] {
+    if (s.host.load() == nullptr) s.host = gtkHost();
+  });
+  return s.host.load();
+}
+
+RECT clientRectOf(const Window& w) { return {0, 0, w.clientWidth, w.clientHeight}; }
+
+void setOuterSize(Window& w, int width, int height) {
+  w.windowRect.right = w.windowRect.left + std::max(width, 0);
+  w.windowRect.bottom = w.windowRect.top + std::max(height, 0);
+  relayout(w);
+}
+
+void destroyWindowsOfThisThread() {
+  for (HWND handle : windowsOfThisThread()) DestroyWindow(handle);
+}
+
+void loseEveryWindow() {
+  std::vector<std::shared_ptr<MessageQueue>> queues;
+  {
+    Server& s = server();
+    std::lock_guard lock(s.mutex);
+    for (auto& [key, w] : s.windows)
+      if (std::find(queues.begin(), queues.end(), w->queue) == queues.end())
+        queues.push_back(w->queue);
+  }
+  for (auto& queue : queues) loseWindows(*queue);
+}
+
+void forgetWindowClasses() { server().classes.clear(); }
+
+// ---- classes and windows ----
+
+ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass) {
+  if (windowClass == nullptr || windowClass->lpfnWndProc == nullptr ||
+      windowClass->lpszClassName == nullptr || IS_INTRESOURCE(windowClass->lpszClassName))
+    return 0;
+  Server& s = server();
+  std::string key = upper(windowClass->lpszClassName);
+  if (s.classes.count(key) != 0) return 0;
+  ATOM atom = s.nextAtom++;
+  s.classes[key] = WindowClass{*windowClass, windowClass->lpszClassName, atom};
+  return atom;
+}
+
+HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
+                            int y, int width, int height, HWND parent, HMENU menu,
+                            HINSTANCE instance, LPVOID param) {
+  WindowClass* cls = findClass(className);
+  WindowHost* host = activeHost();
+  if (cls == nullptr || host == nullptr) return nullptr;
+  bool placedByDefault = x == CW_USEDEFAULT;
+  placeDefault(x, y, width, height, host);
+  auto owned = newWindow(*cls, exStyle, windowName, style, parent, menu, instance);
+  owned->placedByDefault = placedByDefault;
+  owned->windowRect = {x, y, x + width, y + height};
+  Window& w = *owned;
+  clientSizeFromOuter(w, w.clientWidth, w.clientHeight);
+  w.pixels.assign(static_cast<size_t>(w.clientWidth) * w.clientHeight, brushColour(w.background));
+  HWND handle = registerWindow(std::move(owned));
+  if (!host->createWindow(w)) {
+    unregisterWindow(handle);
+    return nullptr;
+  }
+  CREATESTRUCTA cs{
+      param,      instance,  menu,   parent, height, width, y, x, static_cast<LONG>(style),
+      windowName, className, exStyle};
+  invalidate(w, nullptr, true);
+  if (!sendCreation(handle, cs)) {
+    DestroyWindow(handle);
+    return nullptr;
+  }
+  if (windowFromHandle(handle) == nullptr) return nullptr;
+  sendInitialSize(w);
+  if (style & WS_VISIBLE) ShowWindow(handle, SW_SHOW);
+  return handle;
+}
+
+BOOL WINAPI DestroyWindow(HWND handle) {
+  Window* w = windowFromHandle(handle);
+  if (w == nullptr) return FALSE;
+  if (w->destroying) return TRUE;
+  w->destroying = true;
+  for (HWND other : windowsOfThisThread()) {
+    Window* owned = windowFromHandle(other);
+    if (owned != nullptr && owned->owner == handle) DestroyWindow(other);
+  }
+  if (w->visible) ShowWindow(handle, SW_HIDE);
+  SendMessageA(handle, WM_DESTROY, 0, 0);
+  SendMessageA(handle, WM_NCDESTROY, 0, 0);
+  if (WindowHost* host = activeHost()) host->destroyWindow(*w);
+  unregisterWindow(handle);
+  return TRUE;
+}
+
+BOOL WINAPI ShowWindow(HWND handle, int showCommand) {
+  Window* w = windowFromHandle(handle);
+  if (w == nullptr) return FALSE;
+  bool wasVisible = w->visible;
+  bool show = showCommand != SW_HIDE;
+  if (show == wasVisible) return wasVisible;
+  SendMessageA(handle, WM_SHOWWINDOW, show, 0);
+  w->visible = show;
+  if (WindowHost* host = activeHost()) host->showWindow(*w, show);
+  return wasVisible;
+}
+
+BOOL WINAPI UpdateWindow(HWND handle) {
+  Window* w = windowFromHandle(handle);
+  if (w == nullptr) return FALSE;
+  if (!w->updateRects.empty()) SendMessageA(handle, WM_PAINT, 0, 0);
+  return TRUE;
+}
+
+BOOL WINAPI IsWindow(HWND handle) { return windowFromHandle(handle) != nullptr; }
+
+BOOL WINAPI EnableWindow(HWND handle, BOOL enable) {
+  Window* w = windowFromHandle(handle);
+  if (w == nullptr) return FALSE;
+  bool wasDisabled = !w->enabled;
+  w->enabled = enable != FALSE;
+  if (wasDisabled == !w->enabled) return wasDisabled;
+  if (WindowHost* host = activeHost()) host->enableWindow(*w, w->enabled);
+  return wasDisabled;
+}
+
+BOOL WINAPI IsWindowEnabled(HWND handle) {
+  Window* w = windowFromHandle(handle);
+  return w != nullptr && w->enabled;
+}
+
+int WINAPI GetWindowTextA(HWND handle, LPSTR text, int maxCount) {
+  Window* w = windowFromHandle(handle);
+  if (w == nullptr || text == nullptr || maxCount <= 0) return 0;
+  int n = std::min(static_cast<int>(w->title.size()), maxCount - 1);
+  std::copy_n(w->title.begin(), n, text);
+  text[n] = '\0';
+  return n;
+}
+
+LRESULT WINAPI DefWindowProcA(HWND handle, UINT message, WPARAM wParam, LPARAM) {
+  Window* w = windowFromHandle(handle);
+  if (w == nullptr) return 0;
+  switch (message) {
+    case WM_NCCREATE:
+      return TRUE;
+    case WM_CLOSE:
+      DestroyWindow(handle);
+      return 0;
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == SC_CLOSE) SendMessageA(handle, WM_CLOSE, 0, 0);
+      return 0;
+    case WM_ERASEBKGND: {
+      DeviceContext* dc = deviceContextFromHandle(reinterpret_cast<HDC>(wParam));
+      if (dc == nullptr || w->background == nullptr) return 0;
+      for (const RECT& r : dc->clip) fillRect(*w, r, brushColour(w->background));
+      return 1;
+    }
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      BeginPaint(handle, &ps);
+      EndPaint(handle, &ps);
+      return 0;
+    }
+    default:
+      return 0;
+  }
+}
