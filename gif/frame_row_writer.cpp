@@ -158,18 +158,31 @@ int32_t writeRow(const uint8_t* pixels, int32_t count) {
   return 0;
 }
 
-// Passes of the interlaced order: rows 0, 8, 16...; 4, 12...; 2, 6...;
-// 1, 3, 5.... Every step into the next pass lands inside the picture, so
-// only the step out of pass 4, or out of row 0 of a one-row picture, ends it.
+namespace {
+
+// The four passes of the interlaced order: rows 0, 8, 16...; 4, 12...;
+// 2, 6...; 1, 3, 5....
+struct InterlacePass {
+  int32_t first;
+  int32_t step;
+};
+constexpr InterlacePass kInterlacePasses[] = {{0, 8}, {4, 8}, {2, 4}, {1, 2}};
+
+int32_t passOf(int32_t row) {
+  if (row % 8 == 0) return 0;
+  if (row % 8 == 4) return 1;
+  return row % 4 == 2 ? 2 : 3;
+}
+
+}  // namespace
+
+// The next row in its pass, else the first row of a later pass that lies
+// inside the picture, else height: the picture is complete.
 int32_t nextRowIndex(int32_t row, int32_t height) {
   if (!frameRowWriter.interlaced) return row + 1;
-  if (row == 0) {
-    if (height > 8) return 8;
-    if (height > 4) return 4;
-    return height > 2 ? 2 : 1;
-  }
-  if (row % 2 == 1) return row + 2;
-  if (row % 4 == 2) return height > row + 4 ? row + 4 : 1;
-  if (row % 8 == 4) return height > row + 8 ? row + 8 : 2;
-  return height > row + 8 ? row + 8 : 4;
+  int32_t pass = passOf(row);
+  if (row + kInterlacePasses[pass].step < height) return row + kInterlacePasses[pass].step;
+  for (int32_t next = pass + 1; next < 4; ++next)
+    if (kInterlacePasses[next].first < height) return kInterlacePasses[next].first;
+  return height;
 }

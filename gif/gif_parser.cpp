@@ -10,14 +10,11 @@
 namespace {
 
 constexpr int32_t kSignatureLength = 6;  // "GIF89a", or whatever stands there
-constexpr int32_t kColourTableFlag = 0x80;
-constexpr int32_t kColourTableSizeBits = 0x07;
-constexpr int32_t kInterlaceFlag = 0x40;
 constexpr int32_t kGraphicControlSize = 4;
-// The pixel storage of all frames together stays within the 2 GiB that a
-// 32-bit Windows process has: a frame that does not fit gets none, as when
-// GlobalAlloc refuses it.
-constexpr int64_t kFrameStorageBudget = int64_t{1} << 31;
+// The pixel storage of all frames together stays within what a 32-bit
+// process could have in one block: a frame that does not fit gets none, as
+// when GlobalAlloc refuses it.
+constexpr int64_t kFrameStorageBudget = kLargestBlock;
 
 int64_t storageBytes(int32_t width, int32_t height) {
   return ((static_cast<int64_t>(width) + 3) & ~int64_t{3}) * height;

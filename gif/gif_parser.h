@@ -11,6 +11,10 @@ inline constexpr uint8_t kExtensionIntroducer = 0x21;
 inline constexpr uint8_t kImageSeparator = 0x2C;
 inline constexpr uint8_t kTrailer = 0x3B;
 inline constexpr uint8_t kGraphicControlLabel = 0xF9;
+// The packed fields of the screen and image descriptors.
+inline constexpr uint8_t kColourTableFlag = 0x80;
+inline constexpr uint8_t kColourTableSizeBits = 0x07;
+inline constexpr uint8_t kInterlaceFlag = 0x40;
 inline constexpr int32_t kFrameListStep = 100;
 
 // Parses the buffer from its position into the animation, releasing any

@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr uint8_t kColourTableFlag = 0x80;
-constexpr uint8_t kInterlaceFlag = 0x40;
 constexpr uint8_t kTransparencyFlag = 0x01;
 constexpr size_t kScreenDescriptorEnd = 13;
 constexpr size_t kImageDescriptorSize = 9;
@@ -78,7 +76,7 @@ WalkedFrame readImage(Reader& in, Control& control) {
   int packed = in.byte(8);
   frame.interlaced = (packed & kInterlaceFlag) != 0;
   in.skip(kImageDescriptorSize);
-  if (packed & kColourTableFlag) frame.localTable = in.colourTable(packed & 7);
+  if (packed & kColourTableFlag) frame.localTable = in.colourTable(packed & kColourTableSizeBits);
   frame.cutShort = in.take() < 0 || !in.skipSubBlocks();
   if (!frame.cutShort) frame.end = in.position();
   return frame;
@@ -95,7 +93,7 @@ WalkedGif walkGif(const Bytes& gif) {
   walked.screenHeight = in.word(8);
   int packed = in.byte(10);
   in.skip(kScreenDescriptorEnd);
-  if (packed & kColourTableFlag) walked.globalTable = in.colourTable(packed & 7);
+  if (packed & kColourTableFlag) walked.globalTable = in.colourTable(packed & kColourTableSizeBits);
   Control control;
   for (;;) {
     int introducer = in.take();

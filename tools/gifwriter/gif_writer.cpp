@@ -6,18 +6,14 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "gif/gif_parser.h"
+
 namespace gifwriter {
 
 namespace {
 
-constexpr uint8_t kExtensionIntroducer = 0x21;
-constexpr uint8_t kImageSeparator = 0x2C;
-constexpr uint8_t kTrailer = 0x3B;
-constexpr uint8_t kGraphicControlLabel = 0xF9;
 constexpr uint8_t kCommentLabel = 0xFE;
 constexpr uint8_t kApplicationLabel = 0xFF;
-constexpr uint8_t kColourTableFlag = 0x80;
-constexpr uint8_t kInterlaceFlag = 0x40;
 constexpr size_t kMaxSubBlock = 255;
 
 void require(bool condition, const std::string& message) {

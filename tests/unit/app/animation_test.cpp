@@ -13,7 +13,7 @@ using namespace std::chrono_literals;
 using AnimationTest = PlayerTest;
 
 // Three overlapping frames, one of them partly off the canvas.
-const std::vector<FrameSpec> kThreeFrames = {
+const std::vector<FramePlan> kThreeFrames = {
     {0, 0, 40, 30, 100, 2},
     {20, 10, 30, 25, 100, 4},
     {35, 20, 20, 30, 100, 6},
@@ -35,7 +35,7 @@ TEST_F(AnimationTest, StepsShowFramesInOrderCompositedCumulatively) {
 TEST_F(AnimationTest, StepInvalidatesOnlyTheClippedFrameShiftedByTheScrollPositions) {
   struct Case {
     const char* name;
-    FrameSpec frame;
+    FramePlan frame;
     int scrollX, scrollY;
     std::vector<RECT> expected;
   };
@@ -74,8 +74,8 @@ TEST_F(AnimationTest, StepInvalidatesOnlyTheClippedFrameShiftedByTheScrollPositi
 }
 
 TEST_F(AnimationTest, FrameWithoutStorageHaltsTheAnimationForGood) {
-  std::vector<FrameSpec> frames = kThreeFrames;
-  for (FrameSpec& f : frames) f.delay = 1;
+  std::vector<FramePlan> frames = kThreeFrames;
+  for (FramePlan& f : frames) f.delay = 1;
   frames[0].delay = 20;  // the clock is still pending when the window is open
   frames[1].storage = false;
   makeAnimation(48, 36, frames);
@@ -111,8 +111,8 @@ TEST_F(AnimationTest, EmptyFrameListDrawsNothing) {
 }
 
 TEST_F(AnimationTest, ClockMessagesFromTheTimerThreadDriveTheSteps) {
-  std::vector<FrameSpec> frames = kThreeFrames;
-  for (FrameSpec& f : frames) f.delay = 1;
+  std::vector<FramePlan> frames = kThreeFrames;
+  for (FramePlan& f : frames) f.delay = 1;
   makeAnimation(48, 36, frames);
   openWindow();
   int steps = 0, last = currentFrame;

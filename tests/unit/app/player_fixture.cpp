@@ -9,31 +9,31 @@
 
 namespace {
 
-uint8_t patternAt(const FrameSpec& spec, int x, int y) {
-  return static_cast<uint8_t>(spec.value + (x / 3 + y) % 2);
+uint8_t patternAt(const FramePlan& plan, int x, int y) {
+  return static_cast<uint8_t>(plan.value + (x / 3 + y) % 2);
 }
 
-void fillBitmap(IndexedBitmap& bitmap, const FrameSpec& spec) {
+void fillBitmap(IndexedBitmap& bitmap, const FramePlan& plan) {
   for (int y = 0; y < bitmap.height; ++y)
     for (int x = 0; x < bitmap.width; ++x)
-      *bitmapRowAddress(bitmap, x, bitmap.height - 1 - y) = patternAt(spec, x, y);
+      *bitmapRowAddress(bitmap, x, bitmap.height - 1 - y) = patternAt(plan, x, y);
 }
 
 // Frame records and the list come from global memory, as loading makes them,
 // so that shutdown can return them.
-GifFrame* makeFrame(const FrameSpec& spec) {
+GifFrame* makeFrame(const FramePlan& plan) {
   auto* frame = static_cast<GifFrame*>(allocateBlock(sizeof(GifFrame)));
-  frame->left = spec.left;
-  frame->top = spec.top;
-  frame->width = spec.width;
-  frame->height = spec.height;
+  frame->left = plan.left;
+  frame->top = plan.top;
+  frame->width = plan.width;
+  frame->height = plan.height;
   frame->interlaced = 0;
-  frame->delay = spec.delay;
-  if (spec.storage) {
-    createBitmap(frame->bitmap, spec.width, spec.height);
-    fillBitmap(frame->bitmap, spec);
+  frame->delay = plan.delay;
+  if (plan.storage) {
+    createBitmap(frame->bitmap, plan.width, plan.height);
+    fillBitmap(frame->bitmap, plan);
   } else {
-    describeBitmap(frame->bitmap, spec.width, spec.height);
+    describeBitmap(frame->bitmap, plan.width, plan.height);
     frame->bitmap.ownsStorage = 1;
   }
   return frame;
@@ -85,8 +85,8 @@ void PlayerTest::TearDown() {
 }
 
 void PlayerTest::makeAnimation(int32_t screenWidth, int32_t screenHeight,
-                               const std::vector<FrameSpec>& frames) {
-  specs = frames;
+                               const std::vector<FramePlan>& frames) {
+  plans = frames;
   animation.screenWidth = screenWidth;
   animation.screenHeight = screenHeight;
   animation.palette.count = kPaletteSize;
@@ -122,12 +122,12 @@ void PlayerTest::tick() {
 }
 
 void PlayerTest::composite(int frameIndex) {
-  const FrameSpec& spec = specs[frameIndex];
-  for (int y = 0; y < spec.height; ++y)
-    for (int x = 0; x < spec.width; ++x) {
-      int cx = spec.left + x, cy = spec.top + y;
+  const FramePlan& plan = plans[frameIndex];
+  for (int y = 0; y < plan.height; ++y)
+    for (int x = 0; x < plan.width; ++x) {
+      int cx = plan.left + x, cy = plan.top + y;
       if (cx < 0 || cy < 0 || cx >= animation.screenWidth || cy >= animation.screenHeight) continue;
-      model[static_cast<size_t>(cy) * animation.screenWidth + cx] = patternAt(spec, x, y);
+      model[static_cast<size_t>(cy) * animation.screenWidth + cx] = patternAt(plan, x, y);
     }
 }
 

@@ -16,7 +16,7 @@
 
 // A frame of the test animation. Its pixel (x, y) is value + ((x / 3 + y) % 2),
 // a pattern that shows any shift, flip or stretch.
-struct FrameSpec {
+struct FramePlan {
   int32_t left, top, width, height;
   int32_t delay = 100;
   uint8_t value = 2;
@@ -36,7 +36,7 @@ class PlayerTest : public ::testing::Test {
 
   // Fills the animation records (as loading does), the canvas and the palette.
   void makeAnimation(int32_t screenWidth, int32_t screenHeight,
-                     const std::vector<FrameSpec>& frames);
+                     const std::vector<FramePlan>& frames);
   // Registers the class and creates the main window; handles what is queued.
   HWND openWindow();
   // Runs one step as the clock's message does.
@@ -50,7 +50,7 @@ class PlayerTest : public ::testing::Test {
   void forgetAnimation();
 
   HWND window = nullptr;
-  std::vector<FrameSpec> specs;
+  std::vector<FramePlan> plans;
   std::vector<uint8_t> model;  // canvas indices, picture rows from the top
 };
 

@@ -11,7 +11,7 @@ namespace {
 
 using StartupTest = PlayerTest;
 
-const std::vector<FrameSpec> kTwoFrames = {{0, 0, 10, 10, 100, 2}, {5, 5, 10, 10, 100, 4}};
+const std::vector<FramePlan> kTwoFrames = {{0, 0, 10, 10, 100, 2}, {5, 5, 10, 10, 100, 4}};
 
 TEST_F(StartupTest, ExitEndsTheLoopWithTheWindowStillThereAndShutdownStopsTheClock) {
   makeAnimation(20, 20, kTwoFrames);

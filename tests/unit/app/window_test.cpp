@@ -13,7 +13,7 @@ namespace {
 using WindowTest = PlayerTest;
 
 // Frames whose edges make every scroll offset look different.
-const std::vector<FrameSpec> kLargePicture = {
+const std::vector<FramePlan> kLargePicture = {
     {0, 0, 300, 300, 100, 2},
     {37, 53, 101, 67, 100, 4},
     {150, 10, 41, 200, 100, 6},
