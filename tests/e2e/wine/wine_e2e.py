@@ -26,6 +26,10 @@ user would; the same animation in the Linux player for comparison.
   zip            the Windows zip (scripts/package.sh) unpacks to gifpack.exe,
                  gifplay.exe, README.txt and LICENSE.txt; its gifpack.exe packs
                  an animation with the gifplay.exe beside it, which plays it
+  delays         a red frame of delay 0 and a blue one of 1 s alternate; three
+                 frames of delay 0 play and File > Exit ends the player with 0
+                 within a second; a picture larger than the screen gets a
+                 window within the screen (packed as they are)
   cleanup        ends what runs in the prefix and removes it
 
 Usage: wine_e2e.py SCENARIO --windows-player EXE --probe EXE --prefix DIR
@@ -48,7 +52,8 @@ sys.dont_write_bytecode = True  # nothing of ours lands in the source tree
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 from e2e_support import (ABOUT_TITLE, SKIPPED, TITLE, Failure, Skip,  # noqa: E402
                          accepts_connections, check, end_process, wait_for)
-from player_e2e import Picture, VirtualDisplay, make_optimized_ball  # noqa: E402
+from player_e2e import (Picture, PixelWatch, VirtualDisplay, check_alternating,  # noqa: E402
+                        frames_only, make_optimized_ball)
 
 SIZE = (160, 120)
 TEMP_RECORD = "gifplay-temp-dir"  # in the prefix: the Unix path of Wine's TEMP
@@ -224,8 +229,9 @@ def append_record(path, tag, payload):
         f.write(b"*" + tag + b":" + len(payload).to_bytes(4, "little") + payload)
 
 
-def pack(args, player, output, gif, song=None):
-    command = [args.gifpack, "--player", player, gif] + ([song] if song else []) + ["-o", output]
+def pack(args, player, output, gif, song=None, options=()):
+    command = ([args.gifpack, "--player", player, *options, gif] + ([song] if song else []) +
+               ["-o", output])
     result = subprocess.run(command, capture_output=True, text=True)
     check(result.returncode == 0, "gifpack failed: " + result.stderr.strip())
     return output
@@ -524,6 +530,58 @@ def scenario_zip(args, display):
         player.stop()
 
 
+def make_solid_frames(work, name, size, frames):
+    """One frame a colour, each with its delay, one global colour table."""
+    gif = os.path.join(work, name + ".gif")
+    command = ["convert"]
+    for colour, delay in frames:
+        command += ["-delay", str(delay), "-size", "%dx%d" % size, "xc:rgb(%d,%d,%d)" % colour]
+    subprocess.run(command + ["+map", "-loop", "0", gif], check=True)
+    return gif
+
+
+def scenario_delays(args, display):
+    work = display.work
+    red_blue = [(255, 0, 0), (0, 0, 255)]
+    zero = [(255, 0, 0), (0, 255, 0), (0, 0, 255)]
+    for name, frames, seconds in (("red_blue", list(zip(red_blue, (0, 100))), 3.5),
+                                  ("zero_delays", [(c, 0) for c in zero], 2)):
+        gif = make_solid_frames(work, name, SIZE, frames)
+        exe = pack(args, args.windows_player, os.path.join(work, name + ".exe"), gif,
+                   options=["--as-is"])
+        player = WinePlayer(display, exe)
+        watch = PixelWatch(display.name)
+        try:
+            window, (x, y) = wine_window(display, Probe(display, args.probe))
+            colours = [c for c, _ in frames]
+            seen = frames_only(watch.colours(x + SIZE[0] // 2, y + SIZE[1] // 2, seconds),
+                               colours)
+            if name == "red_blue":
+                check_alternating(seen, colours, "Windows player")
+                continue
+            check(len(seen) >= 6, "delay 0: the frames did not change: seen %s" % seen[:12])
+            choose(display, window, "alt+f", "x")
+            started = time.monotonic()
+            code = player.wait(5)
+            took = time.monotonic() - started
+            check(code == 0, "exit code %s after File > Exit" % code)
+            check(took < 1, "File > Exit took %.2f s" % took)
+        finally:
+            watch.close()
+            player.stop()
+
+    gif = make_solid_frames(work, "larger", (1100, 900), [((40, 80, 120), 100)])
+    exe = pack(args, args.windows_player, os.path.join(work, "larger.exe"), gif,
+               options=["--as-is"])
+    player = WinePlayer(display, exe)
+    try:
+        (w, h), _ = Probe(display, args.probe).window(TITLE)
+        check(w < 1100 and h < 900 and w <= 1024 and h <= 768,
+              "a 1100x900 picture got a %dx%d client area on a 1024x768 screen" % (w, h))
+    finally:
+        player.stop()
+
+
 def wine_temp(args):
     with open(os.path.join(args.prefix, TEMP_RECORD)) as f:
         return f.read().strip()
@@ -539,6 +597,7 @@ SCENARIOS = {
     "rewritten": scenario_rewritten,
     "gifpack": scenario_gifpack,
     "zip": scenario_zip,
+    "delays": scenario_delays,
 }
 
 
