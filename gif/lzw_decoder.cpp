@@ -386,7 +386,6 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
   d.reader = s.reader;
   d.codeWidth = static_cast<int16_t>(s.width);
   d.nextFree = static_cast<int16_t>(s.nextFree);
-  d.limit = static_cast<int16_t>(1 << s.width);
   return status;
 }
 
@@ -405,7 +404,6 @@ int32_t readSourceByte() {
 void resetTables(int16_t codeSize) {
   LzwDecoder& d = lzwDecoder;
   d.codeWidth = static_cast<int16_t>(codeSize + 1);
-  d.limit = static_cast<int16_t>(1 << d.codeWidth);
   d.clearCode = static_cast<int16_t>(1 << codeSize);
   d.endCode = static_cast<int16_t>(d.clearCode + 1);
   d.firstFree = d.nextFree = static_cast<int16_t>(d.clearCode + 2);
@@ -419,16 +417,6 @@ void resetTables(int16_t codeSize) {
   d.rootsReady = d.clearCode;
   d.length[d.clearCode] = 0;
   d.length[d.endCode] = 0;
-}
-
-int16_t nextCode() {
-  LzwBitReader& r = lzwDecoder.reader;
-  int32_t width = lzwDecoder.codeWidth;
-  if (!want(width, r.bits, r.bitCount, r.cursor, r.bytesLeft)) return -1;
-  auto code = static_cast<int16_t>(r.bits & ((1u << width) - 1));
-  r.bits >>= width;
-  r.bitCount -= width;
-  return code;
 }
 
 int16_t decode(int32_t lineWidth) {

@@ -35,7 +35,6 @@ struct LzwDecoder {
   int16_t endCode;                // clearCode + 1
   int16_t firstFree;              // clearCode + 2: the first entry of two or more pixels
   int16_t nextFree;               // the next entry to be filled
-  int16_t limit;                  // 1 << codeWidth: the width grows when nextFree gets there
   int16_t prefix[kLzwTableSize];  // the string of entry e without its last pixel
   uint8_t suffix[kLzwTableSize];  // the last pixel of entry e
   // While every entry's prefix lies below it: the pixels of entry e, its
@@ -64,8 +63,6 @@ int32_t readSourceByte();
 
 // Prepares the code table counters and the bit reader for a new image.
 void resetTables(int16_t codeSize);
-// The next code of codeWidth bits, or -1 when the code stream has ended.
-int16_t nextCode();
 // Decodes one image of lineWidth pixels per row (0 to 65535), handing every
 // row to writeRow. Returns 0 (end code or end of data), -1 (no code size
 // byte), -20 (code size outside 2..9) or the row writer's negative result.
