@@ -51,20 +51,11 @@ struct Weighted {
   int distance = 0;  // squared, to that entry
 };
 
-int distance(Colour a, Colour b) {
-  int d = 0;
-  for (int shift = 0; shift < 24; shift += 8) {
-    int e = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
-    d += e * e;
-  }
-  return d;
-}
-
 void assign(std::vector<Weighted>& colours, const std::vector<Colour>& palette) {
   for (Weighted& w : colours) {
     w.distance = INT32_MAX;
     for (size_t i = 0; i < palette.size() && w.distance > 0; ++i)
-      if (int d = distance(w.colour, palette[i]); d < w.distance)
+      if (int d = colourDistance(w.colour, palette[i]); d < w.distance)
         w.distance = d, w.nearest = static_cast<int>(i);
   }
 }
@@ -89,7 +80,7 @@ std::vector<Colour> refined(std::vector<Colour> palette, const std::vector<Colou
     if (worst == colours.end() || worst->distance == 0) break;
     palette.push_back(worst->colour);
     for (Weighted& w : colours)
-      if (int d = distance(w.colour, palette.back()); d < w.distance)
+      if (int d = colourDistance(w.colour, palette.back()); d < w.distance)
         w.distance = d, w.nearest = static_cast<int>(palette.size() - 1);
   }
   for (int round = 0; round < kRounds; ++round) {
@@ -116,6 +107,15 @@ std::vector<Colour> refined(std::vector<Colour> palette, const std::vector<Colou
 }
 
 }  // namespace
+
+int colourDistance(Colour a, Colour b) {
+  int d = 0;
+  for (int shift = 0; shift < 24; shift += 8) {
+    int e = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+    d += e * e;
+  }
+  return d;
+}
 
 std::vector<Colour> quantizedPalette(const std::vector<Colour>& sample) {
   initializeOnce();

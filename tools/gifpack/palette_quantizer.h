@@ -7,6 +7,9 @@
 
 #include "tools/gifpack/browser_view.h"
 
+// The squared distance of two colours, over their three channels.
+int colourDistance(Colour a, Colour b);
+
 // At most 256 colours that stand for the sample's pixels, weighted by how
 // often each colour occurs in it.
 std::vector<Colour> quantizedPalette(const std::vector<Colour>& sample);

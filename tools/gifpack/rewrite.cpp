@@ -161,15 +161,6 @@ std::vector<Colour> changedPixels(const BrowserView& view, Colour background) {
   return sample;
 }
 
-int distance(Colour a, Colour b) {
-  int d = 0;
-  for (int shift = 0; shift < 24; shift += 8) {
-    int e = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
-    d += e * e;
-  }
-  return d;
-}
-
 // Colour to palette index, learnt on first sight: the palette's own colours
 // exactly, any other colour its nearest.
 class IndexFinder {
@@ -182,7 +173,7 @@ class IndexFinder {
     int16_t& index = index_[c];
     if (index < 0) {
       auto nearest = std::min_element(palette_.begin(), palette_.end(), [c](Colour a, Colour b) {
-        return distance(a, c) < distance(b, c);
+        return colourDistance(a, c) < colourDistance(b, c);
       });
       index = static_cast<int16_t>(nearest - palette_.begin());
     }
