@@ -422,6 +422,16 @@ def scenario_close(args, display, work):
         player.stop()
 
 
+def shrink(display, window):
+    """Makes the window 100 x 80 pixels smaller; its new geometry."""
+    wx, wy, ww, wh = display.geometry(window)
+    display.run("xdotool", "windowsize", window, str(ww - 100), str(wh - 80))
+    check(wait_for(lambda: display.geometry(window)[2] == ww - 100, 5),
+          "the window did not become smaller")
+    time.sleep(0.5)
+    return display.geometry(window)
+
+
 def scenario_scroll(args, display, work):
     picture = Picture.load(os.path.join(work, "large.ppm"))
     player = Player(display, pack(args, os.path.join(work, "large.gif"),
@@ -429,12 +439,7 @@ def scenario_scroll(args, display, work):
     try:
         window = player.window()
         x, y = locate_picture(display, window, picture)
-        wx, wy, ww, wh = display.geometry(window)
-        display.run("xdotool", "windowsize", window, str(ww - 100), str(wh - 80))
-        check(wait_for(lambda: display.geometry(window)[2] == ww - 100, 5),
-              "the window did not become smaller")
-        time.sleep(0.5)
-        wx, wy, ww, wh = display.geometry(window)
+        wx, wy, ww, wh = shrink(display, window)
         shot = display.screenshot()
         shot.crop(wx, wy, ww, wh).save(os.path.join(work, "smaller.ppm"))
         client_w, client_h = wx + ww - x, wy + wh - y
@@ -483,12 +488,7 @@ def scenario_scroll_lines(args, display, work):
     try:
         window = player.window()
         x, y = locate_picture(display, window, picture)
-        wx, wy, ww, wh = display.geometry(window)
-        display.run("xdotool", "windowsize", window, str(ww - 100), str(wh - 80))
-        check(wait_for(lambda: display.geometry(window)[2] == ww - 100, 5),
-              "the window did not become smaller")
-        time.sleep(0.5)
-        wx, wy, ww, wh = display.geometry(window)
+        wx, wy, ww, wh = shrink(display, window)
         bar, arrow = 16, 7  # a bar's thickness; the middle of its arrow buttons
         right, bottom = wx + ww - bar // 2, wy + wh - bar // 2
         steps = [
