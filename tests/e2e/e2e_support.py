@@ -126,3 +126,38 @@ def run_in_scratch(prefix, body):
         shutil.rmtree(work, ignore_errors=True)
     print("passed")
     return 0
+
+
+class Player:
+    """A packed player started with its own TEMP (and a wrapper such as
+    valgrind); its stderr is kept for the checks."""
+
+    def __init__(self, program, env, temp, wrapper=(), display=None):
+        env = dict(env)
+        env["TEMP"] = temp
+        self.display = display
+        self.process = subprocess.Popen([*wrapper, program], env=env, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, text=True)
+
+    def window(self, timeout=10):
+        """The player's one window on its display."""
+        found = wait_for(lambda: self.display.windows(TITLE) or self.process.poll() is not None,
+                         timeout)
+        if self.process.poll() is not None:
+            raise Failure("the player ended before showing a window, exit code %s, stderr %r"
+                          % (self.process.returncode, self.process.stderr.read()))
+        check(found, "no window titled %r appeared" % TITLE)
+        check(len(found) == 1, "%d windows titled %r" % (len(found), TITLE))
+        return found[0]
+
+    def wait(self, timeout):
+        try:
+            return self.process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        return self.process.stderr.read()

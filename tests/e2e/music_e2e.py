@@ -53,7 +53,7 @@ import time
 
 sys.dont_write_bytecode = True  # nothing of ours lands in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import (SONG_FILE, TITLE, Failure, Skip, accepts_connections,  # noqa: E402
+from e2e_support import (SONG_FILE, TITLE, Failure, Player, Skip, accepts_connections,  # noqa: E402
                          check, close_window, end_process, run_in_scratch, wait_for)
 
 DISPLAY = ":93"
@@ -189,26 +189,6 @@ def pack(player, output, gif=None, song=None):
                     data = payload.read()
                 f.write(b"*" + tag + b"_BEGINS_HERE:" + struct.pack("<I", len(data)) + data)
     return output
-
-
-class Player:
-    def __init__(self, program, env, temp, wrapper=()):
-        env = dict(env)
-        env["TEMP"] = temp
-        self.process = subprocess.Popen([*wrapper, program], env=env, stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE, text=True)
-
-    def wait(self, timeout):
-        try:
-            return self.process.wait(timeout)
-        except subprocess.TimeoutExpired:
-            return None
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.kill()
-            self.process.wait()
-        return self.process.stderr.read()
 
 
 def window_of(display, player):

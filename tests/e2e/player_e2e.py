@@ -43,7 +43,7 @@ import time
 
 sys.dont_write_bytecode = True  # nothing of ours lands in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import (ABOUT_TITLE, SKIPPED, TITLE, Failure,  # noqa: E402
+from e2e_support import (ABOUT_TITLE, SKIPPED, TITLE, Failure, Player,  # noqa: E402
                          accepts_connections, check, close_window, end_process, wait_for)
 
 
@@ -310,35 +310,8 @@ def pack(args, gif, output, by_hand=False, said=""):
     return output
 
 
-class Player:
-    def __init__(self, display, program, workdir):
-        self.display = display
-        env = display.env()
-        env["TEMP"] = workdir
-        self.process = subprocess.Popen([program], env=env, stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE, text=True)
-
-    def window(self, timeout=10):
-        found = wait_for(lambda: self.display.windows(TITLE) or self.process.poll() is not None,
-                         timeout)
-        if self.process.poll() is not None:
-            raise Failure("the player ended before showing a window, exit code %s, stderr %r"
-                          % (self.process.returncode, self.process.stderr.read()))
-        check(found, "no window titled %r appeared" % TITLE)
-        check(len(found) == 1, "%d windows titled %r" % (len(found), TITLE))
-        return found[0]
-
-    def wait(self, timeout):
-        try:
-            return self.process.wait(timeout)
-        except subprocess.TimeoutExpired:
-            return None
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.kill()
-            self.process.wait()
-        return self.process.stderr.read()
+def start_player(display, program, workdir):
+    return Player(program, display.env(), workdir, display=display)
 
 
 def locate_picture(display, window, expected, timeout=5):
@@ -395,8 +368,8 @@ def plays_in_order(display, player, work, shown):
 
 def scenario_frames(args, display, work):
     shown = [Picture.load(os.path.join(work, "shown_%d.ppm" % i)) for i in range(3)]
-    player = Player(display, pack(args, os.path.join(work, "three_frames.gif"),
-                                  os.path.join(work, "player")), work)
+    player = start_player(display, pack(args, os.path.join(work, "three_frames.gif"),
+                                        os.path.join(work, "player")), work)
     plays_in_order(display, player, work, shown)
 
 
@@ -404,13 +377,13 @@ def scenario_rewritten(args, display, work):
     check(args.gifpack, "needs --gifpack")
     gif, shown = make_optimized_ball(work, 96, 64)
     said = "rewritten so that the player shows it as browsers do: transparency"
-    player = Player(display, pack(args, gif, os.path.join(work, "player"), said=said), work)
+    player = start_player(display, pack(args, gif, os.path.join(work, "player"), said=said), work)
     plays_in_order(display, player, work, shown)
 
 
 def scenario_close(args, display, work):
-    player = Player(display, pack(args, os.path.join(work, "three_frames.gif"),
-                                  os.path.join(work, "player")), work)
+    player = start_player(display, pack(args, os.path.join(work, "three_frames.gif"),
+                                        os.path.join(work, "player")), work)
     try:
         window = player.window()
         locate_picture(display, window, Picture.load(os.path.join(work, "shown_0.ppm")))
@@ -434,8 +407,8 @@ def shrink(display, window):
 
 def scenario_scroll(args, display, work):
     picture = Picture.load(os.path.join(work, "large.ppm"))
-    player = Player(display, pack(args, os.path.join(work, "large.gif"),
-                                  os.path.join(work, "player")), work)
+    player = start_player(display, pack(args, os.path.join(work, "large.gif"),
+                                        os.path.join(work, "player")), work)
     try:
         window = player.window()
         x, y = locate_picture(display, window, picture)
@@ -483,8 +456,8 @@ def scroll_to(display, picture, x, y, offset, what):
 
 def scenario_scroll_lines(args, display, work):
     picture = Picture.load(os.path.join(work, "large.ppm"))
-    player = Player(display, pack(args, os.path.join(work, "large.gif"),
-                                  os.path.join(work, "player")), work)
+    player = start_player(display, pack(args, os.path.join(work, "large.gif"),
+                                        os.path.join(work, "player")), work)
     try:
         window = player.window()
         x, y = locate_picture(display, window, picture)
@@ -512,8 +485,8 @@ def scenario_scroll_lines(args, display, work):
 
 def scenario_larger_than_screen(args, display, work):
     corner = Picture.load(os.path.join(work, "larger_corner.ppm"))
-    player = Player(display, pack(args, os.path.join(work, "larger.gif"),
-                                  os.path.join(work, "player")), work)
+    player = start_player(display, pack(args, os.path.join(work, "larger.gif"),
+                                        os.path.join(work, "player")), work)
     try:
         window = player.window()
         # No window manager: the window shows no frame or caption.
@@ -538,8 +511,8 @@ def scenario_larger_than_screen(args, display, work):
 def scenario_zero_delays(args, display, work):
     colours = read_colours(os.path.join(work, "zero_delays.txt"))
     # As it is: gifpack would give the frames the browsers' delay.
-    player = Player(display, pack(args, os.path.join(work, "zero_delays.gif"),
-                                  os.path.join(work, "player"), by_hand=True), work)
+    player = start_player(display, pack(args, os.path.join(work, "zero_delays.gif"),
+                                        os.path.join(work, "player"), by_hand=True), work)
     watch = PixelWatch(display.name)
     try:
         window = player.window()
@@ -562,8 +535,8 @@ def scenario_zero_delays(args, display, work):
 
 def scenario_red_blue(args, display, work):
     colours = read_colours(os.path.join(work, "red_blue.txt"))
-    player = Player(display, pack(args, os.path.join(work, "red_blue.gif"),
-                                  os.path.join(work, "player"), by_hand=True), work)
+    player = start_player(display, pack(args, os.path.join(work, "red_blue.gif"),
+                                        os.path.join(work, "player"), by_hand=True), work)
     watch = PixelWatch(display.name)
     try:
         window = player.window()
@@ -578,8 +551,8 @@ def scenario_red_blue(args, display, work):
 
 
 def scenario_about(args, display, work):
-    player = Player(display, pack(args, os.path.join(work, "three_frames.gif"),
-                                  os.path.join(work, "player")), work)
+    player = start_player(display, pack(args, os.path.join(work, "three_frames.gif"),
+                                        os.path.join(work, "player")), work)
     try:
         window = player.window()
         locate_picture(display, window, Picture.load(os.path.join(work, "shown_0.ppm")))
@@ -603,7 +576,7 @@ def scenario_about(args, display, work):
 
 
 def ends_at_once_without_window(display, program, work):
-    player = Player(display, program, work)
+    player = start_player(display, program, work)
     try:
         started = time.monotonic()
         windows = []

@@ -50,7 +50,7 @@ import zipfile
 
 sys.dont_write_bytecode = True  # nothing of ours lands in the source tree
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from e2e_support import (ABOUT_TITLE, SKIPPED, TITLE, Failure, Skip,  # noqa: E402
+from e2e_support import (ABOUT_TITLE, SKIPPED, TITLE, Failure, Player, Skip,  # noqa: E402
                          accepts_connections, check, end_process, wait_for)
 from player_e2e import (Picture, PixelWatch, VirtualDisplay, check_alternating,  # noqa: E402
                         frames_only, make_optimized_ball)
@@ -177,17 +177,6 @@ class WinePlayer:
         if self.process.poll() is None:
             self.process.kill()
             self.process.wait()
-
-
-class LinuxPlayer:
-    def __init__(self, display, program, work):
-        env = display.env()
-        env["TEMP"] = work
-        self.process = subprocess.Popen([program], env=env, stdin=subprocess.DEVNULL,
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-    def stop(self):
-        end_process(self.process)
 
 
 # ---- what is played ------------------------------------------------------
@@ -429,7 +418,7 @@ def scenario_same_as_linux(args, display):
         saved = {}
         if who == "Linux":
             program = pack(args, args.linux_player, os.path.join(work, "player"), gif)
-            player = LinuxPlayer(display, program, work)
+            player = Player(program, display.env(), work)
             found = wait_for(lambda: display.windows(TITLE) or player.process.poll() is not None,
                              15)
             check(player.process.poll() is None and found, "the Linux player shows no window")
