@@ -161,3 +161,12 @@ class Player:
             self.process.kill()
             self.process.wait()
         return self.process.stderr.read()
+
+
+def check_quick_exit(player, limit=1):
+    """After File > Exit was chosen: the player ends with 0 within limit seconds."""
+    started = time.monotonic()
+    code = player.wait(5)
+    took = time.monotonic() - started
+    check(code == 0, "exit code %s after File > Exit" % code)
+    check(took < limit, "File > Exit took %.2f s" % took)
