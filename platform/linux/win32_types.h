@@ -374,6 +374,7 @@ typedef struct timecaps_tag {
 #define MCI_NOTIFY_ABORTED 0x0004
 #define MCI_NOTIFY_FAILURE 0x0008
 
+#define MCI_ALL_DEVICE_ID ((MCIDEVICEID)-1)
 #define MCI_OPEN 0x0803
 #define MCI_CLOSE 0x0804
 #define MCI_PLAY 0x0806

@@ -27,7 +27,6 @@ struct Server {
   uintptr_t nextHandle = kFirstHandle;
   std::map<std::string, WindowClass> classes;
   ATOM nextAtom = 0xC000;
-  std::atomic<uint64_t> invalidationSequence{1};
   std::atomic<WindowHost*> host{nullptr};
   std::once_flag hostChosen;
   int defaultPlacements = 0;
