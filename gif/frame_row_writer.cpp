@@ -253,3 +253,16 @@ int32_t nextRowIndex(int32_t row, int32_t height) {
     if (kInterlacePasses[next].first < height) return kInterlacePasses[next].first;
   return height;
 }
+
+int32_t rowsStored(const IndexedBitmap& bitmap) {
+  const FrameRowWriter& w = frameRowWriter;
+  if (w.target != &bitmap) return -1;
+  if (w.rowIndex >= bitmap.height) return bitmap.height;
+  int32_t rows = 0;
+  for (int32_t row = 0; row != w.rowIndex && row < bitmap.height;
+       row = nextRowIndex(row, bitmap.height))
+    ++rows;
+  return rows;
+}
+
+void letGoOfFrame() { frameRowWriter.target = nullptr; }

@@ -71,3 +71,8 @@ int32_t writeRow(const uint8_t* pixels, int32_t count);
 // The picture row after row in the current order; height or more when the
 // picture is complete.
 int32_t nextRowIndex(int32_t row, int32_t height);
+// For tools that read images one at a time: the rows stored into bitmap so
+// far, counted in its row order, or -1 when no frame began on bitmap since
+// the writer last let go of its frame.
+int32_t rowsStored(const IndexedBitmap& bitmap);
+void letGoOfFrame();

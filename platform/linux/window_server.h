@@ -108,7 +108,6 @@ constexpr int kMenu = 19;
 constexpr int kScrollBar = 16;
 constexpr int kBorder = 1;
 constexpr int kIcon = 32;
-constexpr int kSmallIcon = 16;
 // The screen when no host tells its own.
 constexpr int kScreenWidth = 1024;
 constexpr int kScreenHeight = 768;

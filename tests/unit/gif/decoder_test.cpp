@@ -175,7 +175,7 @@ class FrameRowWriterTest : public ::testing::Test {
  protected:
   void TearDown() override {
     detachSource();
-    frameRowWriter.target = nullptr;
+    letGoOfFrame();
     releaseBitmap(bitmap);
   }
 
