@@ -242,8 +242,10 @@ inline void writeString(const LzwDecoder& d, int32_t code, int32_t length, uint8
   uint8_t* const batchEnd = d.row + batch;
   int32_t result;
   for (;;) {
-    // Topped up at every code while the sub-block has eight bytes to load.
-    if (bytesLeft >= 8) {
+    // Topped up when short of a code: eight bytes in one load while the
+    // sub-block has them, byte by byte near its end.
+    if (count >= width) {
+    } else if (bytesLeft >= 8) {
       refill(bits, count, cursor, bytesLeft);
     } else if (!want(width, bits, count, cursor, bytesLeft)) {
       result = kCodesEnded;
