@@ -11,7 +11,6 @@ namespace {
 
 constexpr int16_t kSmallestCodeSize = 2;
 constexpr int16_t kLargestCodeSize = 9;
-constexpr int32_t kKeepGoing = 1;
 constexpr int32_t kFull = 56;  // bit count beyond which no further whole byte fits
 // Rows are handed over once this many pixels (or one row, if wider) are
 // gathered, so that narrow images do not pay the handover for every row.
@@ -141,7 +140,7 @@ enum class Table {
 };
 
 struct Handed {
-  int32_t status;
+  bool complete;   // the picture has its last row
   int32_t filled;  // pixels left in the row buffer
 };
 
@@ -149,35 +148,26 @@ struct Handed {
 // moves what is left of the next row to the front. A zero-width image has
 // no rows: its pixels go nowhere.
 Handed handOverRows(int32_t filled, int32_t lineWidth) {
-  if (lineWidth <= 0) return {kKeepGoing, 0};
+  if (lineWidth <= 0) return {false, 0};
   uint8_t* row = lzwDecoder.row;
   int32_t start = 0;
   while (filled - start >= lineWidth) {
-    int32_t result = writeRow(row + start, lineWidth);
-    if (result < 0) return {result, filled};
-    // Detached: the picture is complete, and nothing decoded from the bits
-    // still held could reach it.
-    if (lzwDecoder.source == nullptr) return {kDecodeDone, filled};
+    // Complete: nothing decoded from the bits still held could reach the
+    // picture.
+    if (writeRow(row + start, lineWidth)) return {true, filled};
     start += lineWidth;
   }
   filled -= start;
   if (start > 0) std::memmove(row, row + start, filled);
-  return {kKeepGoing, filled};
+  return {false, filled};
 }
 
-// The complete rows gathered when the code stream ends; the pixels of an
-// unfinished row are dropped.
-int32_t endOfData(int32_t filled, int32_t lineWidth) {
+// At the end code: the complete rows, then the partial row, if any. When
+// the code stream ends without one, the pixels of an unfinished row are
+// dropped.
+void finish(int32_t filled, int32_t lineWidth, bool endCode) {
   Handed handed = handOverRows(filled, lineWidth);
-  return handed.status < 0 ? handed.status : kDecodeDone;
-}
-
-// At the end code: the complete rows, then the partial row, if any, and the
-// writer's result.
-int32_t finish(int32_t filled, int32_t lineWidth) {
-  Handed handed = handOverRows(filled, lineWidth);
-  if (handed.status != kKeepGoing) return handed.status;
-  return handed.filled > 0 ? writeRow(lzwDecoder.row, handed.filled) : kDecodeDone;
+  if (endCode && !handed.complete && handed.filled > 0) writeRow(lzwDecoder.row, handed.filled);
 }
 
 // Complete rows, as many as fit a batch: a multiple of the row width.
@@ -295,7 +285,7 @@ inline void writeString(const LzwDecoder& d, int32_t code, int32_t length, uint8
 // eight pixels a step. This holds while every entry's prefix lies below it;
 // a code beyond the table breaks that, and from there to the next clear code
 // strings are taken pixel by pixel along the prefix chain.
-int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
+void runCodes(int32_t lineWidth, int16_t codeSize) {
   LzwDecoder& d = lzwDecoder;
   const int32_t clearCode = d.clearCode;
   uint8_t* const row = d.row;
@@ -305,9 +295,9 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
   // no entry, since no string comes before it.
   Table table = Table::fresh;
   const int32_t batch = batchSize(lineWidth);
-  int32_t status = kKeepGoing;
+  bool going = true;
 
-  while (status == kKeepGoing) {
+  while (going) {
     int32_t c;
     if (table == Table::regular) {
       c = regularCodes(s, batch);
@@ -320,18 +310,18 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
       c = kCodesEnded;
     }
     if (c == kCodesEnded) {
-      status = endOfData(s.filled, lineWidth);
+      finish(s.filled, lineWidth, false);
       break;
     }
     if (c == kBatchFull) {
       Handed handed = handOverRows(s.filled, lineWidth);
-      status = handed.status;
+      going = !handed.complete;
       s.filled = handed.filled;
       continue;
     }
     if (static_cast<uint32_t>(c - clearCode) < 2) {
       if (c != clearCode) {
-        status = finish(s.filled, lineWidth);
+        finish(s.filled, lineWidth, true);
         break;
       }
       s.width = codeSize + 1;
@@ -361,7 +351,7 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
         Emitted e =
             emitAlongChain(d, beyond ? s.previous : c, beyond, s.firstPixel, row + s.filled);
         if (e.length < 0) {
-          status = endOfData(s.filled, lineWidth);
+          finish(s.filled, lineWidth, false);
           break;
         }
         length = e.length;
@@ -387,7 +377,7 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
     }
     if (s.filled >= batch) {
       Handed handed = handOverRows(s.filled, lineWidth);
-      status = handed.status;
+      going = !handed.complete;
       s.filled = handed.filled;
     }
   }
@@ -395,7 +385,6 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
   d.reader = s.reader;
   d.codeWidth = static_cast<int16_t>(s.width);
   d.nextFree = static_cast<int16_t>(s.nextFree);
-  return status;
 }
 
 }  // namespace
@@ -434,6 +423,6 @@ int16_t decode(int32_t lineWidth) {
   if (codeSize < kSmallestCodeSize || codeSize > kLargestCodeSize) return kDecodeBadCodeSize;
   if (lineWidth > kWidestRow) lineWidth = kWidestRow;
   resetTables(static_cast<int16_t>(codeSize));
-  int32_t result = runCodes(lineWidth, static_cast<int16_t>(codeSize));
-  return static_cast<int16_t>(result < INT16_MIN ? INT16_MIN : result);
+  runCodes(lineWidth, static_cast<int16_t>(codeSize));
+  return kDecodeDone;
 }
