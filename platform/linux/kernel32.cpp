@@ -37,25 +37,20 @@ HandleTable<FileObject>& files() {
   return *table;
 }
 
+// The reasons the program tells apart (a name that is taken, a place it may
+// not write to), a missing file, and one reason for the rest.
 DWORD errorFromErrno(int error) {
   switch (error) {
-    case ENOENT:
-      return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR:
-      return ERROR_PATH_NOT_FOUND;
+    case EEXIST:
+      return ERROR_FILE_EXISTS;
     case EACCES:
     case EPERM:
     case EISDIR:
     case EROFS:
       return ERROR_ACCESS_DENIED;
-    case ENOMEM:
-      return ERROR_NOT_ENOUGH_MEMORY;
-    case EBADF:
-      return ERROR_INVALID_HANDLE;
-    case EEXIST:
-      return ERROR_FILE_EXISTS;
-    case ENOTEMPTY:
-      return ERROR_DIR_NOT_EMPTY;
+    case ENOENT:
+    case ENOTDIR:
+      return ERROR_FILE_NOT_FOUND;
     default:
       return ERROR_INVALID_PARAMETER;
   }
