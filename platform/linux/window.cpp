@@ -110,13 +110,12 @@ void placeDefault(int& x, int& y) {
   y = 32 + step;
 }
 
-std::unique_ptr<Window> newWindow(const WindowClass& cls, DWORD exStyle, LPCSTR title, DWORD style,
-                                  HWND owner, HMENU menu, HINSTANCE instance) {
+std::unique_ptr<Window> newWindow(const WindowClass& cls, LPCSTR title, DWORD style, HWND owner,
+                                  HMENU menu, HINSTANCE instance) {
   auto w = std::make_unique<Window>();
   w->className = cls.name;
   w->title = title != nullptr ? title : "";
   w->style = style;
-  w->exStyle = exStyle;
   w->proc = cls.info.lpfnWndProc;
   w->background = cls.info.hbrBackground;
   w->icon = cls.info.hIcon;
@@ -277,7 +276,7 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
   bool placedByDefault = x == CW_USEDEFAULT;
   placeDefault(x, y);
   limitToTrackingSize(style, width, height);
-  auto owned = newWindow(*cls, exStyle, windowName, style, parent, menu, instance);
+  auto owned = newWindow(*cls, windowName, style, parent, menu, instance);
   owned->placedByDefault = placedByDefault;
   owned->windowRect = {x, y, x + width, y + height};
   Window& w = *owned;
