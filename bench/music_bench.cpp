@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/mci_test_hooks.h"
 #include "platform/win32.h"
 #include "tests/support/headless.h"
+#include "tests/support/sequencer_output.h"
 
 namespace {
 

@@ -10,7 +10,7 @@ void releasePlayerRecords() {
   freeAnimation();
   animation = GifAnimation{};
   describeBitmap(canvas, 0, 0);
-  frameRowWriter.target = nullptr;
+  letGoOfFrame();
   detachSource();
 }
 

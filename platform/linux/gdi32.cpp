@@ -1,6 +1,6 @@
-// Drawing of the Linux build: device-independent bitmaps are drawn into a
-// window's client pixels through the palette selected into the device
-// context; stock brushes and the default palette.
+// Drawing of the Linux build: 8-bit device-independent bitmaps with
+// palette-index colours are drawn into a window's client pixels through the
+// palette selected into the device context; the stock objects.
 #include "gdi32.h"
 
 #include <algorithm>
@@ -21,55 +21,31 @@ HandleTable<BrushObject>& brushes() {
   return *table;
 }
 
-// WHITE_BRUSH .. NULL_BRUSH, made once and never deleted.
-HBRUSH stockBrush(int object) {
-  static const auto stock = [] {
-    std::array<HBRUSH, NULL_BRUSH + 1> handles{};
-    const uint32_t colours[] = {0xFFFFFF, 0xC0C0C0, 0x808080, 0x404040, 0x000000, 0xFFFFFF};
-    for (int i = 0; i <= NULL_BRUSH; ++i)
-      handles[i] = brushes().add<HBRUSH>(std::make_unique<BrushObject>(BrushObject{colours[i]}));
-    return handles;
-  }();
-  return stock[object];
-}
-
-// System colours of the classic scheme, for brushes given as COLOR_* + 1.
-uint32_t systemColour(int index) {
-  switch (index) {
-    case COLOR_WINDOW:
-      return 0xFFFFFF;
-    case COLOR_WINDOWTEXT:
-      return 0x000000;
-    case COLOR_BTNFACE:
-      return 0xC0C0C0;
-    default:
-      return 0xC0C0C0;
-  }
+// WHITE_BRUSH, made once and never deleted.
+HBRUSH whiteBrush() {
+  static const HBRUSH white =
+      brushes().add<HBRUSH>(std::make_unique<BrushObject>(BrushObject{0xFFFFFF}));
+  return white;
 }
 
 uint32_t rgb(BYTE r, BYTE g, BYTE b) { return static_cast<uint32_t>(r) << 16 | g << 8 | b; }
 
-// The colour of each of the DIB's 256 possible pixel values.
+// The colour of each of the DIB's 256 possible pixel values: its colour
+// table holds indices into the palette.
 bool colourTable(const BITMAPINFO* info, UINT usage, HPALETTE palette,
                  std::array<uint32_t, 256>& table) {
   const BITMAPINFOHEADER& h = info->bmiHeader;
   int entries = h.biClrUsed != 0 ? static_cast<int>(std::min<DWORD>(h.biClrUsed, 256)) : 256;
-  const auto* header = reinterpret_cast<const BYTE*>(info) + h.biSize;
+  PaletteObject* pal = paletteFromHandle(palette);
+  if (usage != DIB_PAL_COLORS || pal == nullptr || pal->entries.empty()) return false;
+  const auto* indices =
+      reinterpret_cast<const WORD*>(reinterpret_cast<const BYTE*>(info) + h.biSize);
   table.fill(0);
-  if (usage == DIB_PAL_COLORS) {
-    PaletteObject* pal = paletteFromHandle(palette);
-    if (pal == nullptr || pal->entries.empty()) return false;
-    const auto* indices = reinterpret_cast<const WORD*>(header);
-    // An index past the palette's end wraps around, as GDI does.
-    for (int i = 0; i < entries; ++i) {
-      const PALETTEENTRY& e = pal->entries[indices[i] % pal->entries.size()];
-      table[i] = rgb(e.peRed, e.peGreen, e.peBlue);
-    }
-    return true;
+  // An index past the palette's end wraps around, as GDI does.
+  for (int i = 0; i < entries; ++i) {
+    const PALETTEENTRY& e = pal->entries[indices[i] % pal->entries.size()];
+    table[i] = rgb(e.peRed, e.peGreen, e.peBlue);
   }
-  const auto* quads = reinterpret_cast<const RGBQUAD*>(header);
-  for (int i = 0; i < entries; ++i)
-    table[i] = rgb(quads[i].rgbRed, quads[i].rgbGreen, quads[i].rgbBlue);
   return true;
 }
 
@@ -78,21 +54,10 @@ struct Source {
   int width;
   int height;
   bool topDown;
-  int bitCount;
   size_t stride;
   const std::array<uint32_t, 256>* table;
 
-  uint32_t pixel(int x, int y) const {
-    const BYTE* row = bits + stride * (topDown ? y : height - 1 - y);
-    switch (bitCount) {
-      case 8:
-        return (*table)[row[x]];
-      case 24:
-        return rgb(row[x * 3 + 2], row[x * 3 + 1], row[x * 3]);
-      default:
-        return rgb(row[x * 4 + 2], row[x * 4 + 1], row[x * 4]);
-    }
-  }
+  const BYTE* row(int y) const { return bits + stride * (topDown ? y : height - 1 - y); }
 };
 
 struct Mapping {
@@ -106,28 +71,25 @@ struct Mapping {
   }
 };
 
-// An 8-bit bitmap drawn at its own size: each row through the colour table.
+// Each row through the colour table; a bitmap drawn at its own size takes
+// its pixels in a run.
 void convertRows(ClientPixels& pixels, const RECT& r, const Mapping& m, const Source& s) {
   const std::array<uint32_t, 256>& table = *s.table;
+  bool ownSize = m.destWidth == m.srcWidth;
   for (LONG y = r.top; y < r.bottom; ++y) {
     int sy = m.sourceY(y);
     if (sy < 0 || sy >= s.height) continue;
-    const BYTE* in = s.bits + s.stride * (s.topDown ? sy : s.height - 1 - sy);
+    const BYTE* in = s.row(sy);
     uint32_t* out = pixels.data.data() + static_cast<ptrdiff_t>(y) * pixels.width;
-    LONG left = std::max<LONG>(r.left, m.xDest - m.xSrc);
-    LONG right = std::min<LONG>(r.right, m.xDest - m.xSrc + s.width);
-    for (LONG x = left; x < right; ++x) out[x] = table[in[x - m.xDest + m.xSrc]];
-  }
-}
-
-void stretchRows(ClientPixels& pixels, const RECT& r, const Mapping& m, const Source& s) {
-  for (LONG y = r.top; y < r.bottom; ++y) {
-    int sy = m.sourceY(y);
-    uint32_t* out = pixels.data.data() + static_cast<ptrdiff_t>(y) * pixels.width;
-    if (sy < 0 || sy >= s.height) continue;
+    if (ownSize) {
+      LONG left = std::max<LONG>(r.left, m.xDest - m.xSrc);
+      LONG right = std::min<LONG>(r.right, m.xDest - m.xSrc + s.width);
+      for (LONG x = left; x < right; ++x) out[x] = table[in[x - m.xDest + m.xSrc]];
+      continue;
+    }
     for (LONG x = r.left; x < r.right; ++x) {
       int sx = m.sourceX(x);
-      if (sx >= 0 && sx < s.width) out[x] = s.pixel(sx, sy);
+      if (sx >= 0 && sx < s.width) out[x] = table[in[sx]];
     }
   }
 }
@@ -146,25 +108,24 @@ void drawInto(Window& w, const RECT& clip, const Mapping& m, const Source& s) {
     r.left = std::max<LONG>(r.left, 0);
     r.top = std::max<LONG>(r.top, 0);
     if (r.right <= r.left || r.bottom <= r.top) return;
-    if (s.bitCount == 8 && m.destWidth == m.srcWidth && m.destHeight == m.srcHeight)
-      convertRows(pixels, r, m, s);
-    else
-      stretchRows(pixels, r, m, s);
+    convertRows(pixels, r, m, s);
   }
   if (WindowHost* host = activeHost()) host->pixelsChanged(w, r);
 }
 
 }  // namespace
 
+// A system colour (COLOR_* + 1) is the classic scheme's button face: the
+// dialogs' background, the only one asked for.
 uint32_t brushColour(HBRUSH brush) {
   auto value = reinterpret_cast<uintptr_t>(brush);
-  if (value != 0 && value <= 31) return systemColour(static_cast<int>(value) - 1);
+  if (value != 0 && value <= 31) return 0xC0C0C0;
   BrushObject* object = brushes().find(brush);
   return object != nullptr ? object->colour : 0xFFFFFF;
 }
 
 HGDIOBJ WINAPI GetStockObject(int object) {
-  if (object >= WHITE_BRUSH && object <= NULL_BRUSH) return stockBrush(object);
+  if (object == WHITE_BRUSH) return whiteBrush();
   if (object == DEFAULT_PALETTE) return defaultPalette();
   return nullptr;
 }
@@ -195,20 +156,14 @@ int WINAPI StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHe
   if (context == nullptr || bits == nullptr || info == nullptr || rop != SRCCOPY) return 0;
   const BITMAPINFOHEADER& h = info->bmiHeader;
   if (h.biSize < sizeof(BITMAPINFOHEADER) || h.biCompression != BI_RGB || h.biWidth <= 0 ||
-      h.biHeight == 0 || (h.biBitCount != 8 && h.biBitCount != 24 && h.biBitCount != 32))
+      h.biHeight == 0 || h.biBitCount != 8)
     return 0;
   if (destWidth <= 0 || destHeight <= 0 || srcWidth <= 0 || srcHeight <= 0) return 0;
   std::array<uint32_t, 256> table;
-  if (h.biBitCount == 8 && !colourTable(info, usage, context->palette, table)) return 0;
+  if (!colourTable(info, usage, context->palette, table)) return 0;
   int height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
-  size_t stride = ((static_cast<size_t>(h.biWidth) * h.biBitCount + 31) / 32) * 4;
-  Source source{static_cast<const BYTE*>(bits),
-                h.biWidth,
-                height,
-                h.biHeight < 0,
-                h.biBitCount,
-                stride,
-                &table};
+  size_t stride = (static_cast<size_t>(h.biWidth) + 3) & ~size_t{3};
+  Source source{static_cast<const BYTE*>(bits), h.biWidth, height, h.biHeight < 0, stride, &table};
   // In a bottom-up bitmap the source rectangle is counted from the bottom row.
   int topRow = source.topDown ? ySrc : height - ySrc - srcHeight;
   Mapping mapping{xDest, yDest, destWidth, destHeight, xSrc, topRow, srcWidth, srcHeight};

@@ -8,7 +8,6 @@ BOOL WINAPI DeleteObject(HGDIOBJ object);
 HGDIOBJ WINAPI GetStockObject(int object);
 HPALETTE WINAPI SelectPalette(HDC dc, HPALETTE palette, BOOL forceBackground);
 UINT WINAPI RealizePalette(HDC dc);
-UINT WINAPI GetPaletteEntries(HPALETTE palette, UINT start, UINT count, LPPALETTEENTRY entries);
 int WINAPI StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, int xSrc,
                          int ySrc, int srcWidth, int srcHeight, const void* bits,
                          const BITMAPINFO* info, UINT usage, DWORD rop);

@@ -7,11 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include "handle_table.h"
 #include "platform/global_block.h"
@@ -82,25 +80,12 @@ std::string hostPath(LPCSTR path) {
   return result;
 }
 
+// Reading an existing file, or making a new one: never one that exists, never
+// through a link planted at the name.
 int openFlags(DWORD access, DWORD disposition) {
-  int flags = O_CLOEXEC;
-  bool reads = access & GENERIC_READ;
-  bool writes = access & GENERIC_WRITE;
-  flags |= reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
-  switch (disposition) {
-    case CREATE_NEW:  // a new file, never through a link planted at the name
-      return flags | O_CREAT | O_EXCL | O_NOFOLLOW;
-    case CREATE_ALWAYS:
-      return flags | O_CREAT | O_TRUNC;
-    case OPEN_ALWAYS:
-      return flags | O_CREAT;
-    case TRUNCATE_EXISTING:
-      return flags | O_TRUNC;
-    case OPEN_EXISTING:
-      return flags;
-    default:
-      return -1;
-  }
+  int flags = O_CLOEXEC | ((access & GENERIC_WRITE) ? O_WRONLY : O_RDONLY);
+  if (disposition == CREATE_NEW) return flags | O_CREAT | O_EXCL | O_NOFOLLOW;
+  return disposition == OPEN_EXISTING && !(access & GENERIC_WRITE) ? flags : -1;
 }
 
 }  // namespace
@@ -166,29 +151,18 @@ BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD
   return TRUE;
 }
 
+// Absolute positions only, below 2 GiB.
 DWORD WINAPI SetFilePointer(HANDLE handle, LONG distanceToMove, PLONG distanceToMoveHigh,
                             DWORD moveMethod) {
   FileObject* file = fileFromHandle(handle);
   if (file == nullptr) return failWith(ERROR_INVALID_HANDLE, INVALID_SET_FILE_POINTER);
-  // Without a high part the distance is a signed 32-bit value; with one, the
-  // two form a signed 64-bit distance.
-  int64_t distance = distanceToMove;
-  if (distanceToMoveHigh != nullptr)
-    distance = static_cast<int64_t>(
-        (static_cast<uint64_t>(static_cast<uint32_t>(*distanceToMoveHigh)) << 32) |
-        static_cast<uint32_t>(distanceToMove));
-  int whence = moveMethod == FILE_BEGIN     ? SEEK_SET
-               : moveMethod == FILE_CURRENT ? SEEK_CUR
-               : moveMethod == FILE_END     ? SEEK_END
-                                            : -1;
-  if (whence < 0) return failWith(ERROR_INVALID_PARAMETER, INVALID_SET_FILE_POINTER);
-  off_t position = lseek(file->fd, static_cast<off_t>(distance), whence);
-  if (position < 0)
-    return failWith(errno == EINVAL ? ERROR_NEGATIVE_SEEK : errorFromErrno(errno),
-                    INVALID_SET_FILE_POINTER);
-  if (distanceToMoveHigh != nullptr) *distanceToMoveHigh = static_cast<LONG>(position >> 32);
+  if (moveMethod != FILE_BEGIN || distanceToMoveHigh != nullptr)
+    return failWith(ERROR_INVALID_PARAMETER, INVALID_SET_FILE_POINTER);
+  if (distanceToMove < 0) return failWith(ERROR_NEGATIVE_SEEK, INVALID_SET_FILE_POINTER);
+  if (lseek(file->fd, distanceToMove, SEEK_SET) < 0)
+    return failWith(errorFromErrno(errno), INVALID_SET_FILE_POINTER);
   lastError = ERROR_SUCCESS;
-  return static_cast<DWORD>(position);
+  return static_cast<DWORD>(distanceToMove);
 }
 
 DWORD WINAPI GetFileSize(HANDLE handle, LPDWORD fileSizeHigh) {
@@ -307,13 +281,4 @@ HGLOBAL WINAPI GlobalFree(HGLOBAL memory) {
 HGLOBAL WINAPI GlobalHandle(LPCVOID memory) {
   if (memory == nullptr) return failWith(ERROR_INVALID_HANDLE, HGLOBAL{});
   return const_cast<LPVOID>(memory);
-}
-
-void WINAPI Sleep(DWORD milliseconds) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
-
-DWORD WINAPI GetTickCount() {
-  auto now = std::chrono::steady_clock::now().time_since_epoch();
-  return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }

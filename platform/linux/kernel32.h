@@ -29,6 +29,3 @@ LPVOID WINAPI GlobalLock(HGLOBAL memory);
 BOOL WINAPI GlobalUnlock(HGLOBAL memory);
 HGLOBAL WINAPI GlobalFree(HGLOBAL memory);
 HGLOBAL WINAPI GlobalHandle(LPCVOID memory);
-
-void WINAPI Sleep(DWORD milliseconds);
-DWORD WINAPI GetTickCount();

@@ -4,7 +4,8 @@
 // the play is over: MCI_NOTIFY_SUCCESSFUL when the song reached its end,
 // MCI_NOTIFY_ABORTED when MCI_STOP or MCI_CLOSE ended it, and
 // MCI_NOTIFY_SUPERSEDED when another MCI_PLAY took its place. Like a MIDI
-// port, the sequencer serves one open device at a time.
+// port, the sequencer serves one open device at a time; MCI_CLOSE to
+// MCI_ALL_DEVICE_ID closes it, whatever its id.
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -15,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "mci_test_hooks.h"
 #include "midi_file.h"
 #include "midi_synth.h"
 #include "user32.h"
@@ -152,6 +152,10 @@ MCIERROR dispatch(MCIDEVICEID id, UINT message, DWORD_PTR flags, DWORD_PTR param
     if (error == 0) notifyCompletion(flags, param, device->id);
     return error;
   }
+  if (id == MCI_ALL_DEVICE_ID && message == MCI_CLOSE) {
+    if (!device) return 0;
+    id = device->id;
+  }
   if (!device || device->id != id) return MCIERR_INVALID_DEVICE_ID;
   switch (message) {
     case MCI_PLAY:
@@ -169,30 +173,9 @@ MCIERROR dispatch(MCIDEVICEID id, UINT message, DWORD_PTR flags, DWORD_PTR param
   return 0;
 }
 
-void closeForTest() {
-  std::lock_guard<std::mutex> guard(deviceLock);
-  if (device) closeDevice();
-}
-
 }  // namespace
 
 MCIERROR WINAPI mciSendCommandA(MCIDEVICEID id, UINT message, DWORD_PTR flags, DWORD_PTR param) {
   std::lock_guard<std::mutex> guard(deviceLock);
   return dispatch(id, message, flags, param);
 }
-
-namespace sequencer_test {
-
-void useOutput(const Output& output) {
-  closeForTest();
-  midisynth::useOutput(output);
-}
-
-void useSoundFonts(const std::vector<std::string>& paths) {
-  closeForTest();
-  midisynth::useSoundFonts(paths);
-}
-
-StartCost lastStartCost() { return midisynth::lastStartCost(); }
-
-}  // namespace sequencer_test

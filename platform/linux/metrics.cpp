@@ -13,28 +13,14 @@ int WINAPI GetSystemMetrics(int index) {
     }
     case SM_CXVSCROLL:
     case SM_CYHSCROLL:
-    case SM_CYVTHUMB:
-    case SM_CXHTHUMB:
       return metrics::kScrollBar;
     case SM_CYCAPTION:
       return metrics::kCaption;
-    case SM_CXBORDER:
-    case SM_CYBORDER:
-      return metrics::kBorder;
-    case SM_CXDLGFRAME:
-    case SM_CYDLGFRAME:
-      return metrics::kDialogFrame;
     case SM_CYMENU:
       return metrics::kMenu;
     case SM_CXFRAME:
     case SM_CYFRAME:
       return metrics::kFrame;
-    case SM_CXICON:
-    case SM_CYICON:
-      return metrics::kIcon;
-    case SM_CXSMICON:
-    case SM_CYSMICON:
-      return metrics::kSmallIcon;
     case SM_CXMAXTRACK:
       return GetSystemMetrics(SM_CXSCREEN) + 4 + 2 * metrics::kFrame;
     case SM_CYMAXTRACK:
@@ -48,12 +34,5 @@ BOOL WINAPI GetWindowRect(HWND handle, LPRECT rect) {
   Window* w = windowFromHandle(handle);
   if (w == nullptr || rect == nullptr) return FALSE;
   *rect = w->windowRect;
-  return TRUE;
-}
-
-BOOL WINAPI GetClientRect(HWND handle, LPRECT rect) {
-  Window* w = windowFromHandle(handle);
-  if (w == nullptr || rect == nullptr) return FALSE;
-  *rect = clientRectOf(*w);
   return TRUE;
 }

@@ -23,8 +23,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <fstream>
-#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -40,10 +38,8 @@ const char* const kSystemSoundFonts[] = {
 };
 // PulseAudio (or PipeWire's server for it) first; ALSA's default device else.
 const char* const kSystemDrivers[] = {"pulseaudio", "alsa"};
-constexpr double kSampleRate = 44100;
 constexpr int kPeriodFrames = 1024;  // about 23 ms: background music needs no low latency
 constexpr int kPeriods = 4;
-constexpr int kTestBlockFrames = 512;
 // FluidSynth's default of 0.2 leaves General MIDI songs quiet; 0.5 keeps
 // even a full arrangement well clear of clipping.
 constexpr double kGain = 0.5;
@@ -122,80 +118,6 @@ const FluidSynth* fluidSynth() {
   return loaded;
 }
 
-// 16-bit stereo PCM in a RIFF WAVE file; the sizes are written at the end.
-class WavWriter {
- public:
-  explicit WavWriter(const std::string& path) : out_(path, std::ios::binary | std::ios::trunc) {
-    writeHeader();
-  }
-  ~WavWriter() {
-    out_.seekp(0);
-    writeHeader();
-  }
-  bool good() const { return out_.good(); }
-  void write(const float* left, const float* right, int frames) {
-    for (int i = 0; i < frames; ++i) {
-      put16(toSample(left[i]));
-      put16(toSample(right[i]));
-    }
-    dataBytes_ += static_cast<uint32_t>(frames) * 4;
-  }
-
- private:
-  static int16_t toSample(float value) {
-    float clamped = value < -1.0f ? -1.0f : value > 1.0f ? 1.0f : value;
-    return static_cast<int16_t>(clamped * 32767.0f);
-  }
-  void put16(uint16_t v) {
-    char bytes[2] = {static_cast<char>(v), static_cast<char>(v >> 8)};
-    out_.write(bytes, 2);
-  }
-  void put32(uint32_t v) {
-    put16(static_cast<uint16_t>(v));
-    put16(static_cast<uint16_t>(v >> 16));
-  }
-  void writeHeader() {
-    const auto rate = static_cast<uint32_t>(kSampleRate);
-    out_.write("RIFF", 4);
-    put32(36 + dataBytes_);
-    out_.write("WAVEfmt ", 8);
-    put32(16);
-    put16(1);  // PCM
-    put16(2);  // channels
-    put32(rate);
-    put32(rate * 4);
-    put16(4);   // bytes per frame
-    put16(16);  // bits per sample
-    out_.write("data", 4);
-    put32(dataBytes_);
-  }
-
-  std::ofstream out_;
-  uint32_t dataBytes_ = 0;
-};
-
-class Synth;
-
-// A test output: a thread of ours takes the audio, at a sound card's pace or
-// as fast as it renders, and drops it or writes it to a WAV file.
-class RenderThread {
- public:
-  RenderThread(Synth& synth, const sequencer_test::Output& output);
-  ~RenderThread();
-  bool good() const { return !wav_ || wav_->good(); }
-
- private:
-  void run();
-
-  Synth& synth_;
-  bool realTime_;
-  std::unique_ptr<WavWriter> wav_;
-  std::mutex lock_;
-  std::condition_variable wake_;
-  bool quitting_ = false;
-  std::thread thread_;
-};
-
 class Synth {
  public:
   Synth() : notifier_([this] { notifyLoop(); }) {}
@@ -266,7 +188,7 @@ class Synth {
     return true;
   }
 
-  void useOutput(const sequencer_test::Output& output) {
+  void useOutput(const AudioOutput* output) {
     closeOutput();
     output_ = output;
   }
@@ -278,7 +200,7 @@ class Synth {
     soundFonts_ = paths;
   }
 
-  sequencer_test::StartCost lastStartCost() {
+  StartCost lastStartCost() {
     waitForSoundFont();
     return cost_;
   }
@@ -353,31 +275,14 @@ class Synth {
     if (soundFontLoader_.joinable()) soundFontLoader_.join();
   }
 
-  bool outputOpen() const { return driver_ != nullptr || testOutput_ != nullptr; }
-
-  bool openDriver(const char* name, const std::string& device) {
-    fluid_->fluid_settings_setstr(settings_, "audio.driver", name);
-    if (!device.empty())
-      fluid_->fluid_settings_setstr(settings_, ("audio." + std::string(name) + ".device").c_str(),
-                                    device.c_str());
-    driver_ = fluid_->new_fluid_audio_driver2(settings_, renderForDriver, this);
-    return driver_ != nullptr;
-  }
+  bool outputOpen() const { return driver_ != nullptr || ownOutputOpen_; }
 
   bool openOutput() {
-    using Kind = sequencer_test::Output::Kind;
-    switch (output_.kind) {
-      case Kind::system:
-        for (const char* name : kSystemDrivers)
-          if (openDriver(name, {})) return true;
-        return false;
-      case Kind::fluidDriver:
-        return openDriver(output_.driver.c_str(), output_.device);
-      case Kind::null:
-      case Kind::wavFile:
-        testOutput_ = std::make_unique<RenderThread>(*this, output_);
-        if (!testOutput_->good()) testOutput_.reset();
-        return testOutput_ != nullptr;
+    if (output_ != nullptr) return ownOutputOpen_ = output_->open();
+    for (const char* name : kSystemDrivers) {
+      fluid_->fluid_settings_setstr(settings_, "audio.driver", name);
+      driver_ = fluid_->new_fluid_audio_driver2(settings_, renderForDriver, this);
+      if (driver_ != nullptr) return true;
     }
     return false;
   }
@@ -385,7 +290,8 @@ class Synth {
   void closeOutput() {
     if (driver_ != nullptr) fluid_->delete_fluid_audio_driver(driver_);
     driver_ = nullptr;
-    testOutput_.reset();
+    if (ownOutputOpen_) output_->close();
+    ownOutputOpen_ = false;
   }
 
   bool songOver() const {
@@ -446,15 +352,15 @@ class Synth {
   std::atomic<SoundFontState> soundFontState_{SoundFontState::none};
   std::thread soundFontLoader_;
   fluid_audio_driver_t* driver_ = nullptr;
-  std::unique_ptr<RenderThread> testOutput_;
+  const AudioOutput* output_ = nullptr;  // nullptr: the system's
+  bool ownOutputOpen_ = false;
   fluid_player_t* player_ = nullptr;
   bool playing_ = false;
   uint32_t endTick_ = 0;
   int songsLoaded_ = 0;  // since the synthesizer was made
   uint32_t plays_ = 0;
-  sequencer_test::Output output_;
   std::vector<std::string> soundFonts_;
-  sequencer_test::StartCost cost_;
+  StartCost cost_;
 
   std::mutex noticeLock_;
   std::condition_variable noticeWake_;
@@ -463,44 +369,6 @@ class Synth {
   EndHandler endHandler_ = nullptr;
   std::thread notifier_;
 };
-
-RenderThread::RenderThread(Synth& synth, const sequencer_test::Output& output)
-    : synth_(synth), realTime_(output.realTime) {
-  if (output.kind == sequencer_test::Output::Kind::wavFile)
-    wav_ = std::make_unique<WavWriter>(output.wavPath);
-  if (good()) thread_ = std::thread([this] { run(); });
-}
-
-RenderThread::~RenderThread() {
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    quitting_ = true;
-  }
-  wake_.notify_one();
-  if (thread_.joinable()) thread_.join();
-}
-
-void RenderThread::run() {
-  float left[kTestBlockFrames], right[kTestBlockFrames];
-  float* out[2] = {left, right};
-  auto block = std::chrono::duration<double>(kTestBlockFrames / kSampleRate);
-  auto due = Clock::now();
-  std::unique_lock<std::mutex> lock(lock_);
-  while (!quitting_) {
-    lock.unlock();
-    bool wanted = realTime_ || synth_.playing();
-    if (wanted) {
-      std::fill(left, left + kTestBlockFrames, 0.0f);
-      std::fill(right, right + kTestBlockFrames, 0.0f);
-      wanted = synth_.render(kTestBlockFrames, 2, out) || realTime_;
-      if (wanted && wav_) wav_->write(left, right, kTestBlockFrames);
-    }
-    due = realTime_ ? due + std::chrono::duration_cast<Clock::duration>(block)
-                    : Clock::now() + std::chrono::milliseconds(wanted ? 0 : 1);
-    lock.lock();
-    wake_.wait_until(lock, due, [this] { return quitting_; });
-  }
-}
 
 Synth& synth() {
   static Synth instance;
@@ -516,8 +384,13 @@ Result loadSong(const uint8_t* data, size_t size, uint32_t endTick) {
 uint32_t playSong() { return synth().playSong(); }
 void pauseSong() { synth().pauseSong(); }
 void unloadSong() { synth().unloadSong(); }
-void useOutput(const sequencer_test::Output& output) { synth().useOutput(output); }
+void useOutput(const AudioOutput* output) { synth().useOutput(output); }
+bool renderSong(int frames, float* left, float* right) {
+  float* out[2] = {left, right};
+  return synth().render(frames, 2, out);
+}
+bool songPlaying() { return synth().playing(); }
 void useSoundFonts(const std::vector<std::string>& paths) { synth().useSoundFonts(paths); }
-sequencer_test::StartCost lastStartCost() { return synth().lastStartCost(); }
+StartCost lastStartCost() { return synth().lastStartCost(); }
 
 }  // namespace midisynth

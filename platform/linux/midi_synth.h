@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "mci_test_hooks.h"
-
 namespace midisynth {
 
 enum class Result { ok, noSynthesizer, noSoundFont, noAudioOutput, outOfMemory };
@@ -30,10 +28,34 @@ uint32_t playSong();
 void pauseSong();
 void unloadSong();
 
-// Test-only: the output and SoundFonts to use from the next loadSong on. Both
-// close the current output; the SoundFonts also unload the current one.
-void useOutput(const sequencer_test::Output& output);
+// ---- for tests and benchmarks ----
+
+// An output of the caller's own in place of the system's audio output: from
+// the next song on, open is called where the system's output would be opened
+// (false: it cannot be), and the output then takes the audio with renderSong,
+// on a thread of its own, until close returns. nullptr: the system's again.
+// Closes the current output.
+inline constexpr int kSampleRate = 44100;  // frames per second, two channels
+struct AudioOutput {
+  bool (*open)();
+  void (*close)();
+};
+void useOutput(const AudioOutput* output);
+// Mixes frames of audio into left and right, which the caller has cleared;
+// false while there is nothing to render (the SoundFont still loads).
+bool renderSong(int frames, float* left, float* right);
+bool songPlaying();
+// The SoundFonts to try in order from the next song on (an empty list: the
+// system's). Closes the output and unloads the current song and SoundFont.
 void useSoundFonts(const std::vector<std::string>& paths);
-sequencer_test::StartCost lastStartCost();
+
+// What the last start of the synthesizer cost, in milliseconds; waits for
+// the SoundFont to be in.
+struct StartCost {
+  double synth = 0;      // settings and synthesizer
+  double output = 0;     // opening the audio output
+  double soundFont = 0;  // loading the SoundFont
+};
+StartCost lastStartCost();
 
 }  // namespace midisynth

@@ -1,7 +1,6 @@
 // Painting of the Linux build: update regions, WM_PAINT's device contexts
 // and the client pixels they draw into.
 #include <algorithm>
-#include <atomic>
 
 #include "gdi32.h"
 #include "gdi_objects.h"
@@ -10,8 +9,6 @@
 #include "window_host.h"
 
 namespace {
-
-constexpr uint64_t kMaxInvalidationLog = 4096;
 
 constexpr size_t kMaxUpdateRects = 32;
 
@@ -39,21 +36,12 @@ RECT boundingBox(const std::vector<RECT>& rects) {
   return box;
 }
 
-std::atomic<uint64_t> invalidationSequence{1};
-
 void addUpdateRect(Window& w, const RECT& r) {
   for (const RECT& existing : w.updateRects)
     if (contains(existing, r)) return;
   std::erase_if(w.updateRects, [&](const RECT& existing) { return contains(r, existing); });
   w.updateRects.push_back(r);
   if (w.updateRects.size() > kMaxUpdateRects) w.updateRects = {boundingBox(w.updateRects)};
-}
-
-void logInvalidation(Window& w, const RECT& r) {
-  if (w.invalidations.size() >= kMaxInvalidationLog)
-    w.invalidations.erase(w.invalidations.begin(),
-                          w.invalidations.begin() + kMaxInvalidationLog / 2);
-  w.invalidations.push_back({invalidationSequence.fetch_add(1), r});
 }
 
 HandleTable<DeviceContext>& deviceContexts() {
@@ -87,7 +75,8 @@ void invalidate(Window& w, const RECT* rect, bool erase) {
   RECT r = rect != nullptr ? intersect(*rect, client) : client;
   if (isEmpty(r)) return;
   addUpdateRect(w, r);
-  logInvalidation(w, r);
+  if (WindowHost* host = activeHost(); host != nullptr && host->invalidated != nullptr)
+    host->invalidated(w, r);
   if (erase) w.eraseNeeded = true;
 }
 
@@ -103,8 +92,6 @@ void fillRect(Window& w, const RECT& rect, uint32_t colour) {
   }
   if (WindowHost* host = activeHost()) host->pixelsChanged(w, r);
 }
-
-uint64_t invalidationSequenceNow() { return invalidationSequence.load(); }
 
 BOOL WINAPI InvalidateRect(HWND handle, const RECT* rect, BOOL erase) {
   Window* w = windowFromHandle(handle);

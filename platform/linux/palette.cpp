@@ -1,6 +1,4 @@
 // Logical palettes: objects that keep their entries until deleted.
-#include <algorithm>
-
 #include "gdi32.h"
 #include "gdi_objects.h"
 #include "handle_table.h"
@@ -38,17 +36,6 @@ HPALETTE WINAPI CreatePalette(const LOGPALETTE* palette) {
   auto object = std::make_unique<PaletteObject>();
   object->entries.assign(palette->palPalEntry, palette->palPalEntry + palette->palNumEntries);
   return palettes().add<HPALETTE>(std::move(object));
-}
-
-UINT WINAPI GetPaletteEntries(HPALETTE palette, UINT start, UINT count, LPPALETTEENTRY entries) {
-  PaletteObject* object = paletteFromHandle(palette);
-  if (object == nullptr) return 0;
-  UINT size = static_cast<UINT>(object->entries.size());
-  if (entries == nullptr) return size;
-  if (start >= size) return 0;
-  UINT n = std::min(count, size - start);
-  std::copy_n(object->entries.begin() + start, n, entries);
-  return n;
 }
 
 // Deletes palettes; stock objects and unknown or deleted handles are refused.

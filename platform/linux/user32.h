@@ -14,7 +14,6 @@ LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM l
 BOOL WINAPI IsWindow(HWND window);
 BOOL WINAPI EnableWindow(HWND window, BOOL enable);
 BOOL WINAPI IsWindowEnabled(HWND window);
-int WINAPI GetWindowTextA(HWND window, LPSTR text, int maxCount);
 
 BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax);
 BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT remove);
@@ -33,7 +32,6 @@ HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR cursorName);
 
 int WINAPI GetSystemMetrics(int index);
 BOOL WINAPI GetWindowRect(HWND window, LPRECT rect);
-BOOL WINAPI GetClientRect(HWND window, LPRECT rect);
 
 int WINAPI GetScrollPos(HWND window, int bar);
 int WINAPI SetScrollPos(HWND window, int bar, int position, BOOL redraw);

@@ -19,10 +19,7 @@ typedef unsigned char BYTE;
 typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
-typedef uint32_t ULONG;
-typedef int INT;
 typedef unsigned int UINT;
-typedef char CHAR;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
 typedef void* LPVOID;
@@ -30,7 +27,6 @@ typedef const void* LPCVOID;
 typedef DWORD* LPDWORD;
 typedef LONG* PLONG;
 typedef WORD ATOM;
-typedef DWORD COLORREF;
 
 typedef uintptr_t UINT_PTR;
 typedef intptr_t INT_PTR;
@@ -91,35 +87,19 @@ typedef HICON HCURSOR;
 #define FILE_SHARE_READ 0x00000001u
 #define FILE_SHARE_WRITE 0x00000002u
 #define CREATE_NEW 1
-#define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
-#define OPEN_ALWAYS 4
-#define TRUNCATE_EXISTING 5
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 #define FILE_BEGIN 0
-#define FILE_CURRENT 1
-#define FILE_END 2
 #define INVALID_SET_FILE_POINTER ((DWORD)-1)
 #define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
-#define MAX_PATH 260
 
 #define GMEM_FIXED 0x0000u
 #define GMEM_MOVEABLE 0x0002u
 #define GMEM_ZEROINIT 0x0040u
 
-typedef struct _SECURITY_ATTRIBUTES {
-  DWORD nLength;
-  LPVOID lpSecurityDescriptor;
-  BOOL bInheritHandle;
-} SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
-
-typedef struct _OVERLAPPED {
-  ULONG_PTR Internal;
-  ULONG_PTR InternalHigh;
-  DWORD Offset;
-  DWORD OffsetHigh;
-  HANDLE hEvent;
-} OVERLAPPED, *LPOVERLAPPED;
+// Never given: only ever nullptr.
+typedef struct _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+typedef struct _OVERLAPPED* LPOVERLAPPED;
 
 // ---- geometry ----
 typedef struct tagRECT {
@@ -128,12 +108,11 @@ typedef struct tagRECT {
   LONG right;
   LONG bottom;
 } RECT, *LPRECT;
-typedef const RECT* LPCRECT;
 
 typedef struct tagPOINT {
   LONG x;
   LONG y;
-} POINT, *LPPOINT;
+} POINT;
 
 // ---- GDI: bitmaps and palettes ----
 #define BI_RGB 0L
@@ -142,7 +121,6 @@ typedef struct tagPOINT {
 #define GDI_ERROR (0xFFFFFFFFL)
 
 #define WHITE_BRUSH 0
-#define NULL_BRUSH 5
 #define DEFAULT_PALETTE 15
 
 typedef struct tagBITMAPINFOHEADER {
@@ -157,7 +135,7 @@ typedef struct tagBITMAPINFOHEADER {
   LONG biYPelsPerMeter;
   DWORD biClrUsed;
   DWORD biClrImportant;
-} BITMAPINFOHEADER, *LPBITMAPINFOHEADER;
+} BITMAPINFOHEADER;
 
 typedef struct tagRGBQUAD {
   BYTE rgbBlue;
@@ -169,20 +147,20 @@ typedef struct tagRGBQUAD {
 typedef struct tagBITMAPINFO {
   BITMAPINFOHEADER bmiHeader;
   RGBQUAD bmiColors[1];
-} BITMAPINFO, *LPBITMAPINFO;
+} BITMAPINFO;
 
 typedef struct tagPALETTEENTRY {
   BYTE peRed;
   BYTE peGreen;
   BYTE peBlue;
   BYTE peFlags;
-} PALETTEENTRY, *LPPALETTEENTRY;
+} PALETTEENTRY;
 
 typedef struct tagLOGPALETTE {
   WORD palVersion;
   WORD palNumEntries;
   PALETTEENTRY palPalEntry[1];
-} LOGPALETTE, *LPLOGPALETTE;
+} LOGPALETTE;
 
 // ---- windows and messages ----
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
@@ -249,7 +227,6 @@ typedef struct tagCREATESTRUCTA {
 #define WM_KEYDOWN 0x0100
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
-#define WM_SYSCOMMAND 0x0112
 #define WM_TIMER 0x0113
 #define WM_HSCROLL 0x0114
 #define WM_VSCROLL 0x0115
@@ -259,11 +236,8 @@ typedef struct tagCREATESTRUCTA {
 
 #define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
-#define SC_CLOSE 0xF060
 #define BN_CLICKED 0
 
-#define COLOR_WINDOW 5
-#define COLOR_WINDOWTEXT 8
 #define COLOR_BTNFACE 15
 
 #define MF_GRAYED 0x00000001L
@@ -288,19 +262,9 @@ typedef struct tagCREATESTRUCTA {
 #define SM_CXVSCROLL 2
 #define SM_CYHSCROLL 3
 #define SM_CYCAPTION 4
-#define SM_CXBORDER 5
-#define SM_CYBORDER 6
-#define SM_CXDLGFRAME 7
-#define SM_CYDLGFRAME 8
-#define SM_CYVTHUMB 9
-#define SM_CXHTHUMB 10
-#define SM_CXICON 11
-#define SM_CYICON 12
 #define SM_CYMENU 15
 #define SM_CXFRAME 32
 #define SM_CYFRAME 33
-#define SM_CXSMICON 49
-#define SM_CYSMICON 50
 #define SM_CXMAXTRACK 59
 #define SM_CYMAXTRACK 60
 
@@ -374,6 +338,7 @@ typedef struct timecaps_tag {
 #define MCI_NOTIFY_ABORTED 0x0004
 #define MCI_NOTIFY_FAILURE 0x0008
 
+#define MCI_ALL_DEVICE_ID ((MCIDEVICEID)-1)
 #define MCI_OPEN 0x0803
 #define MCI_CLOSE 0x0804
 #define MCI_PLAY 0x0806
@@ -407,15 +372,14 @@ typedef struct tagMCI_OPEN_PARMSA {
   LPCSTR lpstrDeviceType;
   LPCSTR lpstrElementName;
   LPCSTR lpstrAlias;
-} MCI_OPEN_PARMSA, *LPMCI_OPEN_PARMSA;
-typedef MCI_OPEN_PARMSA MCI_OPEN_PARMS;
+} MCI_OPEN_PARMSA;
 
 typedef struct tagMCI_PLAY_PARMS {
   DWORD_PTR dwCallback;
   DWORD dwFrom;
   DWORD dwTo;
-} MCI_PLAY_PARMS, *LPMCI_PLAY_PARMS;
+} MCI_PLAY_PARMS;
 
 typedef struct tagMCI_GENERIC_PARMS {
   DWORD_PTR dwCallback;
-} MCI_GENERIC_PARMS, *LPMCI_GENERIC_PARMS;
+} MCI_GENERIC_PARMS;

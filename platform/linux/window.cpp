@@ -27,7 +27,6 @@ struct Server {
   uintptr_t nextHandle = kFirstHandle;
   std::map<std::string, WindowClass> classes;
   ATOM nextAtom = 0xC000;
-  std::atomic<uint64_t> invalidationSequence{1};
   std::atomic<WindowHost*> host{nullptr};
   std::once_flag hostChosen;
   int defaultPlacements = 0;
@@ -364,15 +363,6 @@ BOOL WINAPI IsWindowEnabled(HWND handle) {
   return w != nullptr && w->enabled;
 }
 
-int WINAPI GetWindowTextA(HWND handle, LPSTR text, int maxCount) {
-  Window* w = windowFromHandle(handle);
-  if (w == nullptr || text == nullptr || maxCount <= 0) return 0;
-  int n = std::min(static_cast<int>(w->title.size()), maxCount - 1);
-  std::copy_n(w->title.begin(), n, text);
-  text[n] = '\0';
-  return n;
-}
-
 LRESULT WINAPI DefWindowProcA(HWND handle, UINT message, WPARAM wParam, LPARAM) {
   Window* w = windowFromHandle(handle);
   if (w == nullptr) return 0;
@@ -381,9 +371,6 @@ LRESULT WINAPI DefWindowProcA(HWND handle, UINT message, WPARAM wParam, LPARAM) 
       return TRUE;
     case WM_CLOSE:
       DestroyWindow(handle);
-      return 0;
-    case WM_SYSCOMMAND:
-      if ((wParam & 0xFFF0) == SC_CLOSE) SendMessageA(handle, WM_CLOSE, 0, 0);
       return 0;
     case WM_ERASEBKGND: {
       DeviceContext* dc = deviceContextFromHandle(reinterpret_cast<HDC>(wParam));

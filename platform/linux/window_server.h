@@ -41,11 +41,6 @@ struct ScrollBarState {
   bool visible = false;
 };
 
-struct InvalidationRecord {
-  uint64_t sequence;
-  RECT rect;
-};
-
 struct DialogControl {
   std::string className;  // "BUTTON", "STATIC", ...
   std::string text;
@@ -88,7 +83,6 @@ struct Window {
 
   std::vector<RECT> updateRects;  // the update region as a union of rectangles
   bool eraseNeeded = false;
-  std::vector<InvalidationRecord> invalidations;
 
   ScrollBarState bars[2];  // SB_HORZ, SB_VERT
 
@@ -114,7 +108,6 @@ constexpr int kMenu = 19;
 constexpr int kScrollBar = 16;
 constexpr int kBorder = 1;
 constexpr int kIcon = 32;
-constexpr int kSmallIcon = 16;
 // The screen when no host tells its own.
 constexpr int kScreenWidth = 1024;
 constexpr int kScreenHeight = 768;
@@ -149,7 +142,6 @@ void pushMessage(MessageQueue& queue, const MSG& msg);
 // thread looks at its messages (as a message sent from another thread is);
 // nothing when the window is gone by then. Does not wait.
 void runOnWindowThread(HWND handle, std::function<void(Window&)> call);
-int scrollBarThumbRange(const ScrollBarState& bar);
 void destroyWindowsOfThisThread();
 // The desktop is gone for the queue's thread (a termination signal, or the
 // display was lost): its next look at its queue destroys every window it
@@ -160,8 +152,6 @@ void loseWindows(MessageQueue& queue);
 void loseEveryWindow();
 
 void forgetWindowClasses();
-// The sequence number the next invalidation record will carry.
-uint64_t invalidationSequenceNow();
 DeviceContext* deviceContextFromHandle(HDC dc);
 
 // Pixels

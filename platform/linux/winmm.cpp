@@ -176,8 +176,3 @@ MMRESULT WINAPI timeSetEvent(UINT delay, UINT, LPTIMECALLBACK callback, DWORD_PT
 MMRESULT WINAPI timeKillEvent(UINT timerId) {
   return timerThread().remove(timerId) ? TIMERR_NOERROR : MMSYSERR_INVALPARAM;
 }
-
-DWORD WINAPI timeGetTime() {
-  using namespace std::chrono;
-  return static_cast<DWORD>(duration_cast<milliseconds>(Clock::now().time_since_epoch()).count());
-}

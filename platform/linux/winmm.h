@@ -9,6 +9,5 @@ MMRESULT WINAPI timeGetDevCaps(LPTIMECAPS caps, UINT size);
 MMRESULT WINAPI timeSetEvent(UINT delay, UINT resolution, LPTIMECALLBACK callback, DWORD_PTR user,
                              UINT eventType);
 MMRESULT WINAPI timeKillEvent(UINT timerId);
-DWORD WINAPI timeGetTime();
 
 MCIERROR WINAPI mciSendCommandA(MCIDEVICEID device, UINT message, DWORD_PTR flags, DWORD_PTR param);

@@ -2,6 +2,8 @@
 // install: windows exist only in memory.
 #include "tests/support/headless.h"
 
+#include <mutex>
+
 #include "platform/linux/resources.h"
 #include "platform/linux/user32.h"
 #include "platform/linux/window_host.h"
@@ -26,10 +28,30 @@ void enableWindow(Window&, bool) {}
 void pixelsChanged(Window&, const RECT&) {}
 void layoutChanged(Window&) {}
 
+// What invalidatedSince reads: every growth of an update region, the oldest
+// half dropped when it gets long.
+struct Invalidation {
+  HWND window;
+  uint64_t sequence;
+  RECT rect;
+};
+constexpr size_t kMaxInvalidations = 1 << 16;
+std::mutex invalidationsLock;
+std::vector<Invalidation> invalidations;
+uint64_t nextSequence = 1;
+
+void invalidated(Window& w, const RECT& r) {
+  std::lock_guard lock(invalidationsLock);
+  if (invalidations.size() >= kMaxInvalidations)
+    invalidations.erase(invalidations.begin(), invalidations.begin() + kMaxInvalidations / 2);
+  invalidations.push_back({w.handle, nextSequence++, r});
+}
+
 WindowHost* headlessHost() {
   static WindowHost host{createWindow,  destroyWindow,         controlsCreated,
                          showWindow,    enableWindow,          pixelsChanged,
-                         layoutChanged, metrics::kScreenWidth, metrics::kScreenHeight};
+                         layoutChanged, metrics::kScreenWidth, metrics::kScreenHeight,
+                         invalidated};
   return &host;
 }
 
@@ -97,14 +119,16 @@ Pixels clientPixels(HWND window) {
   return result;
 }
 
-uint64_t mark() { return invalidationSequenceNow(); }
+uint64_t mark() {
+  std::lock_guard lock(invalidationsLock);
+  return nextSequence;
+}
 
 std::vector<RECT> invalidatedSince(HWND window, uint64_t since) {
   std::vector<RECT> result;
-  Window* w = windowFromHandle(window);
-  if (w == nullptr) return result;
-  for (const InvalidationRecord& record : w->invalidations)
-    if (record.sequence >= since) result.push_back(record.rect);
+  std::lock_guard lock(invalidationsLock);
+  for (const Invalidation& record : invalidations)
+    if (record.window == window && record.sequence >= since) result.push_back(record.rect);
   return result;
 }
 

@@ -1,11 +1,10 @@
 #include "tools/gifpack/browser_view.h"
 
-#include <gif_lib.h>
-
 #include <algorithm>
 #include <cstring>
 
 #include "tools/gifwriter/gif_writer.h"
+#include "tools/gifwriter/giflib_reader.h"
 
 namespace {
 
@@ -13,19 +12,6 @@ constexpr uint32_t kOpaque = 0x1000000;
 constexpr Colour kWhite = 0xFFFFFF;
 constexpr int kRestoreToBackground = 2;
 constexpr int kRestoreToPrevious = 3;
-
-struct MemorySource {
-  const Bytes* gif;
-  size_t position;
-};
-
-int readFromMemory(GifFileType* file, GifByteType* into, int wanted) {
-  auto* source = static_cast<MemorySource*>(file->UserData);
-  size_t count = std::min(static_cast<size_t>(wanted), source->gif->size() - source->position);
-  std::memcpy(into, source->gif->data() + source->position, count);
-  source->position += count;
-  return static_cast<int>(count);
-}
 
 std::vector<Colour> coloursOf(const ColorMapObject* map) {
   std::vector<Colour> colours;
@@ -35,25 +21,6 @@ std::vector<Colour> coloursOf(const ColorMapObject* map) {
                                           map->Colors[i].Blue << 16));
   return colours;
 }
-
-class GiflibFile {
- public:
-  explicit GiflibFile(const Bytes& gif) : source_{&gif, 0} {
-    int error = 0;
-    file_ = DGifOpen(&source_, readFromMemory, &error);
-  }
-  ~GiflibFile() {
-    int error = 0;
-    if (file_ != nullptr) DGifCloseFile(file_, &error);
-  }
-  GiflibFile(const GiflibFile&) = delete;
-  GiflibFile& operator=(const GiflibFile&) = delete;
-  GifFileType* get() const { return file_; }
-
- private:
-  MemorySource source_;
-  GifFileType* file_ = nullptr;
-};
 
 // The rest of an extension block; false when the data ends first.
 bool skipExtension(GifFileType* file) {
@@ -142,7 +109,7 @@ bool readImage(GifFileType* file, BrowserView& view, GraphicsControlBlock& contr
 }  // namespace
 
 std::optional<BrowserView> decodeAsBrowsers(const Bytes& gif, uint64_t maxScreenPixels) {
-  GiflibFile giflib(gif);
+  gifwriter::GiflibFile giflib(gif);
   GifFileType* file = giflib.get();
   if (file == nullptr ||
       uint64_t{static_cast<uint32_t>(file->SWidth)} * static_cast<uint32_t>(file->SHeight) >

@@ -1,5 +1,6 @@
 #include "tools/gifpack/player_load.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -17,16 +18,6 @@ PayloadBuffer payloadCopy(const Bytes& gif) {
   PayloadBuffer buffer = makePayloadBuffer(static_cast<int32_t>(gif.size()));
   if (buffer.data != nullptr) std::memcpy(buffer.data, gif.data(), gif.size());
   return buffer;
-}
-
-int32_t rowsDelivered(const IndexedBitmap& bitmap) {
-  int32_t rowIndex = frameRowWriter.rowIndex;
-  if (rowIndex >= bitmap.height) return bitmap.height;
-  int32_t rows = 0;
-  for (int32_t row = 0; row != rowIndex && row < bitmap.height;
-       row = nextRowIndex(row, bitmap.height))
-    ++rows;
-  return rows;
 }
 
 }  // namespace
@@ -47,12 +38,12 @@ FrameReading FrameRereader::read(size_t separator) {
   buffer_.position = static_cast<int32_t>(separator + 1);
   GifFrame frame{};
   describeBitmap(frame.bitmap, 0, 0);
-  frameRowWriter.target = nullptr;
+  letGoOfFrame();
   if (buffer_.data != nullptr) readFrame(frame, buffer_);
-  FrameReading reading{frameRowWriter.target == &frame.bitmap, frame.bitmap.storage != nullptr, 0,
+  int32_t rows = rowsStored(frame.bitmap);
+  FrameReading reading{rows >= 0, frame.bitmap.storage != nullptr, std::max(rows, 0),
                        static_cast<size_t>(buffer_.position)};
-  if (reading.begun) reading.rowsDecoded = rowsDelivered(frame.bitmap);
-  frameRowWriter.target = nullptr;
+  letGoOfFrame();
   releaseBitmap(frame.bitmap);
   return reading;
 }

@@ -1,26 +1,11 @@
 #include "tools/gifwriter/giflib_reader.h"
 
-#include <gif_lib.h>
-
 #include <algorithm>
 #include <cstring>
 
 namespace gifwriter {
 
 namespace {
-
-struct MemorySource {
-  const Bytes* stream;
-  size_t position;
-};
-
-int readFromMemory(GifFileType* file, GifByteType* into, int wanted) {
-  auto* source = static_cast<MemorySource*>(file->UserData);
-  size_t count = std::min(static_cast<size_t>(wanted), source->stream->size() - source->position);
-  std::memcpy(into, source->stream->data() + source->position, count);
-  source->position += count;
-  return static_cast<int>(count);
-}
 
 ColourTable coloursOf(const ColorMapObject* map) {
   ColourTable table;
@@ -89,22 +74,31 @@ GiflibImage imageOf(GifFileType* file) {
 
 }  // namespace
 
+GiflibFile::GiflibFile(const Bytes& stream) : stream_(stream) {
+  file_ = DGifOpen(
+      this,
+      [](GifFileType* file, GifByteType* into, int wanted) {
+        auto& self = *static_cast<GiflibFile*>(file->UserData);
+        size_t count = std::min(static_cast<size_t>(wanted), self.stream_.size() - self.position_);
+        std::memcpy(into, self.stream_.data() + self.position_, count);
+        self.position_ += count;
+        return static_cast<int>(count);
+      },
+      &error_);
+}
+
+GiflibFile::~GiflibFile() {
+  if (file_ != nullptr) DGifCloseFile(file_, &error_);
+}
+
 std::optional<GiflibImage> decodeWithGiflib(const Bytes& stream, std::string* error) {
-  MemorySource source{&stream, 0};
-  int code = 0;
-  GifFileType* file = DGifOpen(&source, readFromMemory, &code);
-  if (file == nullptr) {
-    if (error != nullptr) *error = GifErrorString(code);
+  GiflibFile giflib(stream);
+  GifFileType* file = giflib.get();
+  if (file == nullptr || DGifSlurp(file) != GIF_OK) {
+    if (error != nullptr) *error = GifErrorString(file == nullptr ? giflib.error() : file->Error);
     return std::nullopt;
   }
-  std::optional<GiflibImage> image;
-  if (DGifSlurp(file) == GIF_OK) {
-    image = imageOf(file);
-  } else if (error != nullptr) {
-    *error = GifErrorString(file->Error);
-  }
-  DGifCloseFile(file, &code);
-  return image;
+  return imageOf(file);
 }
 
 }  // namespace gifwriter

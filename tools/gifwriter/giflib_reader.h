@@ -2,6 +2,8 @@
 // our writer against.
 #pragma once
 
+#include <gif_lib.h>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,6 +35,24 @@ struct GiflibImage {
   std::vector<GiflibFrame> frames;
   int loopCount = -1;  // -1 without a NETSCAPE2.0 extension
   std::vector<std::string> comments;
+};
+
+// A stream held in memory, open in giflib for reading: get() is nullptr, and
+// error() giflib's code, when giflib refuses even its start.
+class GiflibFile {
+ public:
+  explicit GiflibFile(const Bytes& stream);
+  ~GiflibFile();
+  GiflibFile(const GiflibFile&) = delete;
+  GiflibFile& operator=(const GiflibFile&) = delete;
+  GifFileType* get() const { return file_; }
+  int error() const { return error_; }
+
+ private:
+  const Bytes& stream_;
+  size_t position_ = 0;
+  int error_ = 0;
+  GifFileType* file_ = nullptr;
 };
 
 // Decodes a whole stream held in memory with DGifSlurp; nullopt (and giflib's

@@ -8,8 +8,8 @@
 #include "app/resource.h"
 #include "app/startup.h"
 #include "payload/music.h"
-#include "platform/linux/mci_test_hooks.h"
 #include "player_fixture.h"
+#include "tests/support/sequencer_output.h"
 #include "tests/support/test_support.h"
 
 namespace {

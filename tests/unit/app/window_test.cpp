@@ -42,10 +42,9 @@ TEST_F(WindowTest, WindowFitsThePictureWithTitleAndMenus) {
   makeAnimation(123, 45, {{0, 0, 123, 45, 100, 2}});
   openWindow();
   EXPECT_EQ(headless::windowText(window), "Corvane Animation Player");
-  RECT client;
-  GetClientRect(window, &client);
-  EXPECT_EQ(client.right - client.left, 123);
-  EXPECT_EQ(client.bottom - client.top, 45);
+  headless::Pixels client = headless::clientPixels(window);
+  EXPECT_EQ(client.width, 123);
+  EXPECT_EQ(client.height, 45);
   EXPECT_FALSE(headless::scrollBarVisible(window, SB_HORZ));
   EXPECT_FALSE(headless::scrollBarVisible(window, SB_VERT));
   std::vector<headless::MenuEntry> menu = headless::menuEntries(window);

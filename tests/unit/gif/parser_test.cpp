@@ -7,6 +7,7 @@
 
 #include "gif/gif_animation.h"
 #include "gif/gif_parser.h"
+#include "platform/linux/gdi_objects.h"
 #include "tests/unit/gif/gif_pieces.h"
 #include "tests/unit/gif/refused_blocks.h"
 
@@ -272,18 +273,19 @@ TEST_F(GifParserTest, LoadMakesPaletteAndCanvas) {
   EXPECT_EQ(canvas.width, 5);
   EXPECT_EQ(canvas.height, 4);
   EXPECT_NE(canvas.storage, nullptr);
-  PALETTEENTRY entries[5];
-  ASSERT_EQ(GetPaletteEntries(applicationPalette, 0, 5, entries), 4u);
-  EXPECT_EQ(entries[3].peRed, 3);
-  EXPECT_EQ(entries[3].peGreen, 6);
-  EXPECT_EQ(entries[3].peBlue, 9);
-  EXPECT_EQ(entries[3].peFlags, 0);
+  PaletteObject* made = paletteFromHandle(applicationPalette);
+  ASSERT_NE(made, nullptr);
+  ASSERT_EQ(made->entries.size(), 4u);
+  EXPECT_EQ(made->entries[3].peRed, 3);
+  EXPECT_EQ(made->entries[3].peGreen, 6);
+  EXPECT_EQ(made->entries[3].peBlue, 9);
+  EXPECT_EQ(made->entries[3].peFlags, 0);
   HPALETTE palette = applicationPalette;
   freeAnimation();  // frames, palette and canvas, all in one
   EXPECT_EQ(animation.frames, nullptr);
   EXPECT_EQ(canvas.storage, nullptr);
   EXPECT_EQ(applicationPalette, nullptr);
-  EXPECT_EQ(GetPaletteEntries(palette, 0, 5, entries), 0u) << "the palette is deleted";
+  EXPECT_EQ(paletteFromHandle(palette), nullptr) << "the palette is deleted";
 }
 
 TEST_F(GifParserTest, LoadFailures) {

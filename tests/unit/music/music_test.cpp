@@ -13,7 +13,7 @@
 #include <optional>
 
 #include "payload/payload_locator.h"
-#include "platform/linux/mci_test_hooks.h"
+#include "tests/support/sequencer_output.h"
 #include "tests/support/test_support.h"
 #include "tests/unit/music/song_files.h"
 

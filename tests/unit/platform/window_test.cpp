@@ -9,9 +9,8 @@
 namespace {
 
 RECT clientOf(HWND w) {
-  RECT r{};
-  GetClientRect(w, &r);
-  return r;
+  headless::Pixels client = headless::clientPixels(w);
+  return {0, 0, client.width, client.height};
 }
 
 bool operator==(const RECT& a, const RECT& b) {
