@@ -18,54 +18,93 @@ int32_t distance(uint32_t a, uint32_t b) {
   return red * red + green * green + blue * blue;
 }
 
-// The channel (its shift) in which the table's colours differ most often:
-// the one that best splits them.
-int32_t widestChannel(const PaletteTable& table) {
-  int32_t bestShift = 0;
-  int32_t bestValues = 0;
-  for (int32_t shift : {0, 8, 16}) {
-    bool seen[256] = {};
-    int32_t values = 0;
-    for (int32_t i = 0; i < table.count; ++i) {
-      int32_t v = channel(table.entries[i], shift);
-      values += !seen[v];
-      seen[v] = true;
-    }
-    if (values > bestValues) {
-      bestShift = shift;
-      bestValues = values;
-    }
-  }
-  return bestShift;
+uint32_t hashSlot(uint32_t colour) { return (colour * 0x9E3779B1u) >> 23 & (kColourHashSlots - 1); }
+
+// The slot that holds colour, or the free slot where it would go.
+uint32_t findSlot(const ShownColours& s, uint32_t colour) {
+  uint32_t slot = hashSlot(colour);
+  while (s.hashKeys[slot] != 0 && s.hashKeys[slot] != (colour | kColourKeyBit))
+    slot = (slot + 1) & (kColourHashSlots - 1);
+  return slot;
 }
 
-// Orders the distinct colours of the table the frame is shown with by one
-// channel, each as its first entry (a later entry of the same colour is
-// never the nearest). Kept while the table stays the same.
-void sortColours(FrameRowWriter& w) {
+// The box of members[first, first + count).
+void enclose(ShownColours& s, ColourNode& node) {
+  for (int c = 0; c < 3; ++c) {
+    node.low[c] = 255;
+    node.high[c] = 0;
+  }
+  for (int32_t m = node.first; m < node.first + node.count; ++m) {
+    uint32_t colour = s.entries[s.members[m]];
+    for (int c = 0; c < 3; ++c) {
+      auto v = static_cast<uint8_t>(channel(colour, 8 * c));
+      node.low[c] = std::min(node.low[c], v);
+      node.high[c] = std::max(node.high[c], v);
+    }
+  }
+}
+
+// Splits every node of more than a leaf's colours in two halves along the
+// channel in which its box is widest.
+void buildTree(ShownColours& s, int32_t distinct) {
+  s.nodes[0] = ColourNode{{}, {}, 0, 0, static_cast<int16_t>(distinct)};
+  int32_t nodeCount = 1;
+  for (int32_t n = 0; n < nodeCount; ++n) {
+    ColourNode& node = s.nodes[n];
+    enclose(s, node);
+    if (node.count <= kColourLeafSize) continue;
+    int c = 0;
+    for (int k = 1; k < 3; ++k)
+      if (node.high[k] - node.low[k] > node.high[c] - node.low[c]) c = k;
+    uint8_t* first = s.members + node.first;
+    int32_t half = node.count / 2;
+    std::nth_element(first, first + half, first + node.count, [&](uint8_t a, uint8_t b) {
+      return channel(s.entries[a], 8 * c) < channel(s.entries[b], 8 * c);
+    });
+    node.children = static_cast<int16_t>(nodeCount);
+    s.nodes[nodeCount++] = ColourNode{{}, {}, 0, node.first, static_cast<int16_t>(half)};
+    s.nodes[nodeCount++] = ColourNode{{},
+                                      {},
+                                      0,
+                                      static_cast<int16_t>(node.first + half),
+                                      static_cast<int16_t>(node.count - half)};
+  }
+}
+
+// Kept while the table stays the same.
+void prepareShown(FrameRowWriter& w) {
   const PaletteTable& table = *w.shownWith;
-  w.sorted = 1;
-  if (w.sortedCount == table.count &&
-      std::memcmp(w.sortedFrom, table.entries, table.count * sizeof(uint32_t)) == 0)
+  ShownColours& s = w.shown;
+  w.shownReady = 1;
+  w.lastNearest = 0;
+  if (s.count == table.count &&
+      std::memcmp(s.entries, table.entries, table.count * sizeof(uint32_t)) == 0)
     return;
-  int32_t shift = widestChannel(table);
-  uint64_t keys[256];
+  s.count = table.count;
+  std::memcpy(s.entries, table.entries, table.count * sizeof(uint32_t));
+  std::memset(s.hashKeys, 0, sizeof s.hashKeys);
+  int32_t distinct = 0;
   for (int32_t i = 0; i < table.count; ++i) {
-    uint64_t colour = table.entries[i];
-    keys[i] = static_cast<uint64_t>(channel(colour, shift)) << 40 | colour << 8 | i;
+    uint32_t slot = findSlot(s, table.entries[i]);
+    if (s.hashKeys[slot] != 0) continue;
+    s.hashKeys[slot] = table.entries[i] | kColourKeyBit;
+    s.hashIndices[slot] = static_cast<uint8_t>(i);
+    s.members[distinct++] = static_cast<uint8_t>(i);
   }
-  std::sort(keys, keys + table.count);
-  int32_t n = 0;
-  for (int32_t k = 0; k < table.count; ++k)
-    if (k == 0 || keys[k] >> 8 != keys[k - 1] >> 8) w.byKey[n++] = static_cast<uint8_t>(keys[k]);
-  w.distinctCount = n;
-  w.keyShift = shift;
-  for (int32_t v = 0, p = 0; v <= 256; ++v) {
-    while (p < n && channel(table.entries[w.byKey[p]], shift) < v) ++p;
-    w.firstWithKey[v] = static_cast<uint16_t>(p);
+  buildTree(s, distinct);
+}
+
+// The least squared distance from colour to any colour in the node's box.
+[[gnu::always_inline]] inline int32_t boxDistance(const ColourNode& node,
+                                                  const int32_t (&colour)[3]) {
+  int32_t sum = 0;
+  for (int c = 0; c < 3; ++c) {
+    int32_t below = node.low[c] - colour[c];
+    int32_t above = colour[c] - node.high[c];
+    int32_t d = std::max(0, std::max(below, above));
+    sum += d * d;
   }
-  std::memcpy(w.sortedFrom, table.entries, table.count * sizeof(uint32_t));
-  w.sortedCount = table.count;
+  return sum;
 }
 
 struct Nearest {
@@ -73,33 +112,49 @@ struct Nearest {
   int32_t index;
 };
 
-// Keeps the entry at position p of the sorted order when it is nearer, or
-// as near and earlier in the table.
-inline void consider(const FrameRowWriter& w, uint32_t colour, int32_t p, Nearest& best) {
-  int32_t i = w.byKey[p];
-  int32_t d = distance(colour, w.shownWith->entries[i]);
-  if (d < best.distance || (d == best.distance && i < best.index)) best = {d, i};
-}
+struct Pending {
+  int16_t node;
+  int32_t distance;  // the least a colour of its box can be away
+};
 
-// The first entry of the table at the least distance: an exact match where
-// there is one. Entries are taken outwards from the colour's value in the
-// sorting channel, and only while the difference in that channel alone is
-// no farther than the best found.
-uint8_t nearest(const FrameRowWriter& w, uint32_t colour) {
-  const PaletteTable& table = *w.shownWith;
-  int32_t shift = w.keyShift;
-  int32_t key = channel(colour, shift);
-  Nearest best{INT32_MAX, 0};
-  for (int32_t p = w.firstWithKey[key]; p < w.distinctCount; ++p) {
-    int32_t d = channel(table.entries[w.byKey[p]], shift) - key;
-    if (d * d > best.distance) break;
-    consider(w, colour, p, best);
+// The first entry of the table at the least distance. An exact match is
+// found in the hash; otherwise the tree is searched from the entry found
+// last (neighbouring values tend to have neighbouring colours), passing over
+// every box farther away than the best entry found so far.
+uint8_t nearest(FrameRowWriter& w, uint32_t colour) {
+  const ShownColours& s = w.shown;
+  uint32_t slot = findSlot(s, colour);
+  if (s.hashKeys[slot] != 0) return s.hashIndices[slot];
+  const int32_t rgb[3] = {channel(colour, 0), channel(colour, 8), channel(colour, 16)};
+  Nearest best{distance(colour, s.entries[w.lastNearest]), w.lastNearest};
+  Pending stack[kColourNodes];
+  int32_t depth = 0;
+  stack[depth++] = {0, boxDistance(s.nodes[0], rgb)};
+  while (depth > 0) {
+    Pending p = stack[--depth];
+    if (p.distance > best.distance) continue;
+    const ColourNode& node = s.nodes[p.node];
+    if (node.children == 0) {
+      for (int32_t m = node.first; m < node.first + node.count; ++m) {
+        int32_t i = s.members[m];
+        int32_t d = distance(colour, s.entries[i]);
+        if (d < best.distance || (d == best.distance && i < best.index)) best = {d, i};
+      }
+      continue;
+    }
+    auto closer = static_cast<int16_t>(node.children);
+    auto farther = static_cast<int16_t>(node.children + 1);
+    int32_t closerDistance = boxDistance(s.nodes[closer], rgb);
+    int32_t fartherDistance = boxDistance(s.nodes[farther], rgb);
+    if (fartherDistance < closerDistance) {
+      std::swap(closer, farther);
+      std::swap(closerDistance, fartherDistance);
+    }
+    // The nearer box is taken first.
+    if (fartherDistance <= best.distance) stack[depth++] = {farther, fartherDistance};
+    if (closerDistance <= best.distance) stack[depth++] = {closer, closerDistance};
   }
-  for (int32_t p = w.firstWithKey[key] - 1; p >= 0; --p) {
-    int32_t d = key - channel(table.entries[w.byKey[p]], shift);
-    if (d * d > best.distance) break;
-    consider(w, colour, p, best);
-  }
+  w.lastNearest = static_cast<uint8_t>(best.index);
   return static_cast<uint8_t>(best.index);
 }
 
@@ -107,7 +162,7 @@ uint8_t nearest(const FrameRowWriter& w, uint32_t colour) {
 [[gnu::noinline]] uint8_t lookUpColour(uint8_t v) {
   FrameRowWriter& w = frameRowWriter;
   bool own = v < w.ownColours->count && w.shownWith->count > 0;
-  if (own && !w.sorted) sortColours(w);
+  if (own && !w.shownReady) prepareShown(w);
   w.colourMap[v] = own ? nearest(w, w.ownColours->entries[v]) : v;
   w.colourKnown[v] = 1;
   return w.colourMap[v];
@@ -136,12 +191,24 @@ void beginFrame(IndexedBitmap& bitmap, int32_t interlaced) {
 
 void mapColours(const PaletteTable& own, const PaletteTable& shownWith) {
   FrameRowWriter& w = frameRowWriter;
-  std::memset(w.colourKnown, 0, sizeof w.colourKnown);
+  bool sameShown =
+      w.shownReady && w.shown.count == shownWith.count &&
+      std::memcmp(w.shown.entries, shownWith.entries, shownWith.count * sizeof(uint32_t)) == 0;
+  bool sameOwn = w.mappedFrom.count == own.count &&
+                 std::memcmp(w.mappedFrom.entries, own.entries, own.count * sizeof(uint32_t)) == 0;
+  if (!(w.mapKept && sameShown && sameOwn)) {
+    std::memset(w.colourKnown, 0, sizeof w.colourKnown);
+    w.mappedFrom.count = own.count;
+    std::memcpy(w.mappedFrom.entries, own.entries, own.count * sizeof(uint32_t));
+    w.shownReady = 0;
+  }
+  w.mapKept = 1;
   w.ownColours = &own;
   w.shownWith = &shownWith;
-  w.sorted = 0;
   w.mapsColours = 1;
 }
+
+void forgetColourMap() { frameRowWriter.mapKept = 0; }
 
 // A bitmap whose storage could not be had still takes its rows one by one,
 // so that the decoder stops reading exactly where it would with storage.

@@ -213,6 +213,7 @@ void readFrame(GifFrame& frame, PayloadBuffer& buffer) {
 void parseGif(PayloadBuffer& buffer) {
   GifAnimation& a = animation;
   freeAnimation();
+  forgetColourMap();
   a = GifAnimation{};
   a.frames = static_cast<GifFrame**>(allocateBlock(kFrameListStep * sizeof(GifFrame*)));
   if (a.frames == nullptr) return;

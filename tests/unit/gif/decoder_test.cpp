@@ -260,4 +260,43 @@ TEST_F(FrameRowWriterTest, OwnColoursAreStoredAsTheNearestShownColour) {
   EXPECT_EQ(pixel(0, 0), 2);
 }
 
+// Tables of many colours, some repeated, some on planes (where boxes tie):
+// each value goes to the first entry at the least distance, also when the
+// next frame brings the same own table to another shown one.
+TEST_F(FrameRowWriterTest, NearestColourIsTheFirstOfTheClosest) {
+  std::mt19937 random(7);
+  auto colour = [&](int kind) -> uint32_t {
+    uint32_t v = random() & 0xFF;
+    if (kind == 0) return v * 0x010101u;  // grey
+    if (kind == 1) return random() % 2 ? 0xFF | v << 8 | v << 16 : v | v << 8 | 0xFF0000;
+    return random() & 0xFFFFFF;
+  };
+  PaletteTable own{256, {}};
+  for (int kind : {0, 1, 2}) {
+    for (uint32_t& c : own.entries) c = colour(kind);
+    for (int round = 0; round < 2; ++round) {
+      PaletteTable shown{256, {}};
+      for (uint32_t& c : shown.entries)
+        c = random() % 4 == 0 ? shown.entries[random() % 256] : colour((kind + round) % 3);
+      prepare(256, 1, 0);
+      mapColours(own, shown);
+      uint8_t row[256];
+      for (int v = 0; v < 256; ++v) row[v] = static_cast<uint8_t>(v);
+      writeRow(row, 256);
+      for (int v = 0; v < 256; ++v) {
+        auto d = [&](int i) {
+          int dr = int(own.entries[v] & 0xFF) - int(shown.entries[i] & 0xFF);
+          int dg = int(own.entries[v] >> 8 & 0xFF) - int(shown.entries[i] >> 8 & 0xFF);
+          int db = int(own.entries[v] >> 16) - int(shown.entries[i] >> 16);
+          return dr * dr + dg * dg + db * db;
+        };
+        int want = 0;
+        for (int i = 1; i < 256; ++i)
+          if (d(i) < d(want)) want = i;
+        ASSERT_EQ(pixel(v, 0), want) << "kind " << kind << " round " << round << " value " << v;
+      }
+    }
+  }
+}
+
 }  // namespace
