@@ -11,7 +11,7 @@ set -euo pipefail
 # headers, as the Windows build does: hence the MinGW C compiler in the base.
 base=(
   build-essential cmake pkg-config gcc-mingw-w64-i686-win32
-  libgtk-3-dev libfluidsynth-dev libasound2-dev timgm6mb-soundfont
+  libgtk-3-dev libxext-dev libfluidsynth-dev libasound2-dev timgm6mb-soundfont
   libpng-dev libgif-dev libmagick++-dev help2man
   xvfb x11-utils imagemagick
 )

@@ -72,6 +72,8 @@ struct Presentation {
   GtkWidget* bars[2] = {nullptr, nullptr};
   GtkWidget* fixed = nullptr;              // a dialog's controls
   cairo_surface_t* areaSurface = nullptr;  // the drawing area's own X window
+  SharedImage* sharedImage = nullptr;      // its pixels as shared with the X server
+  bool sharing = true;                     // until the server refuses to share
   bool dragging[2] = {false, false};       // the thumb is held
   int trackPos[2] = {0, 0};
   double wheel[2] = {0, 0};  // smooth scrolling not yet a whole notch
@@ -245,10 +247,32 @@ void onAreaRealized(GtkWidget* area, gpointer) { giveOwnXWindow(gtk_widget_get_w
 void forgetAreaSurface(Presentation& p) {
   if (p.areaSurface != nullptr) cairo_surface_destroy(p.areaSurface);
   p.areaSurface = nullptr;
+  freeSharedImage(p.sharedImage);
+  p.sharedImage = nullptr;
 }
 
 void onAreaUnrealized(GtkWidget*, gpointer handle) {
   if (Presentation* p = presentationOf(handle)) forgetAreaSurface(*p);
+}
+
+// Puts the rectangle through memory shared with the X server; false when
+// there is none.
+bool presentShared(Presentation& p, GdkWindow* window, const RECT& r) {
+  if (!p.sharing) return false;
+  ClientPixels& pixels = *p.pixels;
+  std::lock_guard lock(pixels.mutex);
+  if (pixels.width == 0 || pixels.height == 0) return true;
+  if (p.sharedImage == nullptr || !sharedImageFits(p.sharedImage, pixels.width, pixels.height)) {
+    freeSharedImage(p.sharedImage);
+    p.sharedImage = newSharedImage(window, pixels.width, pixels.height);
+    if (p.sharedImage == nullptr) {
+      p.sharing = false;  // no use asking again
+      return false;
+    }
+  }
+  putSharedImage(p.sharedImage, pixels.data.data(), pixels.width, r.left, r.top, r.right - r.left,
+                 r.bottom - r.top);
+  return true;
 }
 
 // Draws the rectangle straight into the drawing area's X window; false when
@@ -256,6 +280,7 @@ void onAreaUnrealized(GtkWidget*, gpointer handle) {
 bool presentNow(Presentation& p, const RECT& r) {
   if (p.area == nullptr || !gtk_widget_get_mapped(p.area)) return false;
   GdkWindow* window = gtk_widget_get_window(p.area);
+  if (presentShared(p, window, r)) return true;
   int width = gtk_widget_get_allocated_width(p.area);
   int height = gtk_widget_get_allocated_height(p.area);
   if (p.areaSurface == nullptr)

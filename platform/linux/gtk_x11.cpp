@@ -1,7 +1,13 @@
 #include "gtk_x11.h"
 
+#include <X11/Xlib.h>
+#include <X11/extensions/XShm.h>
 #include <cairo-xlib.h>
 #include <gdk/gdkx.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <algorithm>
 
 void giveOwnXWindow(GdkWindow* window) {
   if (GDK_IS_X11_WINDOW(window)) gdk_window_ensure_native(window);
@@ -16,4 +22,114 @@ cairo_surface_t* newXWindowSurface(GdkWindow* window, int width, int height) {
 
 void resizeXWindowSurface(cairo_surface_t* surface, int width, int height) {
   cairo_xlib_surface_set_size(surface, width, height);
+}
+
+struct SharedImage {
+  GdkDisplay* display;
+  Display* xDisplay;
+  XID window;
+  GC gc;
+  XImage* image;
+  XShmSegmentInfo segment;
+};
+
+namespace {
+
+// The pixels' own layout: 32 bits a pixel, red in bits 16-23, in the byte
+// order of this machine.
+bool isXrgb(const XImage* image) {
+  constexpr int kNativeOrder = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ ? LSBFirst : MSBFirst;
+  return image->bits_per_pixel == 32 && image->byte_order == kNativeOrder &&
+         image->red_mask == 0xFF0000 && image->green_mask == 0xFF00 && image->blue_mask == 0xFF;
+}
+
+// The segment is attached to the server, or the server refused it (it runs
+// elsewhere, or may not read this process's memory).
+bool attach(GdkDisplay* display, Display* xDisplay, XShmSegmentInfo& segment) {
+  gdk_x11_display_error_trap_push(display);
+  XShmAttach(xDisplay, &segment);
+  XSync(xDisplay, False);
+  return gdk_x11_display_error_trap_pop(display) == 0;
+}
+
+}  // namespace
+
+SharedImage* newSharedImage(GdkWindow* window, int width, int height) {
+  if (width <= 0 || height <= 0 || !GDK_IS_X11_WINDOW(window) || !gdk_window_has_native(window))
+    return nullptr;
+  GdkDisplay* display = gdk_window_get_display(window);
+  Display* xDisplay = GDK_DISPLAY_XDISPLAY(display);
+  GdkVisual* visual = gdk_window_get_visual(window);
+  if (gdk_visual_get_depth(visual) != 24 || !XShmQueryExtension(xDisplay)) return nullptr;
+  auto* shared = new SharedImage{display, xDisplay, GDK_WINDOW_XID(window), nullptr, nullptr, {}};
+  shared->segment.shmid = -1;
+  shared->image = XShmCreateImage(xDisplay, GDK_VISUAL_XVISUAL(visual), 24, ZPixmap, nullptr,
+                                  &shared->segment, width, height);
+  if (shared->image == nullptr || !isXrgb(shared->image)) {
+    freeSharedImage(shared);
+    return nullptr;
+  }
+  shared->segment.shmid = shmget(
+      IPC_PRIVATE, static_cast<size_t>(shared->image->bytes_per_line) * height, IPC_CREAT | 0600);
+  if (shared->segment.shmid < 0) {
+    freeSharedImage(shared);
+    return nullptr;
+  }
+  shared->segment.shmaddr = static_cast<char*>(shmat(shared->segment.shmid, nullptr, 0));
+  // Marked for removal at once: it goes when the server and this process
+  // have both let go of it, however the process ends.
+  shmctl(shared->segment.shmid, IPC_RMID, nullptr);
+  if (shared->segment.shmaddr == reinterpret_cast<char*>(-1)) {
+    shared->segment.shmaddr = nullptr;
+    freeSharedImage(shared);
+    return nullptr;
+  }
+  shared->image->data = shared->segment.shmaddr;
+  shared->segment.readOnly = True;
+  if (!attach(display, xDisplay, shared->segment)) {
+    shared->segment.shmid = -1;  // not attached: nothing to detach
+    freeSharedImage(shared);
+    return nullptr;
+  }
+  shared->gc = XCreateGC(xDisplay, shared->window, 0, nullptr);
+  return shared;
+}
+
+void freeSharedImage(SharedImage* shared) {
+  if (shared == nullptr) return;
+  if (shared->gc != nullptr) XFreeGC(shared->xDisplay, shared->gc);
+  if (shared->segment.shmid >= 0) XShmDetach(shared->xDisplay, &shared->segment);
+  if (shared->image != nullptr) {
+    shared->image->data = nullptr;  // the segment's, not Xlib's to free
+    XDestroyImage(shared->image);
+  }
+  if (shared->segment.shmaddr != nullptr) shmdt(shared->segment.shmaddr);
+  delete shared;
+}
+
+bool sharedImageFits(const SharedImage* shared, int width, int height) {
+  return shared->image->width == width && shared->image->height == height;
+}
+
+// The server copies a put rectangle when it reads the request, long before
+// the next frame writes the segment again; were it ever that late, it would
+// show the newer pixels early, never stale ones.
+void putSharedImage(SharedImage* shared, const uint32_t* pixels, int stride, int left, int top,
+                    int width, int height) {
+  XImage* image = shared->image;
+  int right = std::min(left + width, image->width);
+  int bottom = std::min(top + height, image->height);
+  left = std::max(left, 0);
+  top = std::max(top, 0);
+  width = right - left;
+  height = bottom - top;
+  if (width <= 0 || height <= 0) return;
+  for (int y = top; y < top + height; ++y)
+    std::copy_n(pixels + static_cast<ptrdiff_t>(y) * stride + left, width,
+                reinterpret_cast<uint32_t*>(image->data +
+                                            static_cast<ptrdiff_t>(y) * image->bytes_per_line) +
+                    left);
+  XShmPutImage(shared->xDisplay, shared->window, shared->gc, image, left, top, left, top,
+               static_cast<unsigned>(width), static_cast<unsigned>(height), False);
+  XFlush(shared->xDisplay);
 }

@@ -4,9 +4,25 @@
 
 #include <gtk/gtk.h>
 
+#include <cstdint>
+
 // Gives an X11 GdkWindow an X window of its own; nothing on other displays.
 void giveOwnXWindow(GdkWindow* window);
 // A cairo surface that draws straight into the window's own X window, or
 // nullptr when it has none.
 cairo_surface_t* newXWindowSurface(GdkWindow* window, int width, int height);
 void resizeXWindowSurface(cairo_surface_t* surface, int width, int height);
+
+// An image of the window's pixels in memory the X server shares (MIT-SHM):
+// a changed rectangle is copied in and put to the window without passing
+// through the connection. nullptr when the window has no X window of its
+// own, its visual is not 24-bit RGB, or the server shares no memory with
+// this process (another machine's display).
+struct SharedImage;
+SharedImage* newSharedImage(GdkWindow* window, int width, int height);
+void freeSharedImage(SharedImage* image);
+bool sharedImageFits(const SharedImage* image, int width, int height);
+// Copies the rectangle of pixels (0x00RRGGBB, stride in pixels) into the
+// image and puts it to the window at the same place.
+void putSharedImage(SharedImage* image, const uint32_t* pixels, int stride, int left, int top,
+                    int width, int height);
