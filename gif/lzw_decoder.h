@@ -14,7 +14,7 @@ inline constexpr int kLzwWidestCode = 12;
 inline constexpr int kLzwLongestString = 4096;
 inline constexpr int32_t kWidestRow = 65535;  // the largest width a GIF can give
 
-// Results of decode besides the row writer's own negative values.
+// Results of decode.
 inline constexpr int16_t kDecodeDone = 0;
 inline constexpr int16_t kDecodeNoCodeSize = -1;
 inline constexpr int16_t kDecodeBadCodeSize = -20;
@@ -64,6 +64,7 @@ int32_t readSourceByte();
 // Prepares the code table counters and the bit reader for a new image.
 void resetTables(int16_t codeSize);
 // Decodes one image of lineWidth pixels per row (0 to 65535), handing every
-// row to writeRow. Returns 0 (end code or end of data), -1 (no code size
-// byte), -20 (code size outside 2..9) or the row writer's negative result.
+// row to writeRow until the picture is complete. Returns 0 (picture
+// complete, end code or end of data), -1 (no code size byte) or -20 (code
+// size outside 2..9).
 int16_t decode(int32_t lineWidth);
