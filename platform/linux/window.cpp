@@ -3,7 +3,6 @@
 // active host presents them.
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <map>
 
 #include "gdi32.h"
@@ -41,17 +40,11 @@ Server& server() {
   return *instance;
 }
 
-std::string upper(const char* text) {
-  std::string result = text != nullptr ? text : "";
-  for (char& c : result) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return result;
-}
-
-// By name: the program never names a class by its atom.
+// By name, in any case: the program never names a class by its atom.
 WindowClass* findClass(LPCSTR name) {
   auto& classes = server().classes;
   if (IS_INTRESOURCE(name)) return nullptr;
-  auto found = classes.find(upper(name));
+  auto found = classes.find(resourceKey(name));
   return found != classes.end() ? &found->second : nullptr;
 }
 
@@ -260,7 +253,7 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass) {
       windowClass->lpszClassName == nullptr || IS_INTRESOURCE(windowClass->lpszClassName))
     return 0;
   Server& s = server();
-  std::string key = upper(windowClass->lpszClassName);
+  std::string key = resourceKey(windowClass->lpszClassName);
   if (s.classes.count(key) != 0) return 0;
   ATOM atom = s.nextAtom++;
   s.classes[key] = WindowClass{*windowClass, windowClass->lpszClassName, atom};
