@@ -88,7 +88,7 @@ inline bool want(int32_t width, uint64_t& bits, int32_t& count, const uint8_t*& 
 int32_t chainLength(const LzwDecoder& d, int32_t code) {
   int32_t length = 1;
   while (code >= d.firstFree && length <= kLzwLongestString) {
-    code = d.prefix[code];
+    code = static_cast<int32_t>(d.link[code] & 0xFFFF);
     ++length;
   }
   return length;
@@ -110,8 +110,8 @@ struct Emitted {
   uint8_t* at = out + length;
   if (beyond) *at = firstPixel;
   while (code >= d.firstFree) {
-    *--at = d.suffix[code];
-    code = d.prefix[code];
+    *--at = static_cast<uint8_t>(d.link[code] >> 16);
+    code = static_cast<int32_t>(d.link[code] & 0xFFFF);
   }
   *--at = static_cast<uint8_t>(code);
   return {length + beyond, static_cast<uint8_t>(code)};
@@ -121,15 +121,18 @@ inline void store8(uint8_t* to, uint64_t bytes) { std::memcpy(to, &bytes, sizeof
 
 // Entry code = the string of previous (length pixels) followed by root.
 inline void addEntry(LzwDecoder& d, int32_t code, int32_t previous, int32_t length, uint8_t root) {
-  d.prefix[code] = static_cast<int16_t>(previous);
-  d.suffix[code] = root;
-  d.length[code] = static_cast<uint16_t>(length + 1);
+  d.link[code] = static_cast<uint32_t>(previous) | static_cast<uint32_t>(root) << 16;
   // root goes into the chunk of previous when that has room, else it
   // starts a chunk of its own.
   int32_t inLastChunk = length & 7;
-  uint64_t keep = inLastChunk != 0 ? ~uint64_t{0} : 0;
-  d.chunk[code] = (d.chunk[previous] & keep) | static_cast<uint64_t>(root) << (8 * inLastChunk);
-  d.chunkPrefix[code] = static_cast<int16_t>(inLastChunk != 0 ? d.chunkPrefix[previous] : previous);
+  uint64_t chunk = root;
+  uint32_t rest = static_cast<uint32_t>(previous);
+  if (inLastChunk != 0) {
+    chunk = d.chunk[previous] | chunk << (8 * inLastChunk);
+    rest = d.shape[previous] >> 16;
+  }
+  d.chunk[code] = chunk;
+  d.shape[code] = static_cast<uint32_t>(length + 1) | rest << 16;
 }
 
 // How the entries of the table stand.
@@ -190,6 +193,16 @@ struct CodeState {
 constexpr int32_t kCodesEnded = -1;
 constexpr int32_t kBatchFull = -2;
 
+// The chunks of a string of more than sixteen pixels before its last two,
+// from lastAt - 16 down to its start; rest names the chunk at lastAt - 8.
+[[gnu::noinline]] void writeLongString(const LzwDecoder& d, uint32_t rest, int32_t lastAt,
+                                       uint8_t* out) {
+  for (int32_t at = lastAt - 16; at >= 0; at -= 8) {
+    rest = d.shape[rest] >> 16;
+    store8(out + at, d.chunk[rest]);
+  }
+}
+
 // Writes the string of an entry of the regular table, length pixels from
 // out: the chunk before its last one and its last chunk in two stores (for a
 // string of eight pixels or fewer, the first store lands where the second
@@ -198,13 +211,10 @@ constexpr int32_t kBatchFull = -2;
 // that the strings after it overwrite.
 inline void writeString(const LzwDecoder& d, int32_t code, int32_t length, uint8_t* out) {
   int32_t lastAt = (length - 1) & ~7;
-  int32_t link = d.chunkPrefix[code];
-  store8(out + (lastAt > 8 ? lastAt - 8 : 0), d.chunk[link]);
+  uint32_t rest = d.shape[code] >> 16;
+  store8(out + (lastAt > 8 ? lastAt - 8 : 0), d.chunk[rest]);
   store8(out + lastAt, d.chunk[code]);
-  for (int32_t at = lastAt - 16; at >= 0; at -= 8) {
-    link = d.chunkPrefix[link];
-    store8(out + at, d.chunk[link]);
-  }
+  if (lastAt > 8) writeLongString(d, rest, lastAt, out);
 }
 
 // The common case, kept apart so that its state stays in registers: codes
@@ -245,7 +255,7 @@ inline void writeString(const LzwDecoder& d, int32_t code, int32_t length, uint8
     bits >>= width;
     count -= width;
     // The clear and end codes have length 0.
-    int32_t length = c < nextFree ? d.length[c] : 0;
+    int32_t length = c < nextFree ? static_cast<int32_t>(d.shape[c] & 0xFFFF) : 0;
     if (length == 0) {
       result = c;
       break;
@@ -279,9 +289,9 @@ inline void writeString(const LzwDecoder& d, int32_t code, int32_t length, uint8
 
 // The code loop.
 //
-// Besides prefix and suffix, each entry keeps its length and its pixels in
-// chunks of eight: its last 1 to 8 pixels in chunk, and in chunkPrefix the
-// entry that stands for the pixels before them. A string is then written
+// Besides its prefix and suffix (link), each entry keeps its length and its
+// pixels in chunks of eight: its last 1 to 8 pixels in chunk, and in shape
+// the entry that stands for the pixels before them. A string is then written
 // eight pixels a step. This holds while every entry's prefix lies below it;
 // a code beyond the table breaks that, and from there to the next clear code
 // strings are taken pixel by pixel along the prefix chain.
@@ -407,14 +417,14 @@ void resetTables(int16_t codeSize) {
   d.firstFree = d.nextFree = static_cast<int16_t>(d.clearCode + 2);
   d.reader = {0, 0, nullptr, 0};
   for (int32_t root = d.rootsReady; root < d.clearCode; ++root) {
-    d.length[root] = 1;
+    d.shape[root] = 1;
     d.chunk[root] = static_cast<uint8_t>(root);
   }
   // Entries from clearCode on are the table's, overwritten as it fills; the
   // clear and end codes have no string.
   d.rootsReady = d.clearCode;
-  d.length[d.clearCode] = 0;
-  d.length[d.endCode] = 0;
+  d.shape[d.clearCode] = 0;
+  d.shape[d.endCode] = 0;
 }
 
 int16_t decode(int32_t lineWidth) {
