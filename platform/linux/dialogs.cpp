@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr char kDialogClass[] = "#32770";
 constexpr int kBaseUnitX = 6;
 constexpr int kBaseUnitY = 13;
 
@@ -44,12 +43,12 @@ void registerDialogClass() {
 
 DialogControl controlFromResource(const ControlResource& c) {
   RECT rect{pixelsX(c.x), pixelsY(c.y), pixelsX(c.x + c.width), pixelsY(c.y + c.height)};
-  bool icon = c.className == "STATIC" && (c.style & SS_TYPEMASK) == SS_ICON;
-  if (icon && !(c.style & (SS_CENTERIMAGE | SS_REALSIZEIMAGE))) {
-    rect.right = rect.left + metrics::kIcon;
-    rect.bottom = rect.top + metrics::kIcon;
+  DialogControl control{c.className, c.text, c.id, c.style, rect};
+  if (isIconControl(control) && !(c.style & (SS_CENTERIMAGE | SS_REALSIZEIMAGE))) {
+    control.rect.right = rect.left + metrics::kIcon;
+    control.rect.bottom = rect.top + metrics::kIcon;
   }
-  return {c.className, c.text, c.id, c.style, rect};
+  return control;
 }
 
 // The outer rectangle, centred on the screen: the About box asks for
@@ -64,10 +63,9 @@ RECT dialogPlacement(int width, int height) {
 HWND createDialog(const DialogResource& d, HINSTANCE instance, HWND owner, DLGPROC proc) {
   registerDialogClass();
   DWORD style = d.style & ~static_cast<DWORD>(WS_VISIBLE);
-  int frame = (style & WS_THICKFRAME) ? metrics::kFrame : metrics::kDialogFrame;
-  int caption = (style & WS_CAPTION) == WS_CAPTION ? metrics::kCaption : 0;
-  int width = pixelsX(d.width) + 2 * frame;
-  int height = pixelsY(d.height) + 2 * frame + caption;
+  int width = pixelsX(d.width);
+  int height = pixelsY(d.height);
+  addNonClientSize(style, false, nullptr, width, height);
   RECT place = dialogPlacement(width, height);
   HWND dialog = CreateWindowExA(d.exStyle, kDialogClass, d.caption.c_str(), style, place.left,
                                 place.top, width, height, owner, nullptr, instance, nullptr);

@@ -30,7 +30,6 @@
 
 namespace {
 
-constexpr char kDialogClass[] = "#32770";
 // The About box's font: MS Sans Serif 8 has no twin here; a sans serif of the
 // same pixel height keeps the texts inside their template rectangles.
 constexpr char kDialogCss[] =
@@ -311,12 +310,9 @@ gboolean applyResize(gpointer handle) {
   const Layout& l = p->layout;
   if (p->pendingWidth == l.clientWidth && p->pendingHeight == l.clientHeight)
     return G_SOURCE_REMOVE;
-  int width =
-      p->pendingWidth + 2 * metrics::kFrame + (l.bars[SB_VERT].visible ? metrics::kScrollBar : 0);
-  int height = p->pendingHeight + 2 * metrics::kFrame + metrics::kCaption +
-               (l.hasMenu ? metrics::kMenu : 0) +
-               (l.bars[SB_HORZ].visible ? metrics::kScrollBar : 0);
-  runOnWindowThread(p->handle, [width, height](Window& w) { setOuterSize(w, width, height); });
+  runOnWindowThread(p->handle, [width = p->pendingWidth, height = p->pendingHeight](Window& w) {
+    setClientSize(w, width, height);
+  });
   return G_SOURCE_REMOVE;
 }
 
@@ -638,10 +634,6 @@ GtkWidget* newIcon(const IconImage* image) {
   return widget;
 }
 
-bool isIcon(const DialogControl& c) {
-  return c.className == "STATIC" && (c.style & SS_TYPEMASK) == SS_ICON;
-}
-
 // An icon control comes with its image, found on the window's thread.
 struct PlannedControl {
   DialogControl control;
@@ -655,14 +647,14 @@ GtkWidget* newControl(const PlannedControl& planned, Presentation& p) {
     if (type == BS_GROUPBOX) return gtk_frame_new(c.text.empty() ? nullptr : c.text.c_str());
     return newButton(c, p);
   }
-  if (isIcon(c)) return newIcon(planned.icon);
+  if (isIconControl(c)) return newIcon(planned.icon);
   return newLabel(c);
 }
 
 void controlsCreated(Window& w) {
   std::vector<PlannedControl> controls;
   for (const DialogControl& c : w.controls)
-    controls.push_back({c, isIcon(c)
+    controls.push_back({c, isIconControl(c)
                                ? iconImage(LoadIconA(w.instance, c.text.c_str()), metrics::kIcon)
                                : nullptr});
   runOnGtk([handle = w.handle, controls = std::move(controls)] {

@@ -61,14 +61,11 @@ int captionHeight(DWORD style) {
 }
 
 void clientSizeFromOuter(const Window& w, int& width, int& height) {
-  int frame = frameThickness(w.style);
-  width = w.windowRect.right - w.windowRect.left - 2 * frame;
-  height = w.windowRect.bottom - w.windowRect.top - 2 * frame - captionHeight(w.style);
-  if (w.menu != nullptr) height -= metrics::kMenu;
-  if (w.bars[SB_VERT].visible) width -= metrics::kScrollBar;
-  if (w.bars[SB_HORZ].visible) height -= metrics::kScrollBar;
-  width = std::max(width, 0);
-  height = std::max(height, 0);
+  int aroundWidth = 0;
+  int aroundHeight = 0;
+  addNonClientSize(w.style, w.menu != nullptr, w.bars, aroundWidth, aroundHeight);
+  width = std::max<int>(w.windowRect.right - w.windowRect.left - aroundWidth, 0);
+  height = std::max<int>(w.windowRect.bottom - w.windowRect.top - aroundHeight, 0);
 }
 
 // The pixels that stay keep their places; new ones get the background.
@@ -221,6 +218,19 @@ WindowHost* activeHost() {
 }
 
 RECT clientRectOf(const Window& w) { return {0, 0, w.clientWidth, w.clientHeight}; }
+
+void addNonClientSize(DWORD style, bool hasMenu, const ScrollBarState* bars, int& width,
+                      int& height) {
+  int frame = frameThickness(style);
+  width += 2 * frame + (bars != nullptr && bars[SB_VERT].visible ? metrics::kScrollBar : 0);
+  height += 2 * frame + captionHeight(style) + (hasMenu ? metrics::kMenu : 0) +
+            (bars != nullptr && bars[SB_HORZ].visible ? metrics::kScrollBar : 0);
+}
+
+void setClientSize(Window& w, int width, int height) {
+  addNonClientSize(w.style, w.menu != nullptr, w.bars, width, height);
+  setOuterSize(w, width, height);
+}
 
 void setOuterSize(Window& w, int width, int height) {
   w.windowRect.right = w.windowRect.left + std::max(width, 0);

@@ -41,6 +41,8 @@ struct ScrollBarState {
   bool visible = false;
 };
 
+inline constexpr char kDialogClass[] = "#32770";
+
 struct DialogControl {
   std::string className;  // "BUTTON", "STATIC", ...
   std::string text;
@@ -48,6 +50,10 @@ struct DialogControl {
   DWORD style;
   RECT rect;  // pixels, in the dialog's client coordinates
 };
+
+inline bool isIconControl(const DialogControl& c) {
+  return c.className == "STATIC" && (c.style & SS_TYPEMASK) == SS_ICON;
+}
 
 // A window's client area as pixels, 0x00RRGGBB, rows top-down. The host
 // shows them from its own thread: every access holds the mutex.
@@ -130,7 +136,12 @@ void waitOnQueue(MessageQueue& queue, Deadline deadline);
 
 // Geometry and state changes shared by the API and the hosts.
 RECT clientRectOf(const Window& window);  // client coordinates: 0, 0, width, height
-void setOuterSize(Window& window, int width, int height);  // recomputes the client, sends WM_SIZE
+void setOuterSize(Window& window, int width, int height);   // recomputes the client, sends WM_SIZE
+void setClientSize(Window& window, int width, int height);  // the outer size that gives it
+// Adds the frame, caption, menu and visible scroll bars (bars may be nullptr)
+// of a window of that style to the size of its client area.
+void addNonClientSize(DWORD style, bool hasMenu, const ScrollBarState* bars, int& width,
+                      int& height);
 // Recomputes the client area from the outer rectangle and the scroll bars.
 void relayout(Window& window);
 // Keeps the update region within the client area.
