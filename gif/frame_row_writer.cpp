@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "gif/lzw_decoder.h"
-
 FrameRowWriter frameRowWriter;
 
 namespace {
@@ -212,17 +210,16 @@ void forgetColourMap() { frameRowWriter.mapKept = 0; }
 
 // A bitmap whose storage could not be had still takes its rows one by one,
 // so that the decoder stops reading exactly where it would with storage.
-int32_t writeRow(const uint8_t* pixels, int32_t count) {
+bool writeRow(const uint8_t* pixels, int32_t count) {
   FrameRowWriter& w = frameRowWriter;
-  if (w.target == nullptr) return 0;
+  if (w.target == nullptr) return false;
   const IndexedBitmap& bitmap = *w.target;
-  if (w.rowIndex >= bitmap.height) return 0;
+  if (w.rowIndex >= bitmap.height) return false;
   int32_t n = std::min(count, bitmap.width);
   if (n > 0 && bitmap.storage != nullptr)
     copyPixels(bitmapRowAddress(bitmap, 0, bitmap.height - 1 - w.rowIndex), pixels, n);
   w.rowIndex = nextRowIndex(w.rowIndex, bitmap.height);
-  if (w.rowIndex >= bitmap.height) detachSource();
-  return 0;
+  return w.rowIndex >= bitmap.height;
 }
 
 namespace {

@@ -1,6 +1,6 @@
 // Row placement: puts the rows the decoder hands over into the frame's
-// bitmap, in top-to-bottom or four-pass interlaced order, and detaches the
-// decoder's source once the picture's last row is stored.
+// bitmap, in top-to-bottom or four-pass interlaced order, and says when the
+// picture's last row is stored.
 #pragma once
 
 #include <cstdint>
@@ -65,9 +65,10 @@ void beginFrame(IndexedBitmap& bitmap, int32_t interlaced);
 void mapColours(const PaletteTable& own, const PaletteTable& shownWith);
 // Forgets the colour map kept from an earlier frame: a new stream begins.
 void forgetColourMap();
-// Stores one row of count pixels (cut to the picture's width); always 0.
-// A target without storage counts its rows all the same.
-int32_t writeRow(const uint8_t* pixels, int32_t count);
+// Stores one row of count pixels (cut to the picture's width); true when
+// that row completes the picture. A target without storage counts its rows
+// all the same.
+bool writeRow(const uint8_t* pixels, int32_t count);
 // The picture row after row in the current order; height or more when the
 // picture is complete.
 int32_t nextRowIndex(int32_t row, int32_t height);

@@ -5,6 +5,7 @@
 
 #include "gif/frame_row_writer.h"
 #include "gif/lzw_decoder.h"
+#include "picture/indexed_bitmap.h"
 #include "platform/global_block.h"
 
 namespace {
@@ -15,10 +16,6 @@ constexpr int32_t kGraphicControlSize = 4;
 // process could have in one block: a frame that does not fit gets none, as
 // when GlobalAlloc refuses it.
 constexpr int64_t kFrameStorageBudget = kLargestBlock;
-
-int64_t storageBytes(int32_t width, int32_t height) {
-  return ((static_cast<int64_t>(width) + 3) & ~int64_t{3}) * height;
-}
 
 // What a Graphic Control Extension leaves for the next image.
 struct PendingDelay {
@@ -129,7 +126,8 @@ bool readImage(PayloadBuffer& buffer, PendingDelay& pending) {
     return false;
   }
   a.frames[a.frameCount++] = frame;
-  if (frame->bitmap.storage != nullptr) a.frameStorage += storageBytes(frame->width, frame->height);
+  if (frame->bitmap.storage != nullptr)
+    a.frameStorage += bitmapStorageBytes(frame->width, frame->height);
   if (pending.set) {
     frame->delay = pending.delay;
     pending.set = false;
@@ -159,7 +157,7 @@ bool readDescriptor(GifFrame& frame, PayloadBuffer& buffer, int32_t& packed) {
 
 // Storage for the frame's bitmap when it fits beside the animation's frames.
 void createFrameBitmap(GifFrame& frame) {
-  int64_t bytes = storageBytes(frame.width, frame.height);
+  int64_t bytes = bitmapStorageBytes(frame.width, frame.height);
   if (animation.frameStorage + bytes > kFrameStorageBudget) {
     describeBitmap(frame.bitmap, frame.width, frame.height);
     frame.bitmap.ownsStorage = 1;

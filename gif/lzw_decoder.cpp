@@ -11,7 +11,6 @@ namespace {
 
 constexpr int16_t kSmallestCodeSize = 2;
 constexpr int16_t kLargestCodeSize = 9;
-constexpr int32_t kKeepGoing = 1;
 constexpr int32_t kFull = 56;  // bit count beyond which no further whole byte fits
 // Rows are handed over once this many pixels (or one row, if wider) are
 // gathered, so that narrow images do not pay the handover for every row.
@@ -89,7 +88,7 @@ inline bool want(int32_t width, uint64_t& bits, int32_t& count, const uint8_t*& 
 int32_t chainLength(const LzwDecoder& d, int32_t code) {
   int32_t length = 1;
   while (code >= d.firstFree && length <= kLzwLongestString) {
-    code = d.prefix[code];
+    code = static_cast<int32_t>(d.link[code] & 0xFFFF);
     ++length;
   }
   return length;
@@ -111,8 +110,8 @@ struct Emitted {
   uint8_t* at = out + length;
   if (beyond) *at = firstPixel;
   while (code >= d.firstFree) {
-    *--at = d.suffix[code];
-    code = d.prefix[code];
+    *--at = static_cast<uint8_t>(d.link[code] >> 16);
+    code = static_cast<int32_t>(d.link[code] & 0xFFFF);
   }
   *--at = static_cast<uint8_t>(code);
   return {length + beyond, static_cast<uint8_t>(code)};
@@ -120,36 +119,20 @@ struct Emitted {
 
 inline void store8(uint8_t* to, uint64_t bytes) { std::memcpy(to, &bytes, sizeof bytes); }
 
-// Writes the string of an entry of the regular table: its last chunk first,
-// then whole chunks of eight towards its start. The first store runs up to
-// seven bytes past the string's end, into row buffer space that the strings
-// after it overwrite.
-// Returns the chunk stored last, the string's first eight pixels.
-inline uint64_t writeChunks(const uint64_t* chunk, const int16_t* chunkPrefix, int32_t code,
-                            int32_t length, uint8_t* out) {
-  uint8_t* at = out + ((length - 1) & ~7);
-  for (;;) {
-    uint64_t pixels = chunk[code];
-    store8(at, pixels);
-    if (at == out) return pixels;
-    code = chunkPrefix[code];
-    at -= 8;
-  }
-}
-
 // Entry code = the string of previous (length pixels) followed by root.
 inline void addEntry(LzwDecoder& d, int32_t code, int32_t previous, int32_t length, uint8_t root) {
-  d.prefix[code] = static_cast<int16_t>(previous);
-  d.suffix[code] = root;
-  d.length[code] = static_cast<uint16_t>(length + 1);
+  d.link[code] = static_cast<uint32_t>(previous) | static_cast<uint32_t>(root) << 16;
+  // root goes into the chunk of previous when that has room, else it
+  // starts a chunk of its own.
   int32_t inLastChunk = length & 7;
+  uint64_t chunk = root;
+  uint32_t rest = static_cast<uint32_t>(previous);
   if (inLastChunk != 0) {
-    d.chunk[code] = d.chunk[previous] | static_cast<uint64_t>(root) << (8 * inLastChunk);
-    d.chunkPrefix[code] = d.chunkPrefix[previous];
-  } else {
-    d.chunk[code] = root;
-    d.chunkPrefix[code] = static_cast<int16_t>(previous);
+    chunk = d.chunk[previous] | chunk << (8 * inLastChunk);
+    rest = d.shape[previous] >> 16;
   }
+  d.chunk[code] = chunk;
+  d.shape[code] = static_cast<uint32_t>(length + 1) | rest << 16;
 }
 
 // How the entries of the table stand.
@@ -160,7 +143,7 @@ enum class Table {
 };
 
 struct Handed {
-  int32_t status;
+  bool complete;   // the picture has its last row
   int32_t filled;  // pixels left in the row buffer
 };
 
@@ -168,35 +151,26 @@ struct Handed {
 // moves what is left of the next row to the front. A zero-width image has
 // no rows: its pixels go nowhere.
 Handed handOverRows(int32_t filled, int32_t lineWidth) {
-  if (lineWidth <= 0) return {kKeepGoing, 0};
+  if (lineWidth <= 0) return {false, 0};
   uint8_t* row = lzwDecoder.row;
   int32_t start = 0;
   while (filled - start >= lineWidth) {
-    int32_t result = writeRow(row + start, lineWidth);
-    if (result < 0) return {result, filled};
-    // Detached: the picture is complete, and nothing decoded from the bits
-    // still held could reach it.
-    if (lzwDecoder.source == nullptr) return {kDecodeDone, filled};
+    // Complete: nothing decoded from the bits still held could reach the
+    // picture.
+    if (writeRow(row + start, lineWidth)) return {true, filled};
     start += lineWidth;
   }
   filled -= start;
   if (start > 0) std::memmove(row, row + start, filled);
-  return {kKeepGoing, filled};
+  return {false, filled};
 }
 
-// The complete rows gathered when the code stream ends; the pixels of an
-// unfinished row are dropped.
-int32_t endOfData(int32_t filled, int32_t lineWidth) {
+// At the end code: the complete rows, then the partial row, if any. When
+// the code stream ends without one, the pixels of an unfinished row are
+// dropped.
+void finish(int32_t filled, int32_t lineWidth, bool endCode) {
   Handed handed = handOverRows(filled, lineWidth);
-  return handed.status < 0 ? handed.status : kDecodeDone;
-}
-
-// At the end code: the complete rows, then the partial row, if any, and the
-// writer's result.
-int32_t finish(int32_t filled, int32_t lineWidth) {
-  Handed handed = handOverRows(filled, lineWidth);
-  if (handed.status != kKeepGoing) return handed.status;
-  return handed.filled > 0 ? writeRow(lzwDecoder.row, handed.filled) : kDecodeDone;
+  if (endCode && !handed.complete && handed.filled > 0) writeRow(lzwDecoder.row, handed.filled);
 }
 
 // Complete rows, as many as fit a batch: a multiple of the row width.
@@ -219,11 +193,32 @@ struct CodeState {
 constexpr int32_t kCodesEnded = -1;
 constexpr int32_t kBatchFull = -2;
 
+// Writes the string of an entry of the regular table, length pixels from
+// out: the chunk before its last one and its last chunk in two stores (for a
+// string of eight pixels or fewer, the first store lands where the second
+// overwrites it), then the chunks before them, towards its start. The last
+// store runs up to seven bytes past the string's end, into row buffer space
+// that the strings after it overwrite.
+inline void writeString(const LzwDecoder& d, int32_t code, int32_t length, uint8_t* out) {
+  int32_t lastAt = (length - 1) & ~7;
+  uint32_t rest = d.shape[code] >> 16;
+  store8(out + (lastAt > 8 ? lastAt - 8 : 0), d.chunk[rest]);
+  store8(out + lastAt, d.chunk[code]);
+  for (int32_t at = lastAt - 16; at >= 0; at -= 8) {
+    rest = d.shape[rest] >> 16;
+    store8(out + at, d.chunk[rest]);
+  }
+}
+
 // The common case, kept apart so that its state stays in registers: codes
 // of the regular table, each a string written eight pixels a store and the
 // entry it makes. Returns the first other code (a clear or end code, or one
 // at or beyond nextFree), kCodesEnded when the code stream ends, or
 // kBatchFull once the row buffer holds a batch.
+//
+// While the table is not full, nextFree lies below 1 << width (the width
+// grows with the entry that fills its last code); a full table holds 4096
+// entries and takes no more until a clear code.
 [[gnu::noinline]] int32_t regularCodes(CodeState& s, int32_t batch) {
   LzwDecoder& d = lzwDecoder;
   uint64_t bits = s.reader.bits;
@@ -231,37 +226,44 @@ constexpr int32_t kBatchFull = -2;
   const uint8_t* cursor = s.reader.cursor;
   int32_t bytesLeft = s.reader.bytesLeft;
   int32_t width = s.width;
+  uint32_t mask = (1u << width) - 1;
   int32_t nextFree = s.nextFree;
   int32_t previous = s.previous;
   int32_t previousLength = s.previousLength;
-  uint8_t firstPixel = s.firstPixel;
-  uint8_t* out = d.row + s.filled;
+  uint8_t* const start = d.row + s.filled;
+  uint8_t* out = start;
   uint8_t* const batchEnd = d.row + batch;
   int32_t result;
   for (;;) {
-    if (!want(width, bits, count, cursor, bytesLeft)) {
+    // Topped up when short of a code: eight bytes in one load while the
+    // sub-block has them, byte by byte near its end.
+    if (count >= width) {
+    } else if (bytesLeft >= 8) {
+      refill(bits, count, cursor, bytesLeft);
+    } else if (!want(width, bits, count, cursor, bytesLeft)) {
       result = kCodesEnded;
       break;
     }
-    int32_t c = static_cast<int32_t>(bits & ((1u << width) - 1));
+    auto c = static_cast<int32_t>(bits & mask);
     bits >>= width;
     count -= width;
     // The clear and end codes have length 0.
-    int32_t length = c < nextFree ? d.length[c] : 0;
+    int32_t length = c < nextFree ? static_cast<int32_t>(d.shape[c] & 0xFFFF) : 0;
     if (length == 0) {
       result = c;
       break;
     }
-    auto root = static_cast<uint8_t>(writeChunks(d.chunk, d.chunkPrefix, c, length, out));
-    if (nextFree < 1 << width) {
-      addEntry(d, nextFree, previous, previousLength, root);
+    writeString(d, c, length, out);
+    if (nextFree < kLzwTableSize) {
+      addEntry(d, nextFree, previous, previousLength, *out);
       ++nextFree;
-      previous = c;
-      previousLength = length;
-      firstPixel = root;
-      // The width grows right after the entry that fills its last code.
-      if (nextFree >> width && width < kLzwWidestCode) ++width;
+      if (nextFree > static_cast<int32_t>(mask) && width < kLzwWidestCode) {
+        ++width;
+        mask = mask << 1 | 1;
+      }
     }
+    previous = c;
+    previousLength = length;
     out += length;
     if (out >= batchEnd) {
       result = kBatchFull;
@@ -273,20 +275,20 @@ constexpr int32_t kBatchFull = -2;
   s.nextFree = nextFree;
   s.previous = previous;
   s.previousLength = previousLength;
-  s.firstPixel = firstPixel;
+  if (out != start) s.firstPixel = out[-previousLength];
   s.filled = static_cast<int32_t>(out - d.row);
   return result;
 }
 
 // The code loop.
 //
-// Besides prefix and suffix, each entry keeps its length and its pixels in
-// chunks of eight: its last 1 to 8 pixels in chunk, and in chunkPrefix the
-// entry that stands for the pixels before them. A string is then written
+// Besides its prefix and suffix (link), each entry keeps its length and its
+// pixels in chunks of eight: its last 1 to 8 pixels in chunk, and in shape
+// the entry that stands for the pixels before them. A string is then written
 // eight pixels a step. This holds while every entry's prefix lies below it;
 // a code beyond the table breaks that, and from there to the next clear code
 // strings are taken pixel by pixel along the prefix chain.
-int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
+void runCodes(int32_t lineWidth, int16_t codeSize) {
   LzwDecoder& d = lzwDecoder;
   const int32_t clearCode = d.clearCode;
   uint8_t* const row = d.row;
@@ -296,9 +298,9 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
   // no entry, since no string comes before it.
   Table table = Table::fresh;
   const int32_t batch = batchSize(lineWidth);
-  int32_t status = kKeepGoing;
+  bool going = true;
 
-  while (status == kKeepGoing) {
+  while (going) {
     int32_t c;
     if (table == Table::regular) {
       c = regularCodes(s, batch);
@@ -311,18 +313,18 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
       c = kCodesEnded;
     }
     if (c == kCodesEnded) {
-      status = endOfData(s.filled, lineWidth);
+      finish(s.filled, lineWidth, false);
       break;
     }
     if (c == kBatchFull) {
       Handed handed = handOverRows(s.filled, lineWidth);
-      status = handed.status;
+      going = !handed.complete;
       s.filled = handed.filled;
       continue;
     }
     if (static_cast<uint32_t>(c - clearCode) < 2) {
       if (c != clearCode) {
-        status = finish(s.filled, lineWidth);
+        finish(s.filled, lineWidth, true);
         break;
       }
       s.width = codeSize + 1;
@@ -352,7 +354,7 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
         Emitted e =
             emitAlongChain(d, beyond ? s.previous : c, beyond, s.firstPixel, row + s.filled);
         if (e.length < 0) {
-          status = endOfData(s.filled, lineWidth);
+          finish(s.filled, lineWidth, false);
           break;
         }
         length = e.length;
@@ -363,7 +365,7 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
       if (s.nextFree < 1 << s.width) {
         addEntry(d, s.nextFree, s.previous, s.previousLength, root);
         if (c >= s.nextFree && table == Table::regular)
-          writeChunks(d.chunk, d.chunkPrefix, s.nextFree, length, row + s.filled);
+          writeString(d, s.nextFree, length, row + s.filled);
         ++s.nextFree;
         s.previous = c;
         s.previousLength = length;
@@ -378,7 +380,7 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
     }
     if (s.filled >= batch) {
       Handed handed = handOverRows(s.filled, lineWidth);
-      status = handed.status;
+      going = !handed.complete;
       s.filled = handed.filled;
     }
   }
@@ -386,7 +388,6 @@ int32_t runCodes(int32_t lineWidth, int16_t codeSize) {
   d.reader = s.reader;
   d.codeWidth = static_cast<int16_t>(s.width);
   d.nextFree = static_cast<int16_t>(s.nextFree);
-  return status;
 }
 
 }  // namespace
@@ -409,14 +410,14 @@ void resetTables(int16_t codeSize) {
   d.firstFree = d.nextFree = static_cast<int16_t>(d.clearCode + 2);
   d.reader = {0, 0, nullptr, 0};
   for (int32_t root = d.rootsReady; root < d.clearCode; ++root) {
-    d.length[root] = 1;
+    d.shape[root] = 1;
     d.chunk[root] = static_cast<uint8_t>(root);
   }
   // Entries from clearCode on are the table's, overwritten as it fills; the
   // clear and end codes have no string.
   d.rootsReady = d.clearCode;
-  d.length[d.clearCode] = 0;
-  d.length[d.endCode] = 0;
+  d.shape[d.clearCode] = 0;
+  d.shape[d.endCode] = 0;
 }
 
 int16_t decode(int32_t lineWidth) {
@@ -425,6 +426,6 @@ int16_t decode(int32_t lineWidth) {
   if (codeSize < kSmallestCodeSize || codeSize > kLargestCodeSize) return kDecodeBadCodeSize;
   if (lineWidth > kWidestRow) lineWidth = kWidestRow;
   resetTables(static_cast<int16_t>(codeSize));
-  int32_t result = runCodes(lineWidth, static_cast<int16_t>(codeSize));
-  return static_cast<int16_t>(result < INT16_MIN ? INT16_MIN : result);
+  runCodes(lineWidth, static_cast<int16_t>(codeSize));
+  return kDecodeDone;
 }

@@ -14,7 +14,7 @@ inline constexpr int kLzwWidestCode = 12;
 inline constexpr int kLzwLongestString = 4096;
 inline constexpr int32_t kWidestRow = 65535;  // the largest width a GIF can give
 
-// Results of decode besides the row writer's own negative values.
+// Results of decode.
 inline constexpr int16_t kDecodeDone = 0;
 inline constexpr int16_t kDecodeNoCodeSize = -1;
 inline constexpr int16_t kDecodeBadCodeSize = -20;
@@ -29,20 +29,20 @@ struct LzwBitReader {
 };
 
 struct LzwDecoder {
-  PayloadBuffer* source;          // nullptr when detached
-  int16_t codeWidth;              // code size + 1 after each reset, at most 12
-  int16_t clearCode;              // 1 << code size
-  int16_t endCode;                // clearCode + 1
-  int16_t firstFree;              // clearCode + 2: the first entry of two or more pixels
-  int16_t nextFree;               // the next entry to be filled
-  int16_t prefix[kLzwTableSize];  // the string of entry e without its last pixel
-  uint8_t suffix[kLzwTableSize];  // the last pixel of entry e
-  // While every entry's prefix lies below it: the pixels of entry e, its
-  // last 1 to 8 in chunk[e] (first in the low byte), the rest being the
-  // string of entry chunkPrefix[e].
-  uint16_t length[kLzwTableSize];
+  PayloadBuffer* source;  // nullptr when detached
+  int16_t codeWidth;      // code size + 1 after each reset, at most 12
+  int16_t clearCode;      // 1 << code size
+  int16_t endCode;        // clearCode + 1
+  int16_t firstFree;      // clearCode + 2: the first entry of two or more pixels
+  int16_t nextFree;       // the next entry to be filled
+  // Entry e as a chain: its string without its last pixel is the string
+  // of entry link & 0xFFFF, the last pixel is link >> 16.
+  uint32_t link[kLzwTableSize];
+  // While every entry's prefix lies below it, entry e in chunks: its last
+  // 1 to 8 pixels in chunk[e] (first in the low byte), the rest being the
+  // string of entry shape[e] >> 16, and shape[e] & 0xFFFF its length.
+  uint32_t shape[kLzwTableSize];
   uint64_t chunk[kLzwTableSize];
-  int16_t chunkPrefix[kLzwTableSize];
   // Entries below this hold their root string (length and chunk) from
   // an earlier image: only the entries a larger code size adds are set up.
   int32_t rootsReady;
@@ -64,6 +64,7 @@ int32_t readSourceByte();
 // Prepares the code table counters and the bit reader for a new image.
 void resetTables(int16_t codeSize);
 // Decodes one image of lineWidth pixels per row (0 to 65535), handing every
-// row to writeRow. Returns 0 (end code or end of data), -1 (no code size
-// byte), -20 (code size outside 2..9) or the row writer's negative result.
+// row to writeRow until the picture is complete. Returns 0 (picture
+// complete, end code or end of data), -1 (no code size byte) or -20 (code
+// size outside 2..9).
 int16_t decode(int32_t lineWidth);

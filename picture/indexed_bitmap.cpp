@@ -4,12 +4,10 @@
 
 namespace {
 
-int64_t paddedWidth(int32_t width) { return (static_cast<int64_t>(width) + 3) & ~int64_t{3}; }
-
 // The size in bytes, or -1 when it cannot be a block of ours.
 int64_t imageSize(int32_t width, int32_t height) {
   if (width < 0 || height < 0) return -1;
-  int64_t size = paddedWidth(width) * height;
+  int64_t size = bitmapStorageBytes(width, height);
   return size <= kLargestBlock ? size : -1;
 }
 
@@ -18,7 +16,7 @@ int64_t imageSize(int32_t width, int32_t height) {
 void describeBitmap(IndexedBitmap& bitmap, int32_t width, int32_t height) {
   bitmap.width = width;
   bitmap.height = height;
-  bitmap.stride = static_cast<int32_t>(paddedWidth(width));
+  bitmap.stride = static_cast<int32_t>(bitmapStorageBytes(width, 1));
   int64_t size = imageSize(width, height);
   BITMAPINFOHEADER& h = bitmap.header;
   h.biSize = sizeof(BITMAPINFOHEADER);

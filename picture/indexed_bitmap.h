@@ -23,6 +23,12 @@ struct IndexedBitmap {
 static_assert(offsetof(IndexedBitmap, colourIndices) ==
               offsetof(IndexedBitmap, header) + sizeof(BITMAPINFOHEADER));
 
+// The bytes of pixel storage a width x height bitmap takes: its rows padded
+// to a multiple of 4 bytes. Not checked against any limit.
+inline int64_t bitmapStorageBytes(int32_t width, int32_t height) {
+  return ((static_cast<int64_t>(width) + 3) & ~int64_t{3}) * height;
+}
+
 void describeBitmap(IndexedBitmap& bitmap, int32_t width, int32_t height);
 void createBitmap(IndexedBitmap& bitmap, int32_t width, int32_t height);
 void releaseBitmap(IndexedBitmap& bitmap);

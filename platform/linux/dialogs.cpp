@@ -52,19 +52,12 @@ DialogControl controlFromResource(const ControlResource& c) {
   return {c.className, c.text, c.id, c.style, rect};
 }
 
-// The outer rectangle: centred on the screen with DS_CENTER, otherwise
-// placed relative to the owner's client area.
-RECT dialogPlacement(const DialogResource& d, HWND owner, int width, int height) {
+// The outer rectangle, centred on the screen: the About box asks for
+// DS_CENTER, and no dialog here is placed otherwise.
+RECT dialogPlacement(int width, int height) {
   WindowHost* host = activeHost();
-  int x = 0;
-  int y = 0;
-  if ((d.style & DS_CENTER) || owner == nullptr) {
-    x = (host->screenWidth - width) / 2;
-    y = (host->screenHeight - height) / 2;
-  } else if (Window* o = windowFromHandle(owner)) {
-    x = o->windowRect.left + pixelsX(d.x);
-    y = o->windowRect.top + pixelsY(d.y);
-  }
+  int x = (host->screenWidth - width) / 2;
+  int y = (host->screenHeight - height) / 2;
   return {x, y, x + width, y + height};
 }
 
@@ -75,7 +68,7 @@ HWND createDialog(const DialogResource& d, HINSTANCE instance, HWND owner, DLGPR
   int caption = (style & WS_CAPTION) == WS_CAPTION ? metrics::kCaption : 0;
   int width = pixelsX(d.width) + 2 * frame;
   int height = pixelsY(d.height) + 2 * frame + caption;
-  RECT place = dialogPlacement(d, owner, width, height);
+  RECT place = dialogPlacement(width, height);
   HWND dialog = CreateWindowExA(d.exStyle, kDialogClass, d.caption.c_str(), style, place.left,
                                 place.top, width, height, owner, nullptr, instance, nullptr);
   Window* w = windowFromHandle(dialog);

@@ -1,6 +1,7 @@
 // Drawing of the Linux build: 8-bit device-independent bitmaps with
-// palette-index colours are drawn into a window's client pixels through the
-// palette selected into the device context; the stock objects.
+// palette-index colours are drawn at their own size into a window's client
+// pixels through the palette selected into the device context; the stock
+// objects.
 #include "gdi32.h"
 
 #include <algorithm>
@@ -49,66 +50,34 @@ bool colourTable(const BITMAPINFO* info, UINT usage, HPALETTE palette,
   return true;
 }
 
-struct Source {
+// A bottom-up bitmap placed on the client area: the bitmap's pixel (x, y),
+// counted from its top row, lands at (x + dx, y + dy).
+struct Placement {
   const BYTE* bits;
   int width;
   int height;
-  bool topDown;
   size_t stride;
+  int dx, dy;
   const std::array<uint32_t, 256>* table;
-
-  const BYTE* row(int y) const { return bits + stride * (topDown ? y : height - 1 - y); }
 };
 
-struct Mapping {
-  int xDest, yDest, destWidth, destHeight;
-  int xSrc, ySrc, srcWidth, srcHeight;
-  int sourceX(int x) const {
-    return xSrc + static_cast<int>(static_cast<int64_t>(x - xDest) * srcWidth / destWidth);
-  }
-  int sourceY(int y) const {
-    return ySrc + static_cast<int>(static_cast<int64_t>(y - yDest) * srcHeight / destHeight);
-  }
-};
-
-// Each row through the colour table; a bitmap drawn at its own size takes
-// its pixels in a run.
-void convertRows(ClientPixels& pixels, const RECT& r, const Mapping& m, const Source& s) {
-  const std::array<uint32_t, 256>& table = *s.table;
-  bool ownSize = m.destWidth == m.srcWidth;
-  for (LONG y = r.top; y < r.bottom; ++y) {
-    int sy = m.sourceY(y);
-    if (sy < 0 || sy >= s.height) continue;
-    const BYTE* in = s.row(sy);
-    uint32_t* out = pixels.data.data() + static_cast<ptrdiff_t>(y) * pixels.width;
-    if (ownSize) {
-      LONG left = std::max<LONG>(r.left, m.xDest - m.xSrc);
-      LONG right = std::min<LONG>(r.right, m.xDest - m.xSrc + s.width);
-      for (LONG x = left; x < right; ++x) out[x] = table[in[x - m.xDest + m.xSrc]];
-      continue;
-    }
-    for (LONG x = r.left; x < r.right; ++x) {
-      int sx = m.sourceX(x);
-      if (sx >= 0 && sx < s.width) out[x] = table[in[sx]];
-    }
-  }
-}
-
-// Only the part inside the clip rectangle is converted, and only that part
-// is handed to the host to show.
-void drawInto(Window& w, const RECT& clip, const Mapping& m, const Source& s) {
-  RECT r{std::max<LONG>(clip.left, m.xDest), std::max<LONG>(clip.top, m.yDest),
-         std::min<LONG>(clip.right, m.xDest + m.destWidth),
-         std::min<LONG>(clip.bottom, m.yDest + m.destHeight)};
+// Only the part inside the clip rectangle is drawn, each row through the
+// colour table, and only that part is handed to the host to show.
+void drawInto(Window& w, const RECT& clip, const RECT& dest, const Placement& p) {
+  RECT r{std::max(clip.left, dest.left), std::max(clip.top, dest.top),
+         std::min(clip.right, dest.right), std::min(clip.bottom, dest.bottom)};
   {
     ClientPixels& pixels = *w.pixels;
     std::lock_guard lock(pixels.mutex);
-    r.right = std::min<LONG>(r.right, pixels.width);
-    r.bottom = std::min<LONG>(r.bottom, pixels.height);
-    r.left = std::max<LONG>(r.left, 0);
-    r.top = std::max<LONG>(r.top, 0);
+    r = {std::max<LONG>(r.left, std::max(0, p.dx)), std::max<LONG>(r.top, std::max(0, p.dy)),
+         std::min<LONG>(r.right, std::min(pixels.width, p.dx + p.width)),
+         std::min<LONG>(r.bottom, std::min(pixels.height, p.dy + p.height))};
     if (r.right <= r.left || r.bottom <= r.top) return;
-    convertRows(pixels, r, m, s);
+    for (LONG y = r.top; y < r.bottom; ++y) {
+      const BYTE* in = p.bits + p.stride * (p.height - 1 - (y - p.dy));
+      uint32_t* out = pixels.data.data() + static_cast<ptrdiff_t>(y) * pixels.width;
+      for (LONG x = r.left; x < r.right; ++x) out[x] = (*p.table)[in[x - p.dx]];
+    }
   }
   if (WindowHost* host = activeHost()) host->pixelsChanged(w, r);
 }
@@ -149,6 +118,8 @@ UINT WINAPI RealizePalette(HDC dc) {
   return static_cast<UINT>(palette->entries.size());
 }
 
+// Bottom-up bitmaps drawn at their own size: the player stretches none and
+// has none top-down, and such calls are refused.
 int WINAPI StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, int xSrc,
                          int ySrc, int srcWidth, int srcHeight, const void* bits,
                          const BITMAPINFO* info, UINT usage, DWORD rop) {
@@ -156,19 +127,24 @@ int WINAPI StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHe
   if (context == nullptr || bits == nullptr || info == nullptr || rop != SRCCOPY) return 0;
   const BITMAPINFOHEADER& h = info->bmiHeader;
   if (h.biSize < sizeof(BITMAPINFOHEADER) || h.biCompression != BI_RGB || h.biWidth <= 0 ||
-      h.biHeight == 0 || h.biBitCount != 8)
+      h.biHeight <= 0 || h.biBitCount != 8)
     return 0;
-  if (destWidth <= 0 || destHeight <= 0 || srcWidth <= 0 || srcHeight <= 0) return 0;
+  if (destWidth <= 0 || destHeight <= 0 || destWidth != srcWidth || destHeight != srcHeight)
+    return 0;
   std::array<uint32_t, 256> table;
   if (!colourTable(info, usage, context->palette, table)) return 0;
-  int height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
-  size_t stride = (static_cast<size_t>(h.biWidth) + 3) & ~size_t{3};
-  Source source{static_cast<const BYTE*>(bits), h.biWidth, height, h.biHeight < 0, stride, &table};
-  // In a bottom-up bitmap the source rectangle is counted from the bottom row.
-  int topRow = source.topDown ? ySrc : height - ySrc - srcHeight;
-  Mapping mapping{xDest, yDest, destWidth, destHeight, xSrc, topRow, srcWidth, srcHeight};
+  // The source rectangle is counted from the bottom row.
+  int topRow = h.biHeight - ySrc - srcHeight;
+  Placement placement{static_cast<const BYTE*>(bits),
+                      h.biWidth,
+                      h.biHeight,
+                      (static_cast<size_t>(h.biWidth) + 3) & ~size_t{3},
+                      xDest - xSrc,
+                      yDest - topRow,
+                      &table};
+  RECT dest{xDest, yDest, xDest + destWidth, yDest + destHeight};
   Window* w = windowFromHandle(context->window);
   if (w == nullptr) return srcHeight;
-  for (const RECT& clip : context->clip) drawInto(*w, clip, mapping, source);
+  for (const RECT& clip : context->clip) drawInto(*w, clip, dest, placement);
   return srcHeight;
 }

@@ -54,18 +54,10 @@ bool readImage(const Dib& dib, IconImage& image) {
     const uint8_t* maskBits = mask + maskRow * (dib.height - 1 - y);
     for (int x = 0; x < dib.width; ++x) {
       uint8_t* out = &image.rgba[(static_cast<size_t>(y) * dib.width + x) * 4];
-      uint8_t alpha = 255;
-      if (dib.bitCount <= 8) {
-        uint32_t index = pixelIndex(row, x, dib.bitCount);
-        const uint8_t* c = index < dib.colours ? table + index * 4 : table;
-        out[0] = c[2], out[1] = c[1], out[2] = c[0];
-      } else {
-        const uint8_t* c = row + x * (dib.bitCount / 8);
-        out[0] = c[2], out[1] = c[1], out[2] = c[0];
-        if (dib.bitCount == 32) alpha = c[3];
-      }
-      if (hasMask && dib.bitCount != 32 && pixelIndex(maskBits, x, 1) != 0) alpha = 0;
-      out[3] = alpha;
+      uint32_t index = pixelIndex(row, x, dib.bitCount);
+      const uint8_t* c = index < dib.colours ? table + index * 4 : table;
+      out[0] = c[2], out[1] = c[1], out[2] = c[0];
+      out[3] = hasMask && pixelIndex(maskBits, x, 1) != 0 ? 0 : 255;
     }
   }
   return true;
@@ -80,10 +72,8 @@ bool describeDib(const uint8_t* data, size_t size, Dib& dib) {
   uint32_t used = u32(data + 32);
   if (compression != 0 || width <= 0 || width > 256 || doubledHeight <= 0 || doubledHeight > 512)
     return false;
-  if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 && bitCount != 32)
-    return false;
-  uint32_t colours =
-      bitCount <= 8 ? (used != 0 && used < (1u << bitCount) ? used : 1u << bitCount) : 0;
+  if (bitCount != 1 && bitCount != 4 && bitCount != 8) return false;
+  uint32_t colours = used != 0 && used < (1u << bitCount) ? used : 1u << bitCount;
   dib = Dib{data, size, width, doubledHeight / 2, bitCount, colours};
   return true;
 }

@@ -1,5 +1,6 @@
-// Reads an icon image: its device-independent bitmap (1, 4, 8, 24 or 32 bits
-// per pixel, with its AND mask), as an ICON resource holds it, becomes RGBA.
+// Reads an icon image: its device-independent bitmap (1, 4 or 8 bits per
+// pixel through a colour table, with its AND mask), as an ICON resource holds
+// it, becomes RGBA.
 #pragma once
 
 #include <cstddef>
@@ -13,5 +14,5 @@ struct IconImage {
   std::vector<uint8_t> rgba;  // rows top-down, 4 bytes per pixel, not premultiplied
 };
 
-// False when the bitmap cannot be read (PNG-compressed, damaged).
+// False when the bitmap cannot be read (true colour, PNG-compressed, damaged).
 bool readIconImage(const uint8_t* data, size_t size, IconImage& image);

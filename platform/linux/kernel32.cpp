@@ -37,25 +37,20 @@ HandleTable<FileObject>& files() {
   return *table;
 }
 
+// The reasons the program tells apart (a name that is taken, a place it may
+// not write to), a missing file, and one reason for the rest.
 DWORD errorFromErrno(int error) {
   switch (error) {
-    case ENOENT:
-      return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR:
-      return ERROR_PATH_NOT_FOUND;
+    case EEXIST:
+      return ERROR_FILE_EXISTS;
     case EACCES:
     case EPERM:
     case EISDIR:
     case EROFS:
       return ERROR_ACCESS_DENIED;
-    case ENOMEM:
-      return ERROR_NOT_ENOUGH_MEMORY;
-    case EBADF:
-      return ERROR_INVALID_HANDLE;
-    case EEXIST:
-      return ERROR_FILE_EXISTS;
-    case ENOTEMPTY:
-      return ERROR_DIR_NOT_EMPTY;
+    case ENOENT:
+    case ENOTDIR:
+      return ERROR_FILE_NOT_FOUND;
     default:
       return ERROR_INVALID_PARAMETER;
   }
@@ -68,6 +63,28 @@ T failWith(DWORD error, T result) {
 }
 
 FileObject* fileFromHandle(HANDLE handle) { return files().find(handle); }
+
+// ReadFile and WriteFile: count bytes, or what there is before the end of
+// the file, through transfer(fd, done, left), which reads or writes at most
+// left bytes; the count that passed goes to *passed, whatever the result.
+template <typename Transfer>
+BOOL transferAll(HANDLE handle, bool hasBuffer, DWORD count, LPDWORD passed, Transfer transfer) {
+  if (passed != nullptr) *passed = 0;
+  FileObject* file = fileFromHandle(handle);
+  if (file == nullptr) return failWith(ERROR_INVALID_HANDLE, FALSE);
+  if (!hasBuffer && count > 0) return failWith(ERROR_INVALID_PARAMETER, FALSE);
+  DWORD done = 0;
+  BOOL result = TRUE;
+  while (done < count) {
+    ssize_t n = transfer(file->fd, done, count - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) result = failWith(errorFromErrno(errno), FALSE);
+    if (n <= 0) break;
+    done += static_cast<DWORD>(n);
+  }
+  if (passed != nullptr) *passed = done;
+  return result;
+}
 
 // A Windows path may use either separator; the host wants '/'. A name that
 // exists as given is taken as given: on the host "\\" may be part of a name.
@@ -113,42 +130,16 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURIT
 
 BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
                      LPOVERLAPPED) {
-  if (bytesRead != nullptr) *bytesRead = 0;
-  FileObject* file = fileFromHandle(handle);
-  if (file == nullptr) return failWith(ERROR_INVALID_HANDLE, FALSE);
-  if (buffer == nullptr && bytesToRead > 0) return failWith(ERROR_INVALID_PARAMETER, FALSE);
-  DWORD total = 0;
   auto* out = static_cast<char*>(buffer);
-  while (total < bytesToRead) {
-    ssize_t n = read(file->fd, out + total, bytesToRead - total);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return failWith(errorFromErrno(errno), FALSE);
-    if (n == 0) break;
-    total += static_cast<DWORD>(n);
-  }
-  if (bytesRead != nullptr) *bytesRead = total;
-  return TRUE;
+  return transferAll(handle, buffer != nullptr, bytesToRead, bytesRead,
+                     [&](int fd, DWORD done, DWORD left) { return read(fd, out + done, left); });
 }
 
 BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
                       LPOVERLAPPED) {
-  if (bytesWritten != nullptr) *bytesWritten = 0;
-  FileObject* file = fileFromHandle(handle);
-  if (file == nullptr) return failWith(ERROR_INVALID_HANDLE, FALSE);
-  if (buffer == nullptr && bytesToWrite > 0) return failWith(ERROR_INVALID_PARAMETER, FALSE);
-  DWORD total = 0;
   const auto* in = static_cast<const char*>(buffer);
-  while (total < bytesToWrite) {
-    ssize_t n = write(file->fd, in + total, bytesToWrite - total);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (bytesWritten != nullptr) *bytesWritten = total;
-      return failWith(errorFromErrno(errno), FALSE);
-    }
-    total += static_cast<DWORD>(n);
-  }
-  if (bytesWritten != nullptr) *bytesWritten = total;
-  return TRUE;
+  return transferAll(handle, buffer != nullptr, bytesToWrite, bytesWritten,
+                     [&](int fd, DWORD done, DWORD left) { return write(fd, in + done, left); });
 }
 
 // Absolute positions only, below 2 GiB.

@@ -7,15 +7,13 @@
 // port, the sequencer serves one open device at a time; MCI_CLOSE to
 // MCI_ALL_DEVICE_ID closes it, whatever its id.
 #include <strings.h>
-#include <sys/stat.h>
 
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "kernel32.h"
 #include "midi_file.h"
 #include "midi_synth.h"
 #include "user32.h"
@@ -53,17 +51,19 @@ void onSongEnded(uint32_t play) {
   if (device && device->play == play) settlePlay(MCI_NOTIFY_SUCCESSFUL);
 }
 
-// A path as Windows writes it, '\' separators included, as the host's.
+// The whole file, through the layer's own file calls, which take a path as
+// Windows writes it.
 bool readSongFile(const char* path, std::vector<uint8_t>& data) {
-  std::string hostPath(path);
-  for (char& c : hostPath)
-    if (c == '\\') c = '/';
-  struct stat info {};
-  if (stat(hostPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-  std::ifstream in(hostPath, std::ios::binary);
-  if (!in) return false;
-  data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD size = GetFileSize(file, nullptr);
+  DWORD got = 0;
+  if (size != INVALID_FILE_SIZE) data.resize(size);
+  bool read =
+      size != INVALID_FILE_SIZE && ReadFile(file, data.data(), size, &got, nullptr) && got == size;
+  CloseHandle(file);
+  return read;
 }
 
 MCIERROR errorOf(midisynth::Result result) {

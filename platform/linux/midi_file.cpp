@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 namespace {
 
@@ -19,13 +18,6 @@ constexpr uint8_t kMetaEvent = 0xFF;
 constexpr uint8_t kSysexEvent = 0xF0;
 constexpr uint8_t kSysexContinuation = 0xF7;
 constexpr uint8_t kEndOfTrack = 0x2F;
-constexpr uint8_t kSetTempo = 0x51;
-constexpr uint32_t kDefaultTempo = 500000;  // microseconds per quarter note: 120 bpm
-
-struct TempoChange {
-  uint32_t tick;
-  uint32_t microsPerQuarter;
-};
 
 class Reader {
  public:
@@ -76,16 +68,10 @@ int dataBytesOf(uint8_t status) {
   return kind == 0xC0 || kind == 0xD0 ? 1 : 2;
 }
 
-bool readMeta(Reader& in, uint32_t tick, std::vector<TempoChange>& tempos, bool& ended) {
+bool readMeta(Reader& in, bool& ended) {
   uint8_t type = 0;
   uint32_t length = 0;
   if (!in.byte(type) || !in.variableLength(length) || length > in.left()) return false;
-  if (type == kSetTempo && length == 3) {
-    uint32_t tempo = 0;
-    in.bigEndian(3, tempo);
-    if (tempo > 0) tempos.push_back({tick, tempo});
-    return true;
-  }
   ended = type == kEndOfTrack;
   return in.skip(length);
 }
@@ -106,7 +92,7 @@ bool readChannelMessage(Reader& in, uint8_t& runningStatus) {
 }
 
 // One track's events up to its end-of-track event or the end of its chunk.
-bool readTrack(Reader in, uint32_t& endTick, std::vector<TempoChange>& tempos) {
+bool readTrack(Reader in, uint32_t& endTick) {
   uint32_t tick = 0;
   uint8_t runningStatus = 0;
   bool ended = false;
@@ -118,7 +104,7 @@ bool readTrack(Reader in, uint32_t& endTick, std::vector<TempoChange>& tempos) {
     bool ok = true;
     if (status == kMetaEvent) {
       in.skip(1);
-      ok = readMeta(in, tick, tempos, ended);
+      ok = readMeta(in, ended);
     } else if (status == kSysexEvent || status == kSysexContinuation) {
       uint32_t length = 0;
       in.skip(1);
@@ -130,22 +116,6 @@ bool readTrack(Reader in, uint32_t& endTick, std::vector<TempoChange>& tempos) {
   }
   endTick = tick;
   return true;
-}
-
-double secondsOf(uint32_t lengthTicks, uint16_t division, std::vector<TempoChange> tempos) {
-  std::stable_sort(tempos.begin(), tempos.end(),
-                   [](const TempoChange& a, const TempoChange& b) { return a.tick < b.tick; });
-  double micros = 0;
-  uint32_t tick = 0;
-  uint32_t tempo = kDefaultTempo;
-  for (const TempoChange& change : tempos) {
-    if (change.tick >= lengthTicks) break;
-    micros += static_cast<double>(change.tick - tick) * tempo / division;
-    tick = change.tick;
-    tempo = change.microsPerQuarter;
-  }
-  micros += static_cast<double>(lengthTicks - tick) * tempo / division;
-  return micros / 1e6;
 }
 
 bool chunkIs(const Reader& in, const char* id) {
@@ -170,7 +140,6 @@ MidiFileInfo inspectMidiFile(const uint8_t* data, size_t size) {
       trackCount > kMaxTracks)
     return info;
 
-  std::vector<TempoChange> tempos;
   while (info.tracks < static_cast<int>(trackCount) && in.left() >= kChunkHeaderSize) {
     bool isTrack = chunkIs(in, kTrackId);
     uint32_t length = 0;
@@ -181,12 +150,10 @@ MidiFileInfo inspectMidiFile(const uint8_t* data, size_t size) {
     in.skip(length);
     if (!isTrack) continue;
     uint32_t endTick = 0;
-    if (!readTrack(chunk, endTick, tempos)) return info;
+    if (!readTrack(chunk, endTick)) return info;
     info.lengthTicks = std::max(info.lengthTicks, endTick);
     ++info.tracks;
   }
-  if (info.tracks < static_cast<int>(trackCount)) return info;
-  info.seconds = secondsOf(info.lengthTicks, static_cast<uint16_t>(division), tempos);
-  info.playable = true;
+  info.playable = info.tracks == static_cast<int>(trackCount);
   return info;
 }

@@ -1,5 +1,5 @@
 // A look at a Standard MIDI File before the sequencer takes it: is it one the
-// synthesizer can play, and how long does it last.
+// synthesizer can play, and where does it end.
 #pragma once
 
 #include <cstddef>
@@ -9,7 +9,6 @@ struct MidiFileInfo {
   bool playable = false;     // format 0 or 1, metrical time, every track readable
   int tracks = 0;            // track chunks read
   uint32_t lengthTicks = 0;  // the latest track end (its end-of-track event)
-  double seconds = 0;        // lengthTicks through the tempo changes
 };
 
 // Walks the header and every track chunk; never reads past size.

@@ -31,19 +31,15 @@ std::string upperCase(std::string text) {
   return text;
 }
 
-void appendUtf8(std::string& out, uint32_t c) {
+// A character of the Basic Multilingual Plane, as the resources' texts are.
+void appendUtf8(std::string& out, uint16_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);
   } else if (c < 0x800) {
     out += static_cast<char>(0xC0 | c >> 6);
     out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | c >> 12);
-    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
   } else {
-    out += static_cast<char>(0xF0 | c >> 18);
-    out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+    out += static_cast<char>(0xE0 | c >> 12);
     out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
     out += static_cast<char>(0x80 | (c & 0x3F));
   }
@@ -76,11 +72,7 @@ struct Reader {
   void alignTo(size_t unit) { skip((unit - at % unit) % unit); }
   std::string text() {
     std::string out;
-    for (uint16_t c = u16(); ok && c != 0; c = u16()) {
-      uint32_t point = c;
-      if (c >= 0xD800 && c < 0xDC00) point = 0x10000 + ((c - 0xD800) << 10) + (u16() - 0xDC00);
-      appendUtf8(out, point);
-    }
+    for (uint16_t c = u16(); ok && c != 0; c = u16()) appendUtf8(out, c);
     return out;
   }
   // A name or an ordinal, as resourceKey spells it.

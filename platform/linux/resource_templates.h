@@ -17,7 +17,7 @@ inline constexpr uint16_t kResourceDialog = 5;
 inline constexpr uint16_t kResourceGroupIcon = 14;
 
 // A resource's name as Win32 looks it up: "#1000" for a number, the name in
-// upper case otherwise.
+// upper case otherwise (window classes are named alike).
 std::string resourceKey(LPCSTR name);
 
 struct ResourceEntry {

@@ -90,16 +90,11 @@ const IconImage* iconImage(HICON icon, int size) {
   return best;
 }
 
-HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR iconName) {
+// The program's icons by name; it asks for no system icon.
+HICON WINAPI LoadIconA(HINSTANCE, LPCSTR iconName) {
   if (iconName == nullptr) return nullptr;
-  const ResourceEntry* group = nullptr;
-  if (instance == nullptr && IS_INTRESOURCE(iconName)) {
-    // The system's application icon: the program's own when it has one.
-    for (const ResourceEntry& entry : programResources())
-      if (group == nullptr && entry.type == kResourceGroupIcon) group = &entry;
-  } else {
-    group = findResource(programResources(), kResourceGroupIcon, resourceKey(iconName));
-  }
+  const ResourceEntry* group =
+      findResource(programResources(), kResourceGroupIcon, resourceKey(iconName));
   return group != nullptr ? loadIcon(*group) : nullptr;
 }
 

@@ -3,7 +3,6 @@
 // active host presents them.
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <map>
 
 #include "gdi32.h"
@@ -41,21 +40,11 @@ Server& server() {
   return *instance;
 }
 
-std::string upper(const char* text) {
-  std::string result = text != nullptr ? text : "";
-  for (char& c : result) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return result;
-}
-
+// By name, in any case: the program never names a class by its atom.
 WindowClass* findClass(LPCSTR name) {
   auto& classes = server().classes;
-  if (IS_INTRESOURCE(name)) {
-    auto atom = static_cast<ATOM>(reinterpret_cast<uintptr_t>(name));
-    for (auto& [key, cls] : classes)
-      if (cls.atom == atom) return &cls;
-    return nullptr;
-  }
-  auto found = classes.find(upper(name));
+  if (IS_INTRESOURCE(name)) return nullptr;
+  auto found = classes.find(resourceKey(name));
   return found != classes.end() ? &found->second : nullptr;
 }
 
@@ -106,25 +95,20 @@ void limitToTrackingSize(DWORD style, int& width, int& height) {
   height = std::min(height, GetSystemMetrics(SM_CYMAXTRACK));
 }
 
-void placeDefault(int& x, int& y, int& width, int& height, WindowHost* host) {
+// CW_USEDEFAULT places windows in a cascade; their size is always given.
+void placeDefault(int& x, int& y) {
+  if (x != CW_USEDEFAULT) return;
   int step = 26 * (server().defaultPlacements++ % 8);
-  if (x == CW_USEDEFAULT) {
-    x = 32 + step;
-    y = 32 + step;
-  }
-  if (width == CW_USEDEFAULT) {
-    width = host->screenWidth * 3 / 4;
-    height = host->screenHeight * 3 / 4;
-  }
+  x = 32 + step;
+  y = 32 + step;
 }
 
-std::unique_ptr<Window> newWindow(const WindowClass& cls, DWORD exStyle, LPCSTR title, DWORD style,
-                                  HWND owner, HMENU menu, HINSTANCE instance) {
+std::unique_ptr<Window> newWindow(const WindowClass& cls, LPCSTR title, DWORD style, HWND owner,
+                                  HMENU menu, HINSTANCE instance) {
   auto w = std::make_unique<Window>();
   w->className = cls.name;
   w->title = title != nullptr ? title : "";
   w->style = style;
-  w->exStyle = exStyle;
   w->proc = cls.info.lpfnWndProc;
   w->background = cls.info.hbrBackground;
   w->icon = cls.info.hIcon;
@@ -269,7 +253,7 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass) {
       windowClass->lpszClassName == nullptr || IS_INTRESOURCE(windowClass->lpszClassName))
     return 0;
   Server& s = server();
-  std::string key = upper(windowClass->lpszClassName);
+  std::string key = resourceKey(windowClass->lpszClassName);
   if (s.classes.count(key) != 0) return 0;
   ATOM atom = s.nextAtom++;
   s.classes[key] = WindowClass{*windowClass, windowClass->lpszClassName, atom};
@@ -283,9 +267,9 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
   WindowHost* host = activeHost();
   if (cls == nullptr || host == nullptr) return nullptr;
   bool placedByDefault = x == CW_USEDEFAULT;
-  placeDefault(x, y, width, height, host);
+  placeDefault(x, y);
   limitToTrackingSize(style, width, height);
-  auto owned = newWindow(*cls, exStyle, windowName, style, parent, menu, instance);
+  auto owned = newWindow(*cls, windowName, style, parent, menu, instance);
   owned->placedByDefault = placedByDefault;
   owned->windowRect = {x, y, x + width, y + height};
   Window& w = *owned;

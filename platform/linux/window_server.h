@@ -63,7 +63,6 @@ struct Window {
   std::string className;
   std::string title;
   DWORD style;
-  DWORD exStyle;
   WNDPROC proc;
   HBRUSH background;
   HICON icon;

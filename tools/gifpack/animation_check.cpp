@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "gif/gif_animation.h"
+#include "picture/indexed_bitmap.h"
 #include "tools/gifpack/player_load.h"
 #include "tools/gifpack/words.h"
 
@@ -58,16 +59,12 @@ int32_t shownFrames() {
   return shown;
 }
 
-int64_t storageBytes(int32_t width, int32_t height) {
-  return ((static_cast<int64_t>(width) + 3) & ~int64_t{3}) * height;
-}
-
 // What the player asks for: the canvas, and every frame it reads at the size
 // its descriptor gives.
 int64_t memoryNeeded() {
-  int64_t bytes = storageBytes(animation.screenWidth, animation.screenHeight);
+  int64_t bytes = bitmapStorageBytes(animation.screenWidth, animation.screenHeight);
   for (int32_t i = 0; i < animation.frameCount; ++i)
-    bytes += storageBytes(animation.frames[i]->width, animation.frames[i]->height);
+    bytes += bitmapStorageBytes(animation.frames[i]->width, animation.frames[i]->height);
   return bytes;
 }
 

@@ -17,7 +17,7 @@ struct Decoded {
   int16_t result = 0;
   Bytes pixels;  // picture rows from the top, one after another
   int32_t position = 0;
-  bool detached = false;
+  bool complete = false;  // the picture got its last row
 };
 
 // Decodes data into a fresh bitmap whose bytes all start as kUntouched.
@@ -28,7 +28,7 @@ Decoded decodeImage(Bytes data, int32_t width, int32_t height) {
   std::memset(bitmap.storage, kUntouched, static_cast<size_t>(bitmap.stride) * height);
   beginFrame(bitmap, 0);
   attachSource(buffer);
-  Decoded out{decode(width), {}, buffer.position, lzwDecoder.source == nullptr};
+  Decoded out{decode(width), {}, buffer.position, frameRowWriter.rowIndex >= height};
   detachSource();
   for (int32_t y = 0; y < height; ++y) {
     const uint8_t* row = bitmapRowAddress(bitmap, 0, height - 1 - y);
@@ -130,7 +130,7 @@ TEST(LzwDecoderTest, DecodesWhatTheEncoderWrote) {
         Decoded d = decodeImage(imageData(codes, codeSize, blockSize), 300, 200);
         EXPECT_EQ(d.pixels, pixels) << "code size " << codeSize << ", sub-blocks of " << blockSize
                                     << (deferredClear ? ", full table kept" : "");
-        EXPECT_TRUE(d.detached);
+        EXPECT_TRUE(d.complete);
       }
     }
   }
@@ -168,13 +168,12 @@ TEST(LzwDecoderTest, LoopingPrefixChainEndsDecoding) {
   Decoded d = decodeImage(imageData({4, 0, 7, 7, 7, 7, 5}, 2), 1, 1000);
   EXPECT_EQ(d.result, 0);
   EXPECT_EQ(Bytes(d.pixels.begin(), d.pixels.begin() + 3), Bytes(3, 0));
-  EXPECT_FALSE(d.detached);
+  EXPECT_FALSE(d.complete);
 }
 
 class FrameRowWriterTest : public ::testing::Test {
  protected:
   void TearDown() override {
-    detachSource();
     letGoOfFrame();
     releaseBitmap(bitmap);
   }
@@ -184,15 +183,12 @@ class FrameRowWriterTest : public ::testing::Test {
     createBitmap(bitmap, width, height);
     std::memset(bitmap.storage, kUntouched, static_cast<size_t>(bitmap.stride) * height);
     beginFrame(bitmap, interlaced);
-    attachSource(source);
   }
 
   uint8_t pixel(int32_t x, int32_t y) {
     return *bitmapRowAddress(bitmap, x, bitmap.height - 1 - y);
   }
-  bool detached() { return lzwDecoder.source == nullptr; }
 
-  PayloadBuffer source{nullptr, 0, 0};
   IndexedBitmap bitmap{};
 };
 
@@ -203,11 +199,9 @@ TEST_F(FrameRowWriterTest, RowOrderTopDownOrInterlaced) {
       SCOPED_TRACE(testing::Message() << "height " << height << (interlaced ? " interlaced" : ""));
       prepare(1, height, interlaced);
       for (int32_t i = 0; i < height; ++i) {
-        EXPECT_FALSE(detached()) << "before row " << i;
         uint8_t value = static_cast<uint8_t>(i);
-        EXPECT_EQ(writeRow(&value, 1), 0);
+        EXPECT_EQ(writeRow(&value, 1), i == height - 1) << "row " << i;
       }
-      EXPECT_TRUE(detached());
       std::vector<int> order = gifwriter::interlacedRowOrder(height);
       for (int32_t i = 0; i < height; ++i)
         EXPECT_EQ(pixel(0, interlaced ? order[i] : i), i) << "arrival " << i;
@@ -219,16 +213,13 @@ TEST_F(FrameRowWriterTest, LongRowsAreCutShortRowsFillTheirStartLateRowsAreDropp
   prepare(3, 2, 0);
   const uint8_t pixels[] = {1, 2, 3, 4, 5};
   writeRow(pixels, 5);
-  writeRow(pixels + 3, 2);
-  attachSource(source);
-  writeRow(pixels, 3);
+  EXPECT_TRUE(writeRow(pixels + 3, 2));
+  EXPECT_FALSE(writeRow(pixels, 3));  // only the step onto the end completes the picture
   EXPECT_EQ(Bytes(bitmap.storage, bitmap.storage + 8),
             (Bytes{4, 5, kUntouched, kUntouched, 1, 2, 3, kUntouched}));
-  EXPECT_FALSE(detached());  // only the step onto the end detaches
 
   prepare(4, 0, 1);
-  for (int i = 0; i < 20; ++i) writeRow(pixels, 4);
-  EXPECT_FALSE(detached()) << "height 0";
+  for (int i = 0; i < 20; ++i) EXPECT_FALSE(writeRow(pixels, 4)) << "height 0";
 }
 
 // A frame whose storage could not be had takes its rows all the same, so
@@ -237,13 +228,8 @@ TEST_F(FrameRowWriterTest, BitmapWithoutStorageStillCountsItsRows) {
   IndexedBitmap none;
   describeBitmap(none, 5, 3);
   beginFrame(none, 1);
-  attachSource(source);
   const uint8_t row[] = {1, 2, 3, 4, 5};
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_FALSE(detached()) << "before row " << i;
-    writeRow(row, 5);
-  }
-  EXPECT_TRUE(detached());
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(writeRow(row, 5), i == 2) << "row " << i;
 }
 
 TEST_F(FrameRowWriterTest, OwnColoursAreStoredAsTheNearestShownColour) {

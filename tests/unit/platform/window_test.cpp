@@ -274,10 +274,10 @@ TEST_F(WindowTest, EraseFillsOnlyTheUpdateRegionWithTheClassBrush) {
   struct {
     BITMAPINFOHEADER h;
     WORD indices[256];
-  } info{{40, 1, 1, 1, 8, BI_RGB, 4, 0, 0, 256, 0}, {}};
-  BYTE black[4] = {0, 0, 0, 0};
-  StretchDIBits(dc, 0, 0, kWidth, kHeight, 0, 0, 1, 1, black, reinterpret_cast<BITMAPINFO*>(&info),
-                DIB_PAL_COLORS, SRCCOPY);
+  } info{{40, kWidth, kHeight, 1, 8, BI_RGB, 0, 0, 0, 256, 0}, {}};
+  std::vector<BYTE> black(static_cast<size_t>((kWidth + 3) & ~3) * kHeight, 0);
+  StretchDIBits(dc, 0, 0, kWidth, kHeight, 0, 0, kWidth, kHeight, black.data(),
+                reinterpret_cast<BITMAPINFO*>(&info), DIB_PAL_COLORS, SRCCOPY);
   ReleaseDC(w, dc);
   RECT r{5, 5, 15, 10};
   InvalidateRect(w, &r, TRUE);
