@@ -193,6 +193,16 @@ struct CodeState {
 constexpr int32_t kCodesEnded = -1;
 constexpr int32_t kBatchFull = -2;
 
+// The chunks of a string of more than sixteen pixels before its last two,
+// from lastAt - 16 down to its start; rest names the chunk at lastAt - 8.
+[[gnu::noinline]] void writeLongString(const LzwDecoder& d, uint32_t rest, int32_t lastAt,
+                                       uint8_t* out) {
+  for (int32_t at = lastAt - 16; at >= 0; at -= 8) {
+    rest = d.shape[rest] >> 16;
+    store8(out + at, d.chunk[rest]);
+  }
+}
+
 // Writes the string of an entry of the regular table, length pixels from
 // out: the chunk before its last one and its last chunk in two stores (for a
 // string of eight pixels or fewer, the first store lands where the second
@@ -204,10 +214,7 @@ inline void writeString(const LzwDecoder& d, int32_t code, int32_t length, uint8
   uint32_t rest = d.shape[code] >> 16;
   store8(out + (lastAt > 8 ? lastAt - 8 : 0), d.chunk[rest]);
   store8(out + lastAt, d.chunk[code]);
-  for (int32_t at = lastAt - 16; at >= 0; at -= 8) {
-    rest = d.shape[rest] >> 16;
-    store8(out + at, d.chunk[rest]);
-  }
+  if (lastAt > 8) writeLongString(d, rest, lastAt, out);
 }
 
 // The common case, kept apart so that its state stays in registers: codes

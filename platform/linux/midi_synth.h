@@ -30,12 +30,13 @@ void unloadSong();
 
 // ---- for tests and benchmarks ----
 
+inline constexpr int kSampleRate = 44100;  // frames per second, two channels
+
 // An output of the caller's own in place of the system's audio output: from
 // the next song on, open is called where the system's output would be opened
 // (false: it cannot be), and the output then takes the audio with renderSong,
 // on a thread of its own, until close returns. nullptr: the system's again.
 // Closes the current output.
-inline constexpr int kSampleRate = 44100;  // frames per second, two channels
 struct AudioOutput {
   bool (*open)();
   void (*close)();
