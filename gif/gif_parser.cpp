@@ -170,6 +170,13 @@ void createFrameBitmap(GifFrame& frame) {
 
 bool readColourTable(int32_t n, PayloadBuffer& buffer, PaletteTable& table) {
   table.count = 1 << (n + 1);
+  if (buffer.size - buffer.position >= 3 * table.count) {  // the whole table is there
+    const uint8_t* rgb = buffer.data + buffer.position;
+    for (int32_t i = 0; i < table.count; ++i, rgb += 3)
+      table.entries[i] = static_cast<uint32_t>(rgb[0] | rgb[1] << 8 | rgb[2] << 16);
+    buffer.position += 3 * table.count;
+    return true;
+  }
   for (int32_t i = 0; i < table.count; ++i) {
     int32_t red = 0;
     int32_t green = 0;

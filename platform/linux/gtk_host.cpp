@@ -79,8 +79,18 @@ struct Presentation {
   int pendingWidth = -1;     // the drawing area's newest allocation
   int pendingHeight = -1;
   guint resizeIdle = 0;
+  bool opened = false;       // shown once
   bool holdingSize = false;  // the drawing area asks for the initial client size
   int defaultButton = IDOK;
+};
+
+// A main window's widgets, before they belong to a window.
+struct MainWidgets {
+  GtkWidget* top = nullptr;
+  GtkWidget* menuBar = nullptr;
+  GtkWidget* area = nullptr;
+  GtkWidget* bars[2] = {nullptr, nullptr};
+  GtkWidget* standIn = nullptr;  // a menu item until the window's own come
 };
 
 // ---- the GTK thread ----
@@ -96,6 +106,7 @@ struct Desktop {
   std::deque<std::function<void()>> tasks;
   bool drainScheduled = false;
   std::map<HWND, Presentation*> presentations;  // the GTK thread's only
+  MainWidgets prepared;                         // for the first main window
 };
 
 // Never destroyed: the GTK thread runs until the process ends.
@@ -458,7 +469,7 @@ gboolean onBarWheel(GtkWidget* widget, GdkEventScroll* event, gpointer handle) {
   return TRUE;
 }
 
-GtkWidget* newScrollBar(int bar, HWND handle) {
+GtkWidget* newScrollBar(int bar) {
   GtkOrientation orientation =
       bar == SB_HORZ ? GTK_ORIENTATION_HORIZONTAL : GTK_ORIENTATION_VERTICAL;
   GtkAdjustment* adjustment = gtk_adjustment_new(0, 0, 100, 1, 10, 0);
@@ -466,12 +477,15 @@ GtkWidget* newScrollBar(int bar, HWND handle) {
   g_object_set_data(G_OBJECT(widget), "bar", GINT_TO_POINTER(bar));
   applyCss(widget, kScrollBarCss);
   gtk_widget_set_no_show_all(widget, TRUE);
+  return widget;
+}
+
+void connectScrollBar(GtkWidget* widget, HWND handle) {
   g_signal_connect(widget, "change-value", G_CALLBACK(onChangeValue), handle);
   g_signal_connect(widget, "button-press-event", G_CALLBACK(onBarPressed), handle);
   g_signal_connect(widget, "button-release-event", G_CALLBACK(onBarReleased), handle);
   g_signal_connect(widget, "grab-broken-event", G_CALLBACK(onBarGrabBroken), handle);
   g_signal_connect(widget, "scroll-event", G_CALLBACK(onBarWheel), handle);
-  return widget;
 }
 
 void syncScrollBars(Presentation& p) {
@@ -502,28 +516,57 @@ struct WindowPlan {
   Layout layout;
 };
 
-void buildMainWindow(const WindowPlan& plan, Presentation& p) {
+MainWidgets newMainWidgets() {
+  MainWidgets m;
+  m.top = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
-  gtk_container_add(GTK_CONTAINER(p.top), box);
-  if (plan.menu != nullptr) {
-    GtkWidget* menuBar = gtk_menu_bar_new();
-    addMenuItems(GTK_MENU_SHELL(menuBar), plan.menu->items, plan.handle);
-    gtk_box_pack_start(GTK_BOX(box), menuBar, FALSE, FALSE, 0);
-  }
+  gtk_container_add(GTK_CONTAINER(m.top), box);
+  m.menuBar = gtk_menu_bar_new();
+  gtk_box_pack_start(GTK_BOX(box), m.menuBar, FALSE, FALSE, 0);
   GtkWidget* grid = gtk_grid_new();
   gtk_box_pack_start(GTK_BOX(box), grid, TRUE, TRUE, 0);
-  p.area = gtk_drawing_area_new();
-  gtk_widget_set_hexpand(p.area, TRUE);
-  gtk_widget_set_vexpand(p.area, TRUE);
+  m.area = gtk_drawing_area_new();
+  gtk_widget_set_hexpand(m.area, TRUE);
+  gtk_widget_set_vexpand(m.area, TRUE);
+  g_signal_connect(m.area, "realize", G_CALLBACK(onAreaRealized), nullptr);
+  gtk_grid_attach(GTK_GRID(grid), m.area, 0, 0, 1, 1);
+  m.bars[SB_VERT] = newScrollBar(SB_VERT);
+  m.bars[SB_HORZ] = newScrollBar(SB_HORZ);
+  gtk_grid_attach(GTK_GRID(grid), m.bars[SB_VERT], 1, 0, 1, 1);
+  gtk_grid_attach(GTK_GRID(grid), m.bars[SB_HORZ], 0, 1, 1, 1);
+  return m;
+}
+
+// GTK loads its settings and theme when a widget first asks for its style,
+// and its fonts when a text is first measured; making and styling a
+// window's widgets takes about as long again. The first main window's
+// widgets are made and measured, with a stand-in menu item, while the
+// program's thread still decodes, so that showing the window takes little.
+// (Not realized: a realized window would keep the size it was given then.)
+MainWidgets preparedMainWidgets() {
+  MainWidgets m = newMainWidgets();
+  m.standIn = gtk_menu_item_new_with_mnemonic("_File");
+  gtk_menu_shell_append(GTK_MENU_SHELL(m.menuBar), m.standIn);
+  gtk_widget_show_all(gtk_bin_get_child(GTK_BIN(m.top)));  // the toplevel when shown
+  GtkRequisition size;
+  gtk_widget_get_preferred_size(m.top, &size, nullptr);
+  return m;
+}
+
+void buildMainWindow(const WindowPlan& plan, Presentation& p, const MainWidgets& m) {
+  p.top = m.top;
+  p.area = m.area;
+  p.bars[SB_VERT] = m.bars[SB_VERT];
+  p.bars[SB_HORZ] = m.bars[SB_HORZ];
+  if (m.standIn != nullptr) gtk_widget_destroy(m.standIn);
+  if (plan.menu != nullptr)
+    addMenuItems(GTK_MENU_SHELL(m.menuBar), plan.menu->items, plan.handle);
+  else
+    gtk_widget_destroy(m.menuBar);
   g_signal_connect(p.area, "draw", G_CALLBACK(onDraw), plan.handle);
   g_signal_connect(p.area, "size-allocate", G_CALLBACK(onAreaAllocated), plan.handle);
-  g_signal_connect(p.area, "realize", G_CALLBACK(onAreaRealized), plan.handle);
   g_signal_connect(p.area, "unrealize", G_CALLBACK(onAreaUnrealized), plan.handle);
-  gtk_grid_attach(GTK_GRID(grid), p.area, 0, 0, 1, 1);
-  p.bars[SB_VERT] = newScrollBar(SB_VERT, plan.handle);
-  p.bars[SB_HORZ] = newScrollBar(SB_HORZ, plan.handle);
-  gtk_grid_attach(GTK_GRID(grid), p.bars[SB_VERT], 1, 0, 1, 1);
-  gtk_grid_attach(GTK_GRID(grid), p.bars[SB_HORZ], 0, 1, 1, 1);
+  for (GtkWidget* bar : p.bars) connectScrollBar(bar, plan.handle);
   setWindowIcon(GTK_WINDOW(p.top), plan.icon);
 }
 
@@ -560,15 +603,18 @@ void buildDialogWindow(const WindowPlan& plan, Presentation& p) {
 }
 
 void buildWindow(const WindowPlan& plan) {
+  Desktop& d = desktop();
   auto* p = new Presentation{plan.handle, plan.pixels, plan.layout};
-  desktop().presentations[plan.handle] = p;
-  p->top = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  d.presentations[plan.handle] = p;
+  if (plan.dialog) {
+    p->top = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    buildDialogWindow(plan, *p);
+  } else {
+    buildMainWindow(plan, *p, d.prepared.top != nullptr ? d.prepared : newMainWidgets());
+    d.prepared = {};
+  }
   gtk_window_set_title(GTK_WINDOW(p->top), plan.title.c_str());
   g_signal_connect(p->top, "delete-event", G_CALLBACK(onDelete), plan.handle);
-  if (plan.dialog)
-    buildDialogWindow(plan, *p);
-  else
-    buildMainWindow(plan, *p);
   if (!plan.placedByDefault) gtk_window_move(GTK_WINDOW(p->top), plan.place.left, plan.place.top);
 }
 
@@ -679,7 +725,8 @@ void presentWindow(Presentation& p, bool show) {
     gtk_widget_hide(p.top);
     return;
   }
-  if (p.area != nullptr && !gtk_widget_get_realized(p.top)) {
+  if (p.area != nullptr && !p.opened) {
+    p.opened = true;
     syncScrollBars(p);
     gtk_widget_set_size_request(p.area, p.layout.clientWidth, p.layout.clientHeight);
     p.holdingSize = true;
@@ -724,33 +771,20 @@ void layoutChanged(Window& w) {
   });
 }
 
-// GTK loads its settings and theme when a widget first asks for its style:
-// a window like the player's, never shown, does that before it is needed.
-void loadTheme() {
-  GtkWidget* top = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
-  gtk_container_add(GTK_CONTAINER(top), box);
-  GtkWidget* menuBar = gtk_menu_bar_new();
-  gtk_menu_shell_append(GTK_MENU_SHELL(menuBar), gtk_menu_item_new_with_mnemonic("_File"));
-  gtk_box_pack_start(GTK_BOX(box), menuBar, FALSE, FALSE, 0);
-  for (int bar : {SB_HORZ, SB_VERT})
-    gtk_box_pack_start(GTK_BOX(box), newScrollBar(bar, nullptr), FALSE, FALSE, 0);
-  gtk_box_pack_start(GTK_BOX(box), gtk_drawing_area_new(), TRUE, TRUE, 0);
-  GtkRequisition size;
-  gtk_widget_get_preferred_size(top, &size, nullptr);
-  gtk_widget_destroy(top);
-}
-
 WindowHost* startGtk() {
   // The layer draws with cairo on images, never with OpenGL. Left alone, GDK
   // opens GLX at start only to choose a visual, which on a software renderer
   // loads LLVM: 50 MB and tens of milliseconds. A GDK_GL the user set stands.
   g_setenv("GDK_GL", "disable", FALSE);
   if (!gtk_init_check(nullptr, nullptr)) return nullptr;
+  // Pango readies fontconfig on a thread of its own once the font map
+  // exists: made now, that overlaps the theme's loading below, instead of
+  // the first text's measuring waiting for it.
+  pango_cairo_font_map_get_default();
   loseWindowsWithTheDisplay(gdk_display_get_default());
   // Clicking a scroll bar's trough pages, as on Windows, instead of jumping there.
   g_object_set(gtk_settings_get_default(), "gtk-primary-button-warps-slider", FALSE, nullptr);
-  loadTheme();
+  desktop().prepared = preparedMainWidgets();
   GdkRectangle screen{0, 0, 1024, 768};
   GdkDisplay* display = gdk_display_get_default();
   GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
