@@ -10,7 +10,7 @@
 #include <memory>
 #include <mutex>
 
-enum class HandleKind : uintptr_t { kFile = 1, kDeviceContext, kBrush, kIcon, kPalette, kMenu };
+enum class HandleKind : uintptr_t { kFile = 1, kDc, kBrush, kIcon, kPalette, kMenu, kWindow };
 
 template <typename T>
 class HandleTable {
@@ -29,6 +29,12 @@ class HandleTable {
     std::lock_guard lock(mutex_);
     auto found = objects_.find(reinterpret_cast<uintptr_t>(handle));
     return found != objects_.end() ? found->second.get() : nullptr;
+  }
+  // Calls use(handle, object) for each object, under the table's lock.
+  template <typename Handle, typename Use>
+  void forEach(Use use) const {
+    std::lock_guard lock(mutex_);
+    for (const auto& [value, object] : objects_) use(reinterpret_cast<Handle>(value), *object);
   }
   // Takes the object out of the table; nullptr when the handle is not in it.
   std::unique_ptr<T> remove(const void* handle) {

@@ -149,10 +149,8 @@ DWORD WINAPI SetFilePointer(HANDLE handle, LONG distanceToMove, PLONG distanceTo
   if (file == nullptr) return failWith(ERROR_INVALID_HANDLE, INVALID_SET_FILE_POINTER);
   if (moveMethod != FILE_BEGIN || distanceToMoveHigh != nullptr)
     return failWith(ERROR_INVALID_PARAMETER, INVALID_SET_FILE_POINTER);
-  if (distanceToMove < 0) return failWith(ERROR_NEGATIVE_SEEK, INVALID_SET_FILE_POINTER);
   if (lseek(file->fd, distanceToMove, SEEK_SET) < 0)
     return failWith(errorFromErrno(errno), INVALID_SET_FILE_POINTER);
-  lastError = ERROR_SUCCESS;
   return static_cast<DWORD>(distanceToMove);
 }
 
@@ -163,7 +161,6 @@ DWORD WINAPI GetFileSize(HANDLE handle, LPDWORD fileSizeHigh) {
   if (fstat(file->fd, &info) != 0) return failWith(errorFromErrno(errno), INVALID_FILE_SIZE);
   auto size = static_cast<uint64_t>(info.st_size);
   if (fileSizeHigh != nullptr) *fileSizeHigh = static_cast<DWORD>(size >> 32);
-  lastError = ERROR_SUCCESS;
   return static_cast<DWORD>(size);
 }
 
@@ -176,11 +173,7 @@ BOOL WINAPI CloseHandle(HANDLE handle) {
 
 BOOL WINAPI DeleteFileA(LPCSTR fileName) {
   if (fileName == nullptr) return failWith(ERROR_INVALID_PARAMETER, FALSE);
-  std::string path = hostPath(fileName);
-  struct stat info {};
-  if (lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-    return failWith(ERROR_ACCESS_DENIED, FALSE);
-  if (unlink(path.c_str()) != 0) return failWith(errorFromErrno(errno), FALSE);
+  if (unlink(hostPath(fileName).c_str()) != 0) return failWith(errorFromErrno(errno), FALSE);
   return TRUE;
 }
 
@@ -190,9 +183,9 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR pathName) {
   return TRUE;
 }
 
-HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
+// The program's own module only.
+HMODULE WINAPI GetModuleHandleA(LPCSTR) {
   static int programImage;
-  if (moduleName != nullptr) return failWith(ERROR_FILE_NOT_FOUND, HMODULE{});
   return reinterpret_cast<HMODULE>(&programImage);
 }
 
@@ -200,18 +193,13 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
 // result is then the buffer size and the error ERROR_INSUFFICIENT_BUFFER.
 DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR fileName, DWORD size) {
   if (fileName == nullptr || size == 0) return failWith(ERROR_INSUFFICIENT_BUFFER, DWORD{0});
-  char path[4096];
-  ssize_t length = readlink("/proc/self/exe", path, sizeof path);
-  if (length <= 0 || length >= static_cast<ssize_t>(sizeof path))
-    return failWith(ERROR_FILE_NOT_FOUND, DWORD{0});
+  ssize_t length = readlink("/proc/self/exe", fileName, size);
+  if (length <= 0) return failWith(ERROR_FILE_NOT_FOUND, DWORD{0});
   if (static_cast<DWORD>(length) >= size) {
-    std::memcpy(fileName, path, size - 1);
     fileName[size - 1] = '\0';
     return failWith(ERROR_INSUFFICIENT_BUFFER, size);
   }
-  std::memcpy(fileName, path, static_cast<size_t>(length));
   fileName[length] = '\0';
-  lastError = ERROR_SUCCESS;
   return static_cast<DWORD>(length);
 }
 
@@ -223,7 +211,6 @@ DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
   size_t length = std::strlen(value);
   if (buffer == nullptr || length >= size) return static_cast<DWORD>(length + 1);
   std::memcpy(buffer, value, length + 1);
-  lastError = ERROR_SUCCESS;
   return static_cast<DWORD>(length);
 }
 
@@ -243,10 +230,10 @@ UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size) {
   return static_cast<UINT>(length);
 }
 
-// Fixed blocks only: as on Windows, the handle of a GMEM_FIXED block is its
-// address, so GlobalLock and GlobalHandle give back what they are handed.
+// Fixed blocks only (the program asks for no other): as on Windows, the
+// handle of a GMEM_FIXED block is its address, so GlobalLock and GlobalHandle
+// give back what they are handed.
 HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
-  if (flags & GMEM_MOVEABLE) return failWith(ERROR_INVALID_PARAMETER, HGLOBAL{});
   if (bytes > kLargestGlobalBlock) return failWith(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{});
   void* block =
       (flags & GMEM_ZEROINIT) ? std::calloc(bytes ? bytes : 1, 1) : std::malloc(bytes ? bytes : 1);
@@ -254,22 +241,13 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
   return block;
 }
 
-LPVOID WINAPI GlobalLock(HGLOBAL memory) {
-  if (memory == nullptr) return failWith(ERROR_INVALID_HANDLE, LPVOID{});
-  return memory;
-}
+LPVOID WINAPI GlobalLock(HGLOBAL memory) { return memory; }
 
-BOOL WINAPI GlobalUnlock(HGLOBAL memory) {
-  lastError = memory == nullptr ? ERROR_INVALID_HANDLE : ERROR_SUCCESS;
-  return FALSE;  // a fixed block carries no lock count
-}
+BOOL WINAPI GlobalUnlock(HGLOBAL) { return FALSE; }  // a fixed block carries no lock count
 
 HGLOBAL WINAPI GlobalFree(HGLOBAL memory) {
   std::free(memory);
   return nullptr;
 }
 
-HGLOBAL WINAPI GlobalHandle(LPCVOID memory) {
-  if (memory == nullptr) return failWith(ERROR_INVALID_HANDLE, HGLOBAL{});
-  return const_cast<LPVOID>(memory);
-}
+HGLOBAL WINAPI GlobalHandle(LPCVOID memory) { return const_cast<LPVOID>(memory); }

@@ -45,7 +45,7 @@ void addUpdateRect(Window& w, const RECT& r) {
 }
 
 HandleTable<DeviceContext>& deviceContexts() {
-  static auto* table = new HandleTable<DeviceContext>(HandleKind::kDeviceContext);
+  static auto* table = new HandleTable<DeviceContext>(HandleKind::kDc);
   return *table;
 }
 

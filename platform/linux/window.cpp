@@ -6,13 +6,12 @@
 #include <map>
 
 #include "gdi32.h"
+#include "handle_table.h"
 #include "resources.h"
 #include "user32.h"
 #include "window_host.h"
 
 namespace {
-
-constexpr uintptr_t kFirstHandle = 0x10010;
 
 struct WindowClass {
   WNDCLASSA info;
@@ -21,9 +20,7 @@ struct WindowClass {
 };
 
 struct Server {
-  std::mutex mutex;
-  std::map<uintptr_t, std::unique_ptr<Window>> windows;
-  uintptr_t nextHandle = kFirstHandle;
+  HandleTable<Window> windows{HandleKind::kWindow};
   std::map<std::string, WindowClass> classes;
   ATOM nextAtom = 0xC000;
   std::atomic<WindowHost*> host{nullptr};
@@ -122,29 +119,6 @@ std::unique_ptr<Window> newWindow(const WindowClass& cls, LPCSTR title, DWORD st
   return w;
 }
 
-HWND registerWindow(std::unique_ptr<Window> w) {
-  Server& s = server();
-  std::lock_guard lock(s.mutex);
-  uintptr_t id = s.nextHandle;
-  s.nextHandle += 4;
-  w->handle = reinterpret_cast<HWND>(id);
-  HWND handle = w->handle;
-  s.windows.emplace(id, std::move(w));
-  return handle;
-}
-
-void unregisterWindow(HWND handle) {
-  std::unique_ptr<Window> gone;
-  {
-    Server& s = server();
-    std::lock_guard lock(s.mutex);
-    auto found = s.windows.find(reinterpret_cast<uintptr_t>(handle));
-    if (found == s.windows.end()) return;
-    gone = std::move(found->second);
-    s.windows.erase(found);
-  }
-}
-
 // WM_NCCREATE and WM_CREATE; false when the window refused to be created.
 bool sendCreation(HWND handle, CREATESTRUCTA& cs) {
   if (!SendMessageA(handle, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs))) return false;
@@ -183,27 +157,23 @@ void relayout(Window& w) {
   SendMessageA(w.handle, WM_SIZE, 0, MAKELPARAM(width, height));
 }
 
-Window* windowFromHandle(HWND handle) {
-  Server& s = server();
-  std::lock_guard lock(s.mutex);
-  auto found = s.windows.find(reinterpret_cast<uintptr_t>(handle));
-  return found != s.windows.end() ? found->second.get() : nullptr;
-}
+Window* windowFromHandle(HWND handle) { return server().windows.find(handle); }
 
+// Other threads ask while the owner may destroy the window: read under the lock.
 std::shared_ptr<MessageQueue> queueOfWindow(HWND handle) {
-  Server& s = server();
-  std::lock_guard lock(s.mutex);
-  auto found = s.windows.find(reinterpret_cast<uintptr_t>(handle));
-  return found != s.windows.end() ? found->second->queue : nullptr;
+  std::shared_ptr<MessageQueue> queue;
+  server().windows.forEach<HWND>([&](HWND each, const Window& w) {
+    if (each == handle) queue = w.queue;
+  });
+  return queue;
 }
 
 std::vector<HWND> windowsOfThisThread() {
   std::vector<HWND> result;
   auto id = std::this_thread::get_id();
-  Server& s = server();
-  std::lock_guard lock(s.mutex);
-  for (auto& [key, w] : s.windows)
-    if (w->queue->owner == id) result.push_back(w->handle);
+  server().windows.forEach<HWND>([&](HWND each, const Window& w) {
+    if (w.queue->owner == id) result.push_back(each);
+  });
   return result;
 }
 
@@ -244,13 +214,9 @@ void destroyWindowsOfThisThread() {
 
 void loseEveryWindow() {
   std::vector<std::shared_ptr<MessageQueue>> queues;
-  {
-    Server& s = server();
-    std::lock_guard lock(s.mutex);
-    for (auto& [key, w] : s.windows)
-      if (std::find(queues.begin(), queues.end(), w->queue) == queues.end())
-        queues.push_back(w->queue);
-  }
+  server().windows.forEach<HWND>([&](HWND, const Window& w) {
+    if (std::find(queues.begin(), queues.end(), w.queue) == queues.end()) queues.push_back(w.queue);
+  });
   for (auto& queue : queues) loseWindows(*queue);
 }
 
@@ -285,9 +251,9 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
   Window& w = *owned;
   clientSizeFromOuter(w, w.clientWidth, w.clientHeight);
   resizePixels(w, w.clientWidth, w.clientHeight);
-  HWND handle = registerWindow(std::move(owned));
+  HWND handle = w.handle = server().windows.add<HWND>(std::move(owned));
   if (!host->createWindow(w)) {
-    unregisterWindow(handle);
+    server().windows.remove(handle);
     return nullptr;
   }
   CREATESTRUCTA cs{
@@ -317,7 +283,7 @@ BOOL WINAPI DestroyWindow(HWND handle) {
   SendMessageA(handle, WM_DESTROY, 0, 0);
   SendMessageA(handle, WM_NCDESTROY, 0, 0);
   if (WindowHost* host = activeHost()) host->destroyWindow(*w);
-  unregisterWindow(handle);
+  server().windows.remove(handle);
   return TRUE;
 }
 
