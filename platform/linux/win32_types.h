@@ -28,45 +28,36 @@ typedef DWORD* LPDWORD;
 typedef LONG* PLONG;
 typedef WORD ATOM;
 
-typedef uintptr_t UINT_PTR;
 typedef intptr_t INT_PTR;
-typedef intptr_t LONG_PTR;
-typedef uintptr_t ULONG_PTR;
-typedef ULONG_PTR DWORD_PTR;
-typedef ULONG_PTR SIZE_T;
-typedef UINT_PTR WPARAM;
-typedef LONG_PTR LPARAM;
-typedef LONG_PTR LRESULT;
+typedef uintptr_t DWORD_PTR;
+typedef uintptr_t SIZE_T;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+typedef intptr_t LRESULT;
 
 typedef void* HANDLE;
 typedef HANDLE HGLOBAL;
 typedef void* HGDIOBJ;
 
-#define DECLARE_HANDLE(name) \
-  struct name##__ {          \
-    int unused;              \
-  };                         \
-  typedef struct name##__* name
-DECLARE_HANDLE(HWND);
-DECLARE_HANDLE(HINSTANCE);
-DECLARE_HANDLE(HMENU);
-DECLARE_HANDLE(HICON);
-DECLARE_HANDLE(HBRUSH);
-DECLARE_HANDLE(HDC);
-DECLARE_HANDLE(HPALETTE);
+// Each kind of handle a type of its own, as STRICT makes them on Windows.
+typedef struct HWND__* HWND;
+typedef struct HINSTANCE__* HINSTANCE;
+typedef struct HMENU__* HMENU;
+typedef struct HICON__* HICON;
+typedef struct HBRUSH__* HBRUSH;
+typedef struct HDC__* HDC;
+typedef struct HPALETTE__* HPALETTE;
 typedef HINSTANCE HMODULE;
 typedef HICON HCURSOR;
 
-#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 
 #define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
 #define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
-#define MAKELONG(a, b) \
-  ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff))) << 16))
-#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
-#define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
-#define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
-#define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
+#define MAKEWPARAM(l, h) ((WPARAM)(((DWORD)(WORD)(l)) | ((DWORD)(WORD)(h)) << 16))
+#define MAKELPARAM(l, h) ((LPARAM)(DWORD)(((DWORD)(WORD)(l)) | ((DWORD)(WORD)(h)) << 16))
+#define IS_INTRESOURCE(r) ((((uintptr_t)(r)) >> 16) == 0)
+#define MAKEINTRESOURCEA(i) ((LPSTR)((uintptr_t)((WORD)(i))))
 
 // ---- kernel: errors, files, memory ----
 #define ERROR_SUCCESS 0L
@@ -264,7 +255,6 @@ typedef struct tagCREATESTRUCTA {
 #define SM_CXMAXTRACK 59
 #define SM_CYMAXTRACK 60
 
-#define WS_OVERLAPPED 0x00000000L
 #define WS_POPUP 0x80000000L
 #define WS_CHILD 0x40000000L
 #define WS_VISIBLE 0x10000000L
@@ -273,16 +263,11 @@ typedef struct tagCREATESTRUCTA {
 #define WS_DLGFRAME 0x00400000L
 #define WS_VSCROLL 0x00200000L
 #define WS_HSCROLL 0x00100000L
-#define WS_SYSMENU 0x00080000L
 #define WS_THICKFRAME 0x00040000L
-#define WS_MINIMIZEBOX 0x00020000L
-#define WS_MAXIMIZEBOX 0x00010000L
-#define WS_OVERLAPPEDWINDOW \
-  (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)
+// WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX
+#define WS_OVERLAPPEDWINDOW 0x00CF0000L
 
-#define DS_3DLOOK 0x04L
 #define DS_SETFONT 0x40L
-#define DS_MODALFRAME 0x80L
 #define DS_CENTER 0x0800L
 
 #define BS_DEFPUSHBUTTON 0x00000001L
