@@ -22,13 +22,6 @@ HandleTable<BrushObject>& brushes() {
   return *table;
 }
 
-// WHITE_BRUSH, made once and never deleted.
-HBRUSH whiteBrush() {
-  static const HBRUSH white =
-      brushes().add<HBRUSH>(std::make_unique<BrushObject>(BrushObject{0xFFFFFF}));
-  return white;
-}
-
 uint32_t rgb(BYTE r, BYTE g, BYTE b) { return static_cast<uint32_t>(r) << 16 | g << 8 | b; }
 
 // The colour of each of the DIB's 256 possible pixel values: its colour
@@ -94,7 +87,10 @@ uint32_t brushColour(HBRUSH brush) {
 }
 
 HGDIOBJ WINAPI GetStockObject(int object) {
-  if (object == WHITE_BRUSH) return whiteBrush();
+  // Made once and never deleted.
+  static const HBRUSH white =
+      brushes().add<HBRUSH>(std::make_unique<BrushObject>(BrushObject{0xFFFFFF}));
+  if (object == WHITE_BRUSH) return white;
   if (object == DEFAULT_PALETTE) return defaultPalette();
   return nullptr;
 }

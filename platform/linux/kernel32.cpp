@@ -62,15 +62,13 @@ T failWith(DWORD error, T result) {
   return result;
 }
 
-FileObject* fileFromHandle(HANDLE handle) { return files().find(handle); }
-
 // ReadFile and WriteFile: count bytes, or what there is before the end of
 // the file, through transfer(fd, done, left), which reads or writes at most
 // left bytes; the count that passed goes to *passed, whatever the result.
 template <typename Transfer>
 BOOL transferAll(HANDLE handle, bool hasBuffer, DWORD count, LPDWORD passed, Transfer transfer) {
   if (passed != nullptr) *passed = 0;
-  FileObject* file = fileFromHandle(handle);
+  FileObject* file = files().find(handle);
   if (file == nullptr) return failWith(ERROR_INVALID_HANDLE, FALSE);
   if (!hasBuffer && count > 0) return failWith(ERROR_INVALID_PARAMETER, FALSE);
   DWORD done = 0;
@@ -145,7 +143,7 @@ BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD
 // Absolute positions only, below 2 GiB.
 DWORD WINAPI SetFilePointer(HANDLE handle, LONG distanceToMove, PLONG distanceToMoveHigh,
                             DWORD moveMethod) {
-  FileObject* file = fileFromHandle(handle);
+  FileObject* file = files().find(handle);
   if (file == nullptr) return failWith(ERROR_INVALID_HANDLE, INVALID_SET_FILE_POINTER);
   if (moveMethod != FILE_BEGIN || distanceToMoveHigh != nullptr)
     return failWith(ERROR_INVALID_PARAMETER, INVALID_SET_FILE_POINTER);
@@ -155,7 +153,7 @@ DWORD WINAPI SetFilePointer(HANDLE handle, LONG distanceToMove, PLONG distanceTo
 }
 
 DWORD WINAPI GetFileSize(HANDLE handle, LPDWORD fileSizeHigh) {
-  FileObject* file = fileFromHandle(handle);
+  FileObject* file = files().find(handle);
   if (file == nullptr) return failWith(ERROR_INVALID_HANDLE, INVALID_FILE_SIZE);
   struct stat info {};
   if (fstat(file->fd, &info) != 0) return failWith(errorFromErrno(errno), INVALID_FILE_SIZE);

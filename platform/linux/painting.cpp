@@ -49,8 +49,6 @@ HandleTable<DeviceContext>& deviceContexts() {
   return *table;
 }
 
-DeviceContext* dcFromHandle(HDC dc) { return deviceContexts().find(dc); }
-
 HDC newDc(HWND window, std::vector<RECT> clip) {
   return deviceContexts().add<HDC>(
       std::make_unique<DeviceContext>(DeviceContext{window, defaultPalette(), std::move(clip)}));
@@ -128,4 +126,4 @@ HDC WINAPI GetDC(HWND handle) {
 
 int WINAPI ReleaseDC(HWND, HDC dc) { return deleteDc(dc) ? 1 : 0; }
 
-DeviceContext* deviceContextFromHandle(HDC dc) { return dcFromHandle(dc); }
+DeviceContext* deviceContextFromHandle(HDC dc) { return deviceContexts().find(dc); }

@@ -116,7 +116,7 @@ ControlResource readControl(Reader& in) {
   in.alignTo(4);
   ControlResource c;
   c.style = in.u32();
-  c.exStyle = in.u32();
+  in.skip(4);  // extended style
   c.x = static_cast<int16_t>(in.u16());
   c.y = static_cast<int16_t>(in.u16());
   c.width = static_cast<int16_t>(in.u16());
@@ -180,8 +180,7 @@ bool readDialogTemplate(const ResourceEntry& entry, DialogResource& dialog) {
   dialog.style = in.u32();
   dialog.exStyle = in.u32();
   uint16_t count = in.u16();
-  dialog.x = static_cast<int16_t>(in.u16());
-  dialog.y = static_cast<int16_t>(in.u16());
+  in.skip(4);  // x, y
   dialog.width = static_cast<int16_t>(in.u16());
   dialog.height = static_cast<int16_t>(in.u16());
   in.nameOrOrdinal();  // menu

@@ -46,11 +46,11 @@ struct ControlResource {
   int id = 0;
   int x = 0, y = 0, width = 0, height = 0;  // dialog units
   DWORD style = 0;
-  DWORD exStyle = 0;
 };
 
+// Centred on the screen, whatever place the template gives.
 struct DialogResource {
-  int x = 0, y = 0, width = 0, height = 0;  // dialog units
+  int width = 0, height = 0;  // dialog units
   DWORD style = 0;
   DWORD exStyle = 0;
   std::string caption;

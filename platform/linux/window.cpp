@@ -125,11 +125,6 @@ bool sendCreation(HWND handle, CREATESTRUCTA& cs) {
   return SendMessageA(handle, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) != -1;
 }
 
-void sendInitialSize(Window& w) {
-  SendMessageA(w.handle, WM_SIZE, 0, MAKELPARAM(w.clientWidth, w.clientHeight));
-  SendMessageA(w.handle, WM_MOVE, 0, MAKELPARAM(w.windowRect.left, w.windowRect.top));
-}
-
 }  // namespace
 
 // Recomputes the client area from the outer rectangle and the scroll bars;
@@ -265,7 +260,8 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     return nullptr;
   }
   if (windowFromHandle(handle) == nullptr) return nullptr;
-  sendInitialSize(w);
+  SendMessageA(handle, WM_SIZE, 0, MAKELPARAM(w.clientWidth, w.clientHeight));
+  SendMessageA(handle, WM_MOVE, 0, MAKELPARAM(w.windowRect.left, w.windowRect.top));
   if (style & WS_VISIBLE) ShowWindow(handle, SW_SHOW);
   return handle;
 }

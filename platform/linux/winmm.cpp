@@ -155,9 +155,7 @@ MMRESULT WINAPI timeBeginPeriod(UINT period) {
   return period >= kMinPeriod && period <= kMaxPeriod ? TIMERR_NOERROR : TIMERR_NOCANDO;
 }
 
-MMRESULT WINAPI timeEndPeriod(UINT period) {
-  return period >= kMinPeriod && period <= kMaxPeriod ? TIMERR_NOERROR : TIMERR_NOCANDO;
-}
+MMRESULT WINAPI timeEndPeriod(UINT period) { return timeBeginPeriod(period); }
 
 MMRESULT WINAPI timeGetDevCaps(LPTIMECAPS caps, UINT size) {
   if (caps == nullptr || size < sizeof(TIMECAPS)) return TIMERR_NOCANDO;
