@@ -28,43 +28,10 @@ uint32_t pixelIndex(const uint8_t* row, int x, int bitCount) {
   }
 }
 
-struct Dib {
-  const uint8_t* data;
-  size_t size;
-  int width;
-  int height;  // of the colour part
-  int bitCount;
-  uint32_t colours;
-};
+}  // namespace
 
-bool readImage(const Dib& dib, IconImage& image) {
-  const uint8_t* table = dib.data + kInfoHeaderSize;
-  size_t colourRow = rowBytes(dib.width, dib.bitCount);
-  size_t maskRow = rowBytes(dib.width, 1);
-  size_t colourBytes = colourRow * dib.height;
-  const uint8_t* pixels = table + dib.colours * 4;
-  size_t headerBytes = kInfoHeaderSize + dib.colours * 4;
-  if (headerBytes + colourBytes > dib.size) return false;
-  const uint8_t* mask = pixels + colourBytes;
-  bool hasMask = headerBytes + colourBytes + maskRow * dib.height <= dib.size;
-  image = IconImage{dib.width, dib.height, dib.bitCount, {}};
-  image.rgba.resize(static_cast<size_t>(dib.width) * dib.height * 4);
-  for (int y = 0; y < dib.height; ++y) {
-    const uint8_t* row = pixels + colourRow * (dib.height - 1 - y);
-    const uint8_t* maskBits = mask + maskRow * (dib.height - 1 - y);
-    for (int x = 0; x < dib.width; ++x) {
-      uint8_t* out = &image.rgba[(static_cast<size_t>(y) * dib.width + x) * 4];
-      uint32_t index = pixelIndex(row, x, dib.bitCount);
-      const uint8_t* c = index < dib.colours ? table + index * 4 : table;
-      out[0] = c[2], out[1] = c[1], out[2] = c[0];
-      out[3] = hasMask && pixelIndex(maskBits, x, 1) != 0 ? 0 : 255;
-    }
-  }
-  return true;
-}
-
-bool describeDib(const uint8_t* data, size_t size, Dib& dib) {
-  if (size < kInfoHeaderSize || u32(data) != kInfoHeaderSize) return false;
+bool readIconImage(const uint8_t* data, size_t size, IconImage& image) {
+  if (data == nullptr || size < kInfoHeaderSize || u32(data) != kInfoHeaderSize) return false;
   auto width = static_cast<int32_t>(u32(data + 4));
   auto doubledHeight = static_cast<int32_t>(u32(data + 8));
   int bitCount = u16(data + 14);
@@ -74,13 +41,29 @@ bool describeDib(const uint8_t* data, size_t size, Dib& dib) {
     return false;
   if (bitCount != 1 && bitCount != 4 && bitCount != 8) return false;
   uint32_t colours = used != 0 && used < (1u << bitCount) ? used : 1u << bitCount;
-  dib = Dib{data, size, width, doubledHeight / 2, bitCount, colours};
+  int height = doubledHeight / 2;  // of the colour part
+
+  const uint8_t* table = data + kInfoHeaderSize;
+  size_t colourRow = rowBytes(width, bitCount);
+  size_t maskRow = rowBytes(width, 1);
+  size_t colourBytes = colourRow * height;
+  const uint8_t* pixels = table + colours * 4;
+  size_t headerBytes = kInfoHeaderSize + colours * 4;
+  if (headerBytes + colourBytes > size) return false;
+  const uint8_t* mask = pixels + colourBytes;
+  bool hasMask = headerBytes + colourBytes + maskRow * height <= size;
+  image = IconImage{width, height, bitCount, {}};
+  image.rgba.resize(static_cast<size_t>(width) * height * 4);
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* row = pixels + colourRow * (height - 1 - y);
+    const uint8_t* maskBits = mask + maskRow * (height - 1 - y);
+    for (int x = 0; x < width; ++x) {
+      uint8_t* out = &image.rgba[(static_cast<size_t>(y) * width + x) * 4];
+      uint32_t index = pixelIndex(row, x, bitCount);
+      const uint8_t* c = index < colours ? table + index * 4 : table;
+      out[0] = c[2], out[1] = c[1], out[2] = c[0];
+      out[3] = hasMask && pixelIndex(maskBits, x, 1) != 0 ? 0 : 255;
+    }
+  }
   return true;
-}
-
-}  // namespace
-
-bool readIconImage(const uint8_t* data, size_t size, IconImage& image) {
-  Dib dib;
-  return data != nullptr && describeDib(data, size, dib) && readImage(dib, image);
 }

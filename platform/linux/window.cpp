@@ -1,6 +1,5 @@
 // Window classes and windows of the Linux build: the window table, creation
-// and destruction, geometry. Windows live in memory (window_server.h); the
-// active host presents them.
+// and destruction, geometry.
 #include <algorithm>
 #include <atomic>
 #include <map>
@@ -127,8 +126,6 @@ bool sendCreation(HWND handle, CREATESTRUCTA& cs) {
 
 }  // namespace
 
-// Recomputes the client area from the outer rectangle and the scroll bars;
-// newly exposed parts become invalid, and the window hears of its new size.
 void relayout(Window& w) {
   int width = 0;
   int height = 0;

@@ -91,7 +91,6 @@ struct Window {
 
   ScrollBarState bars[2];  // SB_HORZ, SB_VERT
 
-  // Dialogs
   DLGPROC dialogProc = nullptr;
   bool dialogEnded = false;
   INT_PTR dialogResult = 0;
@@ -142,7 +141,8 @@ void setClientSize(Window& window, int width, int height);  // the outer size th
 // of a window of that style to the size of its client area.
 void addNonClientSize(DWORD style, bool hasMenu, const ScrollBarState* bars, int& width,
                       int& height);
-// Recomputes the client area from the outer rectangle and the scroll bars.
+// Recomputes the client area from the outer rectangle and the scroll bars;
+// newly exposed parts become invalid, and the window hears of its new size.
 void relayout(Window& window);
 // Keeps the update region within the client area.
 void clipUpdateRegion(Window& window);
@@ -164,6 +164,5 @@ void loseEveryWindow();
 void forgetWindowClasses();
 DeviceContext* deviceContextFromHandle(HDC dc);
 
-// Pixels
 void fillRect(Window& window, const RECT& rect, uint32_t colour);
 uint32_t brushColour(HBRUSH brush);
