@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr uintptr_t kFirstSystemResource = 32512;
-
 // Resources are loaded once and kept until the process ends, as on Windows.
 struct Loaded {
   std::mutex mutex;
@@ -98,10 +96,8 @@ HICON WINAPI LoadIconA(HINSTANCE, LPCSTR iconName) {
   return group != nullptr ? loadIcon(*group) : nullptr;
 }
 
-HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR cursorName) {
-  static int systemCursor = 0;
-  auto id = reinterpret_cast<uintptr_t>(cursorName);
-  if (instance != nullptr || !IS_INTRESOURCE(cursorName) || id < kFirstSystemResource)
-    return nullptr;
-  return reinterpret_cast<HCURSOR>(&systemCursor);
+// The system's arrow, the only cursor the program asks for.
+HCURSOR WINAPI LoadCursorA(HINSTANCE, LPCSTR) {
+  static int arrow = 0;
+  return reinterpret_cast<HCURSOR>(&arrow);
 }
