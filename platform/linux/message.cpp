@@ -49,7 +49,7 @@ bool takePosted(MessageQueue& queue, const Filter& filter, MSG& msg, bool remove
 bool takeQuit(MessageQueue& queue, MSG& msg, bool remove) {
   std::lock_guard lock(queue.mutex);
   if (!queue.quitPosted) return false;
-  msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(queue.quitCode), 0, 0, {0, 0}};
+  msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(queue.quitCode), 0, 0};
   if (remove) queue.quitPosted = false;
   return true;
 }
@@ -58,7 +58,7 @@ bool findPaint(const Filter& filter, MSG& msg) {
   for (HWND handle : windowsOfThisThread()) {
     Window* w = windowFromHandle(handle);
     if (w == nullptr || w->updateRects.empty()) continue;
-    MSG paint{handle, WM_PAINT, 0, 0, 0, {0, 0}};
+    MSG paint{handle, WM_PAINT, 0, 0, 0};
     if (!filter.matches(paint)) continue;
     msg = paint;
     return true;
@@ -156,7 +156,7 @@ void loseWindows(MessageQueue& queue) {
     std::lock_guard lock(queue.mutex);
     queue.windowsLost = true;
   }
-  pushMessage(queue, MSG{nullptr, WM_NULL, 0, 0, 0, {0, 0}});
+  pushMessage(queue, MSG{nullptr, WM_NULL, 0, 0, 0});
 }
 
 BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) {
@@ -195,7 +195,7 @@ void WINAPI PostQuitMessage(int exitCode) {
 BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto queue = window == nullptr ? currentQueue() : queueOfWindow(window);
   if (!queue) return FALSE;
-  pushMessage(*queue, MSG{window, message, wParam, lParam, messageTime(), {0, 0}});
+  pushMessage(*queue, MSG{window, message, wParam, lParam, messageTime()});
   return TRUE;
 }
 

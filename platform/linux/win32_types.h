@@ -1,5 +1,6 @@
 // Win32 type names, structures and constant values as the 32-bit Windows API
-// defines them, for the Linux build. Sizes follow Windows, not the host:
+// defines them, for the Linux build; the window structures keep only the
+// fields the program and the layer use. Sizes follow Windows, not the host:
 // LONG and DWORD are 32 bits wide even where C++'s long is 64.
 #pragma once
 
@@ -96,11 +97,6 @@ typedef struct tagRECT {
   LONG bottom;
 } RECT, *LPRECT;
 
-typedef struct tagPOINT {
-  LONG x;
-  LONG y;
-} POINT;
-
 // ---- GDI: bitmaps and palettes ----
 #define BI_RGB 0L
 #define DIB_PAL_COLORS 1
@@ -156,8 +152,6 @@ typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef struct tagWNDCLASSA {
   UINT style;
   WNDPROC lpfnWndProc;
-  int cbClsExtra;
-  int cbWndExtra;
   HINSTANCE hInstance;
   HICON hIcon;
   HCURSOR hCursor;
@@ -172,31 +166,24 @@ typedef struct tagMSG {
   WPARAM wParam;
   LPARAM lParam;
   DWORD time;
-  POINT pt;
 } MSG, *LPMSG;
 
 typedef struct tagPAINTSTRUCT {
   HDC hdc;
   BOOL fErase;
   RECT rcPaint;
-  BOOL fRestore;
-  BOOL fIncUpdate;
-  BYTE rgbReserved[32];
 } PAINTSTRUCT, *LPPAINTSTRUCT;
 
 typedef struct tagCREATESTRUCTA {
   LPVOID lpCreateParams;
   HINSTANCE hInstance;
   HMENU hMenu;
-  HWND hwndParent;
   int cy;
   int cx;
   int y;
   int x;
   LONG style;
   LPCSTR lpszName;
-  LPCSTR lpszClass;
-  DWORD dwExStyle;
 } CREATESTRUCTA;
 
 #define WM_NULL 0x0000

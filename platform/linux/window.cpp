@@ -228,9 +228,9 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass) {
   return atom;
 }
 
-HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
-                            int y, int width, int height, HWND parent, HMENU menu,
-                            HINSTANCE instance, LPVOID param) {
+HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                            int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
+                            LPVOID param) {
   WindowClass* cls = findClass(className);
   WindowHost* host = activeHost();
   if (cls == nullptr || host == nullptr) return nullptr;
@@ -248,9 +248,8 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     server().windows.remove(handle);
     return nullptr;
   }
-  CREATESTRUCTA cs{
-      param,      instance,  menu,   parent, height, width, y, x, static_cast<LONG>(style),
-      windowName, className, exStyle};
+  CREATESTRUCTA cs{param,     instance, menu, height, width, y, x, static_cast<LONG>(style),
+                   windowName};
   invalidate(w, nullptr, true);
   if (!sendCreation(handle, cs)) {
     DestroyWindow(handle);
