@@ -57,15 +57,12 @@ struct Placement {
 // Only the part inside the clip rectangle is drawn, each row through the
 // colour table, and only that part is handed to the host to show.
 void drawInto(Window& w, const RECT& clip, const RECT& dest, const Placement& p) {
-  RECT r{std::max(clip.left, dest.left), std::max(clip.top, dest.top),
-         std::min(clip.right, dest.right), std::min(clip.bottom, dest.bottom)};
+  RECT r = intersect(clip, intersect(dest, {p.dx, p.dy, p.dx + p.width, p.dy + p.height}));
   {
     ClientPixels& pixels = *w.pixels;
     std::lock_guard lock(pixels.mutex);
-    r = {std::max<LONG>(r.left, std::max(0, p.dx)), std::max<LONG>(r.top, std::max(0, p.dy)),
-         std::min<LONG>(r.right, std::min(pixels.width, p.dx + p.width)),
-         std::min<LONG>(r.bottom, std::min(pixels.height, p.dy + p.height))};
-    if (r.right <= r.left || r.bottom <= r.top) return;
+    r = intersect(r, {0, 0, pixels.width, pixels.height});
+    if (isEmpty(r)) return;
     for (LONG y = r.top; y < r.bottom; ++y) {
       const BYTE* in = p.bits + p.stride * (p.height - 1 - (y - p.dy));
       uint32_t* out = pixels.data.data() + static_cast<ptrdiff_t>(y) * pixels.width;

@@ -701,7 +701,7 @@ void controlsCreated(Window& w) {
   std::vector<PlannedControl> controls;
   for (const DialogControl& c : w.controls)
     controls.push_back({c, isIconControl(c)
-                               ? iconImage(LoadIconA(w.instance, c.text.c_str()), metrics::kIcon)
+                               ? iconImage(LoadIconA(nullptr, c.text.c_str()), metrics::kIcon)
                                : nullptr});
   runOnGtk([handle = w.handle, controls = std::move(controls)] {
     Presentation* p = presentationOf(handle);

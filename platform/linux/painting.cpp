@@ -12,13 +12,6 @@ namespace {
 
 constexpr size_t kMaxUpdateRects = 32;
 
-bool isEmpty(const RECT& r) { return r.right <= r.left || r.bottom <= r.top; }
-
-RECT intersect(const RECT& a, const RECT& b) {
-  return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-          std::min(a.bottom, b.bottom)};
-}
-
 bool contains(const RECT& outer, const RECT& inner) {
   return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
          inner.bottom <= outer.bottom;
@@ -57,6 +50,13 @@ HDC newDc(HWND window, std::vector<RECT> clip) {
 bool deleteDc(HDC handle) { return deviceContexts().remove(handle) != nullptr; }
 
 }  // namespace
+
+bool isEmpty(const RECT& r) { return r.right <= r.left || r.bottom <= r.top; }
+
+RECT intersect(const RECT& a, const RECT& b) {
+  return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+          std::min(a.bottom, b.bottom)};
+}
 
 void clipUpdateRegion(Window& w) {
   RECT client = clientRectOf(w);

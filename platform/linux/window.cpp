@@ -97,7 +97,7 @@ void placeDefault(int& x, int& y) {
 }
 
 std::unique_ptr<Window> newWindow(const WindowClass& cls, LPCSTR title, DWORD style, HWND owner,
-                                  HMENU menu, HINSTANCE instance) {
+                                  HMENU menu) {
   auto w = std::make_unique<Window>();
   w->className = cls.name;
   w->title = title != nullptr ? title : "";
@@ -105,7 +105,6 @@ std::unique_ptr<Window> newWindow(const WindowClass& cls, LPCSTR title, DWORD st
   w->proc = cls.info.lpfnWndProc;
   w->background = cls.info.hbrBackground;
   w->icon = cls.info.hIcon;
-  w->instance = instance;
   w->owner = owner;
   if (!(style & WS_CHILD)) {
     w->menu = menuFromHandle(menu);
@@ -237,7 +236,7 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD st
   bool placedByDefault = x == CW_USEDEFAULT;
   placeDefault(x, y);
   limitToTrackingSize(style, width, height);
-  auto owned = newWindow(*cls, windowName, style, parent, menu, instance);
+  auto owned = newWindow(*cls, windowName, style, parent, menu);
   owned->placedByDefault = placedByDefault;
   owned->windowRect = {x, y, x + width, y + height};
   Window& w = *owned;

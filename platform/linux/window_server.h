@@ -72,7 +72,6 @@ struct Window {
   WNDPROC proc;
   HBRUSH background;
   HICON icon;
-  HINSTANCE instance;
   HWND owner;
   MenuObject* menu;
   std::shared_ptr<MessageQueue> queue;
@@ -135,6 +134,8 @@ void waitOnQueue(MessageQueue& queue, Deadline deadline);
 
 // Geometry and state changes shared by the API and the hosts.
 RECT clientRectOf(const Window& window);  // client coordinates: 0, 0, width, height
+RECT intersect(const RECT& a, const RECT& b);
+bool isEmpty(const RECT& r);
 void setOuterSize(Window& window, int width, int height);   // recomputes the client, sends WM_SIZE
 void setClientSize(Window& window, int width, int height);  // the outer size that gives it
 // Adds the frame, caption, menu and visible scroll bars (bars may be nullptr)
