@@ -21,6 +21,7 @@
 #include <deque>
 #include <future>
 #include <map>
+#include <utility>
 
 #include "display_loss.h"
 #include "gtk_x11.h"
@@ -60,15 +61,21 @@ Layout layoutOf(const Window& w) {
   return {w.clientWidth, w.clientHeight, {w.bars[SB_HORZ], w.bars[SB_VERT]}, w.menu != nullptr};
 }
 
-struct Presentation {
+// A window's widgets; a main window's are made before they belong to it.
+struct Widgets {
+  GtkWidget* top = nullptr;
+  GtkWidget* menuBar = nullptr;
+  GtkWidget* area = nullptr;
+  GtkWidget* bars[2] = {nullptr, nullptr};
+  GtkWidget* standIn = nullptr;  // a menu item until the window's own come
+};
+
+struct Presentation : Widgets {
   HWND handle;
   std::shared_ptr<ClientPixels> pixels;
   Layout layout;
   bool enabled = true;
   bool visible = false;
-  GtkWidget* top = nullptr;
-  GtkWidget* area = nullptr;
-  GtkWidget* bars[2] = {nullptr, nullptr};
   GtkWidget* fixed = nullptr;              // a dialog's controls
   cairo_surface_t* areaSurface = nullptr;  // the drawing area's own X window
   SharedImage* sharedImage = nullptr;      // its pixels as shared with the X server
@@ -84,15 +91,6 @@ struct Presentation {
   int defaultButton = IDOK;
 };
 
-// A main window's widgets, before they belong to a window.
-struct MainWidgets {
-  GtkWidget* top = nullptr;
-  GtkWidget* menuBar = nullptr;
-  GtkWidget* area = nullptr;
-  GtkWidget* bars[2] = {nullptr, nullptr};
-  GtkWidget* standIn = nullptr;  // a menu item until the window's own come
-};
-
 // ---- the GTK thread ----
 
 struct Desktop {
@@ -106,7 +104,7 @@ struct Desktop {
   std::deque<std::function<void()>> tasks;
   bool drainScheduled = false;
   std::map<HWND, Presentation*> presentations;  // the GTK thread's only
-  MainWidgets prepared;                         // for the first main window
+  Widgets prepared;                             // for the first main window
 };
 
 // Never destroyed: the GTK thread runs until the process ends.
@@ -144,6 +142,13 @@ void runOnGtk(std::function<void()> task) {
     d.drainScheduled = true;
   }
   if (schedule) g_idle_add_full(G_PRIORITY_DEFAULT, drainTasks, nullptr, nullptr);
+}
+
+// A task for the window's presentation, dropped when the window has none.
+void runOnPresentation(HWND handle, std::function<void(Presentation&)> task) {
+  runOnGtk([handle, task = std::move(task)] {
+    if (Presentation* p = presentationOf(handle)) task(*p);
+  });
 }
 
 // "&File" becomes "_File"; "&&" stays a literal '&'; text after a tab (an
@@ -516,8 +521,8 @@ struct WindowPlan {
   Layout layout;
 };
 
-MainWidgets newMainWidgets() {
-  MainWidgets m;
+Widgets newMainWidgets() {
+  Widgets m;
   m.top = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
   gtk_container_add(GTK_CONTAINER(m.top), box);
@@ -543,8 +548,8 @@ MainWidgets newMainWidgets() {
 // widgets are made and measured, with a stand-in menu item, while the
 // program's thread still decodes, so that showing the window takes little.
 // (Not realized: a realized window would keep the size it was given then.)
-MainWidgets preparedMainWidgets() {
-  MainWidgets m = newMainWidgets();
+Widgets preparedMainWidgets() {
+  Widgets m = newMainWidgets();
   m.standIn = gtk_menu_item_new_with_mnemonic("_File");
   gtk_menu_shell_append(GTK_MENU_SHELL(m.menuBar), m.standIn);
   gtk_widget_show_all(gtk_bin_get_child(GTK_BIN(m.top)));  // the toplevel when shown
@@ -553,16 +558,12 @@ MainWidgets preparedMainWidgets() {
   return m;
 }
 
-void buildMainWindow(const WindowPlan& plan, Presentation& p, const MainWidgets& m) {
-  p.top = m.top;
-  p.area = m.area;
-  p.bars[SB_VERT] = m.bars[SB_VERT];
-  p.bars[SB_HORZ] = m.bars[SB_HORZ];
-  if (m.standIn != nullptr) gtk_widget_destroy(m.standIn);
+void buildMainWindow(const WindowPlan& plan, Presentation& p) {
+  if (p.standIn != nullptr) gtk_widget_destroy(p.standIn);
   if (plan.menu != nullptr)
-    addMenuItems(GTK_MENU_SHELL(m.menuBar), plan.menu->items, plan.handle);
+    addMenuItems(GTK_MENU_SHELL(p.menuBar), plan.menu->items, plan.handle);
   else
-    gtk_widget_destroy(m.menuBar);
+    gtk_widget_destroy(p.menuBar);
   g_signal_connect(p.area, "draw", G_CALLBACK(onDraw), plan.handle);
   g_signal_connect(p.area, "size-allocate", G_CALLBACK(onAreaAllocated), plan.handle);
   g_signal_connect(p.area, "unrealize", G_CALLBACK(onAreaUnrealized), plan.handle);
@@ -570,18 +571,16 @@ void buildMainWindow(const WindowPlan& plan, Presentation& p, const MainWidgets&
   setWindowIcon(GTK_WINDOW(p.top), plan.icon);
 }
 
+// Escape clicks Cancel, Enter the default button.
 gboolean onDialogKey(GtkWidget*, GdkEventKey* event, gpointer handle) {
   Presentation* p = presentationOf(handle);
   if (p == nullptr) return FALSE;
-  if (event->keyval == GDK_KEY_Escape) {
-    PostMessageA(p->handle, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    return TRUE;
-  }
-  if (event->keyval == GDK_KEY_Return || event->keyval == GDK_KEY_KP_Enter) {
-    PostMessageA(p->handle, WM_COMMAND, MAKEWPARAM(p->defaultButton, BN_CLICKED), 0);
-    return TRUE;
-  }
-  return FALSE;
+  guint key = event->keyval;
+  int id = key == GDK_KEY_Escape                              ? IDCANCEL
+           : key == GDK_KEY_Return || key == GDK_KEY_KP_Enter ? p->defaultButton
+                                                              : 0;
+  if (id != 0) PostMessageA(p->handle, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+  return id != 0;
 }
 
 void buildDialogWindow(const WindowPlan& plan, Presentation& p) {
@@ -604,15 +603,15 @@ void buildDialogWindow(const WindowPlan& plan, Presentation& p) {
 
 void buildWindow(const WindowPlan& plan) {
   Desktop& d = desktop();
-  auto* p = new Presentation{plan.handle, plan.pixels, plan.layout};
+  Widgets widgets = plan.dialog                 ? Widgets{gtk_window_new(GTK_WINDOW_TOPLEVEL)}
+                    : d.prepared.top != nullptr ? std::exchange(d.prepared, {})
+                                                : newMainWidgets();
+  auto* p = new Presentation{widgets, plan.handle, plan.pixels, plan.layout};
   d.presentations[plan.handle] = p;
-  if (plan.dialog) {
-    p->top = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  if (plan.dialog)
     buildDialogWindow(plan, *p);
-  } else {
-    buildMainWindow(plan, *p, d.prepared.top != nullptr ? d.prepared : newMainWidgets());
-    d.prepared = {};
-  }
+  else
+    buildMainWindow(plan, *p);
   gtk_window_set_title(GTK_WINDOW(p->top), plan.title.c_str());
   g_signal_connect(p->top, "delete-event", G_CALLBACK(onDelete), plan.handle);
   if (!plan.placedByDefault) gtk_window_move(GTK_WINDOW(p->top), plan.place.left, plan.place.top);
@@ -629,14 +628,12 @@ bool createWindow(Window& w) {
 }
 
 void destroyWindow(Window& w) {
-  runOnGtk([handle = w.handle] {
-    Presentation* p = presentationOf(handle);
-    if (p == nullptr) return;
-    desktop().presentations.erase(handle);
-    if (p->resizeIdle != 0) g_source_remove(p->resizeIdle);
-    forgetAreaSurface(*p);
-    gtk_widget_destroy(p->top);
-    delete p;
+  runOnPresentation(w.handle, [](Presentation& p) {
+    desktop().presentations.erase(p.handle);
+    if (p.resizeIdle != 0) g_source_remove(p.resizeIdle);
+    forgetAreaSurface(p);
+    gtk_widget_destroy(p.top);
+    delete &p;
   });
 }
 
@@ -703,71 +700,60 @@ void controlsCreated(Window& w) {
     controls.push_back({c, isIconControl(c)
                                ? iconImage(LoadIconA(nullptr, c.text.c_str()), metrics::kIcon)
                                : nullptr});
-  runOnGtk([handle = w.handle, controls = std::move(controls)] {
-    Presentation* p = presentationOf(handle);
-    if (p == nullptr || p->fixed == nullptr) return;
+  runOnPresentation(w.handle, [controls = std::move(controls)](Presentation& p) {
+    if (p.fixed == nullptr) return;
     for (const PlannedControl& planned : controls) {
-      GtkWidget* widget = newControl(planned, *p);
+      GtkWidget* widget = newControl(planned, p);
       const RECT& r = planned.control.rect;
       gtk_widget_set_size_request(widget, r.right - r.left, r.bottom - r.top);
-      gtk_layout_put(GTK_LAYOUT(p->fixed), widget, r.left, r.top);
+      gtk_layout_put(GTK_LAYOUT(p.fixed), widget, r.left, r.top);
     }
-    applyCssToTree(p->top, const_cast<char*>(kDialogCss));
+    applyCssToTree(p.top, const_cast<char*>(kDialogCss));
   });
 }
 
 // A new window opens with its client area at the size the window layer gave
 // it: the drawing area asks for that size until its first allocation, then
 // lets the user make the window smaller.
-void presentWindow(Presentation& p, bool show) {
-  p.visible = show;
-  if (!show) {
-    gtk_widget_hide(p.top);
-    return;
-  }
-  if (p.area != nullptr && !p.opened) {
-    p.opened = true;
-    syncScrollBars(p);
-    gtk_widget_set_size_request(p.area, p.layout.clientWidth, p.layout.clientHeight);
-    p.holdingSize = true;
-  }
-  gtk_widget_show_all(p.top);
-  gtk_window_present(GTK_WINDOW(p.top));
-}
-
 void showWindow(Window& w, bool show) {
-  runOnGtk([handle = w.handle, layout = layoutOf(w), show] {
-    Presentation* p = presentationOf(handle);
-    if (p == nullptr) return;
-    p->layout = layout;
-    presentWindow(*p, show);
+  runOnPresentation(w.handle, [layout = layoutOf(w), show](Presentation& p) {
+    p.layout = layout;
+    p.visible = show;
+    if (!show) {
+      gtk_widget_hide(p.top);
+      return;
+    }
+    if (p.area != nullptr && !p.opened) {
+      p.opened = true;
+      syncScrollBars(p);
+      gtk_widget_set_size_request(p.area, p.layout.clientWidth, p.layout.clientHeight);
+      p.holdingSize = true;
+    }
+    gtk_widget_show_all(p.top);
+    gtk_window_present(GTK_WINDOW(p.top));
   });
 }
 
 void enableWindow(Window& w, bool enable) {
-  runOnGtk([handle = w.handle, enable] {
-    Presentation* p = presentationOf(handle);
-    if (p == nullptr) return;
-    p->enabled = enable;
-    gtk_widget_set_sensitive(p->top, enable);
+  runOnPresentation(w.handle, [enable](Presentation& p) {
+    p.enabled = enable;
+    gtk_widget_set_sensitive(p.top, enable);
   });
 }
 
 void pixelsChanged(Window& w, const RECT& r) {
-  runOnGtk([handle = w.handle, r] {
-    Presentation* p = presentationOf(handle);
-    if (p == nullptr || p->area == nullptr || presentNow(*p, r)) return;
-    gtk_widget_queue_draw_area(p->area, r.left, r.top, r.right - r.left, r.bottom - r.top);
+  runOnPresentation(w.handle, [r](Presentation& p) {
+    if (p.area == nullptr || presentNow(p, r)) return;
+    gtk_widget_queue_draw_area(p.area, r.left, r.top, r.right - r.left, r.bottom - r.top);
   });
 }
 
 void layoutChanged(Window& w) {
-  runOnGtk([handle = w.handle, layout = layoutOf(w)] {
-    Presentation* p = presentationOf(handle);
-    if (p == nullptr || p->area == nullptr) return;
-    p->layout = layout;
-    syncScrollBars(*p);
-    gtk_widget_queue_draw(p->area);
+  runOnPresentation(w.handle, [layout = layoutOf(w)](Presentation& p) {
+    if (p.area == nullptr) return;
+    p.layout = layout;
+    syncScrollBars(p);
+    gtk_widget_queue_draw(p.area);
   });
 }
 

@@ -25,7 +25,6 @@ void resizeXWindowSurface(cairo_surface_t* surface, int width, int height) {
 }
 
 struct SharedImage {
-  GdkDisplay* display;
   Display* xDisplay;
   XID window;
   GC gc;
@@ -61,35 +60,31 @@ SharedImage* newSharedImage(GdkWindow* window, int width, int height) {
   Display* xDisplay = GDK_DISPLAY_XDISPLAY(display);
   GdkVisual* visual = gdk_window_get_visual(window);
   if (gdk_visual_get_depth(visual) != 24 || !XShmQueryExtension(xDisplay)) return nullptr;
-  auto* shared = new SharedImage{display, xDisplay, GDK_WINDOW_XID(window), nullptr, nullptr, {}};
+  auto* shared = new SharedImage{xDisplay, GDK_WINDOW_XID(window), nullptr, nullptr, {}};
+  auto fail = [shared] {
+    freeSharedImage(shared);
+    return static_cast<SharedImage*>(nullptr);
+  };
   shared->segment.shmid = -1;
   shared->image = XShmCreateImage(xDisplay, GDK_VISUAL_XVISUAL(visual), 24, ZPixmap, nullptr,
                                   &shared->segment, width, height);
-  if (shared->image == nullptr || !isXrgb(shared->image)) {
-    freeSharedImage(shared);
-    return nullptr;
-  }
+  if (shared->image == nullptr || !isXrgb(shared->image)) return fail();
   shared->segment.shmid = shmget(
       IPC_PRIVATE, static_cast<size_t>(shared->image->bytes_per_line) * height, IPC_CREAT | 0600);
-  if (shared->segment.shmid < 0) {
-    freeSharedImage(shared);
-    return nullptr;
-  }
+  if (shared->segment.shmid < 0) return fail();
   shared->segment.shmaddr = static_cast<char*>(shmat(shared->segment.shmid, nullptr, 0));
   // Marked for removal at once: it goes when the server and this process
   // have both let go of it, however the process ends.
   shmctl(shared->segment.shmid, IPC_RMID, nullptr);
   if (shared->segment.shmaddr == reinterpret_cast<char*>(-1)) {
     shared->segment.shmaddr = nullptr;
-    freeSharedImage(shared);
-    return nullptr;
+    return fail();
   }
   shared->image->data = shared->segment.shmaddr;
   shared->segment.readOnly = True;
   if (!attach(display, xDisplay, shared->segment)) {
     shared->segment.shmid = -1;  // not attached: nothing to detach
-    freeSharedImage(shared);
-    return nullptr;
+    return fail();
   }
   shared->gc = XCreateGC(xDisplay, shared->window, 0, nullptr);
   return shared;
