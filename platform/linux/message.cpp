@@ -22,6 +22,22 @@ struct Filter {
   }
 };
 
+void pushMessage(MessageQueue& queue, const MSG& msg) {
+  {
+    std::lock_guard lock(queue.mutex);
+    queue.posted.push_back(msg);
+  }
+  queue.arrived.notify_all();
+}
+
+void pushSent(MessageQueue& queue, std::function<void()> call) {
+  {
+    std::lock_guard lock(queue.mutex);
+    queue.sent.push_back(std::move(call));
+  }
+  queue.arrived.notify_all();
+}
+
 void runSentMessages(MessageQueue& queue) {
   for (;;) {
     std::function<void()> call;
@@ -129,24 +145,12 @@ void waitOnQueue(MessageQueue& queue, Deadline deadline) {
     queue.arrived.wait_until(lock, deadline, ready);
 }
 
-void pushMessage(MessageQueue& queue, const MSG& msg) {
-  {
-    std::lock_guard lock(queue.mutex);
-    queue.posted.push_back(msg);
-  }
-  queue.arrived.notify_all();
-}
-
 void runOnWindowThread(HWND handle, std::function<void(Window&)> call) {
   auto queue = queueOfWindow(handle);
   if (!queue) return;
-  {
-    std::lock_guard lock(queue->mutex);
-    queue->sent.push_back([handle, call = std::move(call)] {
-      if (Window* w = windowFromHandle(handle)) call(*w);
-    });
-  }
-  queue->arrived.notify_all();
+  pushSent(*queue, [handle, call = std::move(call)] {
+    if (Window* w = windowFromHandle(handle)) call(*w);
+  });
 }
 
 // The flag is what counts; the thread message (WM_NULL, which dispatching
@@ -180,9 +184,7 @@ BOOL WINAPI TranslateMessage(const MSG* msg) {
 LRESULT WINAPI DispatchMessageA(const MSG* msg) {
   if (msg == nullptr) return 0;
   Window* w = windowFromHandle(msg->hwnd);
-  if (w == nullptr) return 0;
-  WNDPROC proc = w->proc;
-  return proc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+  return w != nullptr ? w->proc(msg->hwnd, msg->message, msg->wParam, msg->lParam) : 0;
 }
 
 void WINAPI PostQuitMessage(int exitCode) {
@@ -202,23 +204,16 @@ BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto queue = queueOfWindow(window);
   if (!queue) return 0;
-  if (queue->owner == std::this_thread::get_id()) {
-    Window* w = windowFromHandle(window);
-    WNDPROC proc = w->proc;
-    return proc(window, message, wParam, lParam);
-  }
+  if (queue->owner == std::this_thread::get_id())
+    return windowFromHandle(window)->proc(window, message, wParam, lParam);
   auto result = std::make_shared<std::promise<LRESULT>>();
   auto answer = result->get_future();
   auto own = currentQueue();
-  {
-    std::lock_guard lock(queue->mutex);
-    queue->sent.push_back([=] {
-      Window* w = windowFromHandle(window);
-      result->set_value(w != nullptr ? w->proc(window, message, wParam, lParam) : 0);
-      std::lock_guard ownLock(own->mutex);
-      own->arrived.notify_all();
-    });
-  }
-  queue->arrived.notify_all();
+  pushSent(*queue, [=] {
+    Window* w = windowFromHandle(window);
+    result->set_value(w != nullptr ? w->proc(window, message, wParam, lParam) : 0);
+    std::lock_guard ownLock(own->mutex);
+    own->arrived.notify_all();
+  });
   return awaitAnswer(*own, answer);
 }

@@ -148,7 +148,6 @@ void relayout(Window& window);
 // Keeps the update region within the client area.
 void clipUpdateRegion(Window& window);
 void invalidate(Window& window, const RECT* rect, bool erase);
-void pushMessage(MessageQueue& queue, const MSG& msg);
 // Runs call with the window on the thread that owns it, the next time that
 // thread looks at its messages (as a message sent from another thread is);
 // nothing when the window is gone by then. Does not wait.
