@@ -54,11 +54,10 @@ struct Layout {
   int clientWidth = 0;
   int clientHeight = 0;
   ScrollBarState bars[2];
-  bool hasMenu = false;
 };
 
 Layout layoutOf(const Window& w) {
-  return {w.clientWidth, w.clientHeight, {w.bars[SB_HORZ], w.bars[SB_VERT]}, w.menu != nullptr};
+  return {w.clientWidth, w.clientHeight, {w.bars[SB_HORZ], w.bars[SB_VERT]}};
 }
 
 // A window's widgets; a main window's are made before they belong to it.
