@@ -17,19 +17,16 @@
 
 #include <alsa/asoundlib.h>
 #include <dlfcn.h>
-#include <fluidsynth.h>
 
-#include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace midisynth {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 const char* const kSystemSoundFonts[] = {
     "/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/sounds/sf2/FluidR3_GM.sf2",
@@ -43,41 +40,6 @@ constexpr int kPeriods = 4;
 // FluidSynth's default of 0.2 leaves General MIDI songs quiet; 0.5 keeps
 // even a full arrangement well clear of clipping.
 constexpr double kGain = 0.5;
-
-double millisecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// The FluidSynth calls the synthesizer makes, found in the library at run
-// time; each member has the name and type of its function.
-#define GIFPLAY_FLUID_FUNCTIONS(X) \
-  X(new_fluid_settings)            \
-  X(delete_fluid_settings)         \
-  X(fluid_settings_setnum)         \
-  X(fluid_settings_setint)         \
-  X(fluid_settings_setstr)         \
-  X(new_fluid_synth)               \
-  X(delete_fluid_synth)            \
-  X(fluid_synth_sfload)            \
-  X(fluid_is_soundfont)            \
-  X(fluid_synth_process)           \
-  X(fluid_synth_system_reset)      \
-  X(new_fluid_audio_driver2)       \
-  X(delete_fluid_audio_driver)     \
-  X(new_fluid_player)              \
-  X(delete_fluid_player)           \
-  X(fluid_player_add_mem)          \
-  X(fluid_player_play)             \
-  X(fluid_player_stop)             \
-  X(fluid_player_get_status)       \
-  X(fluid_player_get_current_tick) \
-  X(fluid_set_log_function)
-
-struct FluidSynth {
-#define GIFPLAY_DECLARE(name) decltype(&::name) name;
-  GIFPLAY_FLUID_FUNCTIONS(GIFPLAY_DECLARE)
-#undef GIFPLAY_DECLARE
-};
 
 // The library as Debian ships it: the runtime package's soname.
 const char* const kFluidSynthLibraries[] = {"libfluidsynth.so.3", "libfluidsynth.so.2"};
@@ -94,10 +56,10 @@ void silenceAlsa() {
   dlclose(alsa);
 }
 
-// Loads FluidSynth once, for the rest of the run; nullptr when it cannot be
-// had. The player shows and logs nothing: FluidSynth and ALSA keep quiet.
-const FluidSynth* fluidSynth() {
-  static const FluidSynth* loaded = []() -> const FluidSynth* {
+}  // namespace
+
+FluidSynth* fluidSynth() {
+  static FluidSynth* loaded = []() -> FluidSynth* {
     void* library = nullptr;
     for (const char* name : kFluidSynthLibraries)
       if ((library = dlopen(name, RTLD_NOW | RTLD_LOCAL)) != nullptr) break;
@@ -118,11 +80,13 @@ const FluidSynth* fluidSynth() {
   return loaded;
 }
 
+namespace {
+
 class Synth {
  public:
   Synth() : notifier_([this] { notifyLoop(); }) {}
   ~Synth() {
-    closeOutput();
+    if (driver_ != nullptr) fluid_->delete_fluid_audio_driver(driver_);
     unloadSong();
     {
       std::lock_guard<std::mutex> guard(noticeLock_);
@@ -170,47 +134,24 @@ class Synth {
     deletePlayer();
   }
 
-  bool playing() {
-    std::lock_guard<std::mutex> guard(lock_);
-    return playing_;
+ private:
+  enum class SoundFontState { none, loading, ready, failed };
+
+  // Effects are mixed into the two dry buffers, which the audio output has
+  // cleared; they stay silent while the SoundFont loads.
+  static int renderForDriver(void* self, int frames, int, float*[], int channels, float* out[]) {
+    static_cast<Synth*>(self)->render(frames, channels, out);
+    return FLUID_OK;
   }
 
-  // Effects are mixed into the two dry buffers, which the caller has
-  // cleared. False while there is nothing to render: the buffers stay silent.
-  bool render(int frames, int channels, float* out[]) {
+  void render(int frames, int channels, float* out[]) {
     std::lock_guard<std::mutex> guard(lock_);
-    if (soundFontState_ != SoundFontState::ready) return false;
+    if (soundFontState_ != SoundFontState::ready) return;
     fluid_->fluid_synth_process(synth_, frames, channels, out, channels, out);
     if (playing_ && songOver()) {
       playing_ = false;
       reportEnd(plays_);
     }
-    return true;
-  }
-
-  void useOutput(const AudioOutput* output) {
-    closeOutput();
-    output_ = output;
-  }
-
-  void useSoundFonts(const std::vector<std::string>& paths) {
-    closeOutput();
-    unloadSong();
-    deleteSynth();
-    soundFonts_ = paths;
-  }
-
-  StartCost lastStartCost() {
-    waitForSoundFont();
-    return cost_;
-  }
-
- private:
-  enum class SoundFontState { none, loading, ready, failed };
-
-  static int renderForDriver(void* self, int frames, int, float*[], int channels, float* out[]) {
-    static_cast<Synth*>(self)->render(frames, channels, out);
-    return FLUID_OK;
   }
 
   // Synthesizer, a SoundFont file, the output, then the SoundFont's loading:
@@ -224,17 +165,12 @@ class Synth {
     std::string soundFont;
     if (soundFontState_ == SoundFontState::none && (soundFont = findSoundFont()).empty())
       return Result::noSoundFont;
-    if (!outputOpen()) {
-      auto begin = Clock::now();
-      if (!openOutput()) return Result::noAudioOutput;
-      cost_.output = millisecondsSince(begin);
-    }
+    if (driver_ == nullptr && !openOutput()) return Result::noAudioOutput;
     if (!soundFont.empty()) startLoading(soundFont);
     return Result::ok;
   }
 
   bool createSynth() {
-    auto begin = Clock::now();
     settings_ = fluid_->new_fluid_settings();
     if (settings_ == nullptr) return false;
     fluid_->fluid_settings_setnum(settings_, "synth.sample-rate", kSampleRate);
@@ -243,18 +179,14 @@ class Synth {
     fluid_->fluid_settings_setint(settings_, "audio.period-size", kPeriodFrames);
     fluid_->fluid_settings_setint(settings_, "audio.periods", kPeriods);
     synth_ = fluid_->new_fluid_synth(settings_);
-    cost_ = {millisecondsSince(begin), 0, 0};
     if (synth_ == nullptr) deleteSynth();
     return synth_ != nullptr;
   }
 
-  // The first of the SoundFonts whose file looks like one.
+  // The first of the system's SoundFonts whose file looks like one.
   std::string findSoundFont() const {
-    std::vector<std::string> candidates = soundFonts_;
-    if (candidates.empty())
-      candidates.assign(std::begin(kSystemSoundFonts), std::end(kSystemSoundFonts));
-    for (const std::string& path : candidates)
-      if (fluid_->fluid_is_soundfont(path.c_str())) return path;
+    for (const char* path : kSystemSoundFonts)
+      if (fluid_->fluid_is_soundfont(path)) return path;
     return {};
   }
 
@@ -264,34 +196,18 @@ class Synth {
   void startLoading(const std::string& path) {
     soundFontState_ = SoundFontState::loading;
     soundFontLoader_ = std::thread([this, path] {
-      auto begin = Clock::now();
       bool loaded = fluid_->fluid_synth_sfload(synth_, path.c_str(), 1) != FLUID_FAILED;
-      cost_.soundFont = millisecondsSince(begin);
       soundFontState_ = loaded ? SoundFontState::ready : SoundFontState::failed;
     });
   }
 
-  void waitForSoundFont() {
-    if (soundFontLoader_.joinable()) soundFontLoader_.join();
-  }
-
-  bool outputOpen() const { return driver_ != nullptr || ownOutputOpen_; }
-
   bool openOutput() {
-    if (output_ != nullptr) return ownOutputOpen_ = output_->open();
     for (const char* name : kSystemDrivers) {
       fluid_->fluid_settings_setstr(settings_, "audio.driver", name);
       driver_ = fluid_->new_fluid_audio_driver2(settings_, renderForDriver, this);
       if (driver_ != nullptr) return true;
     }
     return false;
-  }
-
-  void closeOutput() {
-    if (driver_ != nullptr) fluid_->delete_fluid_audio_driver(driver_);
-    driver_ = nullptr;
-    if (ownOutputOpen_) output_->close();
-    ownOutputOpen_ = false;
   }
 
   bool songOver() const {
@@ -313,13 +229,11 @@ class Synth {
   }
 
   void deleteSynth() {
-    waitForSoundFont();
+    if (soundFontLoader_.joinable()) soundFontLoader_.join();
     if (synth_ != nullptr) fluid_->delete_fluid_synth(synth_);
     if (settings_ != nullptr) fluid_->delete_fluid_settings(settings_);
     synth_ = nullptr;
     settings_ = nullptr;
-    soundFontState_ = SoundFontState::none;
-    songsLoaded_ = 0;
   }
 
   void reportEnd(uint32_t play) {
@@ -352,15 +266,11 @@ class Synth {
   std::atomic<SoundFontState> soundFontState_{SoundFontState::none};
   std::thread soundFontLoader_;
   fluid_audio_driver_t* driver_ = nullptr;
-  const AudioOutput* output_ = nullptr;  // nullptr: the system's
-  bool ownOutputOpen_ = false;
   fluid_player_t* player_ = nullptr;
   bool playing_ = false;
   uint32_t endTick_ = 0;
   int songsLoaded_ = 0;  // since the synthesizer was made
   uint32_t plays_ = 0;
-  std::vector<std::string> soundFonts_;
-  StartCost cost_;
 
   std::mutex noticeLock_;
   std::condition_variable noticeWake_;
@@ -384,13 +294,5 @@ Result loadSong(const uint8_t* data, size_t size, uint32_t endTick) {
 uint32_t playSong() { return synth().playSong(); }
 void pauseSong() { synth().pauseSong(); }
 void unloadSong() { synth().unloadSong(); }
-void useOutput(const AudioOutput* output) { synth().useOutput(output); }
-bool renderSong(int frames, float* left, float* right) {
-  float* out[2] = {left, right};
-  return synth().render(frames, 2, out);
-}
-bool songPlaying() { return synth().playing(); }
-void useSoundFonts(const std::vector<std::string>& paths) { synth().useSoundFonts(paths); }
-StartCost lastStartCost() { return synth().lastStartCost(); }
 
 }  // namespace midisynth

@@ -1,12 +1,12 @@
 // The synthesizer behind the MCI sequencer: FluidSynth with a General MIDI
 // SoundFont, heard through the system's audio output. midi_synth.cpp is the
-// only file that knows FluidSynth. One song at a time.
+// only file of the player that calls FluidSynth. One song at a time.
 #pragma once
+
+#include <fluidsynth.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <vector>
 
 namespace midisynth {
 
@@ -28,35 +28,44 @@ uint32_t playSong();
 void pauseSong();
 void unloadSong();
 
-// ---- for tests and benchmarks ----
-
 inline constexpr int kSampleRate = 44100;  // frames per second, two channels
 
-// An output of the caller's own in place of the system's audio output: from
-// the next song on, open is called where the system's output would be opened
-// (false: it cannot be), and the output then takes the audio with renderSong,
-// on a thread of its own, until close returns. nullptr: the system's again.
-// Closes the current output.
-struct AudioOutput {
-  bool (*open)();
-  void (*close)();
-};
-void useOutput(const AudioOutput* output);
-// Mixes frames of audio into left and right, which the caller has cleared;
-// false while there is nothing to render (the SoundFont still loads).
-bool renderSong(int frames, float* left, float* right);
-bool songPlaying();
-// The SoundFonts to try in order from the next song on (an empty list: the
-// system's). Closes the output and unloads the current song and SoundFont.
-void useSoundFonts(const std::vector<std::string>& paths);
+// The FluidSynth calls the synthesizer makes, found in the library at run
+// time; each member has the name and type of its function. The synthesizer
+// calls through the table, so a test or benchmark may put functions of its
+// own in the place of some (an audio output that writes a file, timings)
+// before the first song.
+#define GIFPLAY_FLUID_FUNCTIONS(X) \
+  X(new_fluid_settings)            \
+  X(delete_fluid_settings)         \
+  X(fluid_settings_setnum)         \
+  X(fluid_settings_setint)         \
+  X(fluid_settings_setstr)         \
+  X(new_fluid_synth)               \
+  X(delete_fluid_synth)            \
+  X(fluid_synth_sfload)            \
+  X(fluid_is_soundfont)            \
+  X(fluid_synth_process)           \
+  X(fluid_synth_system_reset)      \
+  X(new_fluid_audio_driver2)       \
+  X(delete_fluid_audio_driver)     \
+  X(new_fluid_player)              \
+  X(delete_fluid_player)           \
+  X(fluid_player_add_mem)          \
+  X(fluid_player_play)             \
+  X(fluid_player_stop)             \
+  X(fluid_player_get_status)       \
+  X(fluid_player_get_current_tick) \
+  X(fluid_set_log_function)
 
-// What the last start of the synthesizer cost, in milliseconds; waits for
-// the SoundFont to be in.
-struct StartCost {
-  double synth = 0;      // settings and synthesizer
-  double output = 0;     // opening the audio output
-  double soundFont = 0;  // loading the SoundFont
+struct FluidSynth {
+#define GIFPLAY_DECLARE(name) decltype(&::name) name;
+  GIFPLAY_FLUID_FUNCTIONS(GIFPLAY_DECLARE)
+#undef GIFPLAY_DECLARE
 };
-StartCost lastStartCost();
+
+// Loads FluidSynth once, for the rest of the run; nullptr when it cannot be
+// had. The player shows and logs nothing: FluidSynth and ALSA keep quiet.
+FluidSynth* fluidSynth();
 
 }  // namespace midisynth

@@ -1,9 +1,14 @@
-// The test outputs of sequencer_output.h: a thread of ours takes the
-// synthesizer's audio, at a sound card's pace or as fast as it renders, and
-// drops it or writes it to a WAV file.
+// The test outputs of sequencer_output.h. The synthesizer opens its audio
+// output through new_fluid_audio_driver2, handing it the function that
+// renders; in its place a thread of ours calls that function, at a sound
+// card's pace or as fast as it renders, and drops the audio or writes it to a
+// WAV file. The synthesizer asks its song for the player's status after each
+// block it renders while the song plays, and only then: that tells the fast
+// outputs when the song plays.
 #include "tests/support/sequencer_output.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
@@ -11,6 +16,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/linux/midi_synth.h"
 #include "platform/win32.h"
 
 namespace sequencer_test {
@@ -70,9 +76,22 @@ class WavWriter {
   uint32_t dataBytes_ = 0;
 };
 
+// The synthesizer's function that renders, as an audio output calls it.
+struct Source {
+  fluid_audio_func_t render;
+  void* data;
+};
+
+midisynth::FluidSynth real;  // the functions ours stand in for
+std::atomic<bool> songAsked{false};
+
+double millisecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
 class RenderThread {
  public:
-  explicit RenderThread(const Output& output) : realTime_(output.realTime) {
+  RenderThread(const Output& output, Source source) : realTime_(output.realTime), source_(source) {
     if (output.kind == Output::Kind::wavFile) wav_ = std::make_unique<WavWriter>(output.wavPath);
     if (good()) thread_ = std::thread([this] { run(); });
   }
@@ -89,18 +108,18 @@ class RenderThread {
  private:
   void run() {
     float left[kBlockFrames], right[kBlockFrames];
+    float* out[2] = {left, right};
     auto block = std::chrono::duration<double>(double{kBlockFrames} / midisynth::kSampleRate);
     auto due = Clock::now();
     std::unique_lock<std::mutex> lock(lock_);
     while (!quitting_) {
       lock.unlock();
-      bool wanted = realTime_ || midisynth::songPlaying();
-      if (wanted) {
-        std::fill(left, left + kBlockFrames, 0.0f);
-        std::fill(right, right + kBlockFrames, 0.0f);
-        wanted = midisynth::renderSong(kBlockFrames, left, right) || realTime_;
-        if (wanted && wav_) wav_->write(left, right, kBlockFrames);
-      }
+      std::fill(left, left + kBlockFrames, 0.0f);
+      std::fill(right, right + kBlockFrames, 0.0f);
+      songAsked = false;
+      source_.render(source_.data, kBlockFrames, 0, nullptr, 2, out);
+      bool wanted = realTime_ || songAsked;
+      if (wanted && wav_) wav_->write(left, right, kBlockFrames);
       due = realTime_ ? due + std::chrono::duration_cast<Clock::duration>(block)
                       : Clock::now() + std::chrono::milliseconds(wanted ? 0 : 1);
       lock.lock();
@@ -109,6 +128,7 @@ class RenderThread {
   }
 
   bool realTime_;
+  Source source_;
   std::unique_ptr<WavWriter> wav_;
   std::mutex lock_;
   std::condition_variable wake_;
@@ -117,39 +137,152 @@ class RenderThread {
 };
 
 // Never destroyed: the synthesizer may close its output while the process
-// exits.
+// exits. The synthesizer keeps the output it opened until then; useOutput
+// changes what stands behind it.
 struct State {
+  std::mutex lock;
   Output output;
+  bool hideSoundFonts = false;
+  bool driverOpen = false;  // the synthesizer holds our driver
+  fluid_settings_t* settings = nullptr;
+  Source source{};
+  fluid_audio_driver_t* system = nullptr;  // the real driver behind ours
   std::unique_ptr<RenderThread> thread;
+  bool started = false;
+  StartCost cost;
+  bool soundFontIn = false;
+  std::condition_variable soundFontLoaded;
 };
 State& state() {
   static auto* instance = new State;
   return *instance;
 }
 
-bool openOutput() {
-  state().thread = std::make_unique<RenderThread>(state().output);
-  if (!state().thread->good()) state().thread.reset();
-  return state().thread != nullptr;
+// What the synthesizer holds as its driver.
+fluid_audio_driver_t* ourDriver() {
+  static char driver;
+  return reinterpret_cast<fluid_audio_driver_t*>(&driver);
 }
 
-void closeOutput() { state().thread.reset(); }
+bool openOutput(State& s) {
+  if (s.output.kind == Output::Kind::system) {
+    auto begin = Clock::now();
+    s.system = real.new_fluid_audio_driver2(s.settings, s.source.render, s.source.data);
+    s.cost.output += millisecondsSince(begin);
+    return s.system != nullptr;
+  }
+  s.thread = std::make_unique<RenderThread>(s.output, s.source);
+  if (!s.thread->good()) s.thread.reset();
+  return s.thread != nullptr;
+}
 
-const midisynth::AudioOutput kTestOutput{openOutput, closeOutput};
+void closeOutput(State& s) {
+  if (s.system != nullptr) real.delete_fluid_audio_driver(s.system);
+  s.system = nullptr;
+  s.thread.reset();
+}
+
+fluid_audio_driver_t* newDriver(fluid_settings_t* settings, fluid_audio_func_t render, void* data) {
+  State& s = state();
+  std::lock_guard<std::mutex> guard(s.lock);
+  s.settings = settings;
+  s.source = {render, data};
+  s.driverOpen = openOutput(s);
+  return s.driverOpen ? ourDriver() : nullptr;
+}
+
+void deleteDriver(fluid_audio_driver_t*) {
+  State& s = state();
+  std::lock_guard<std::mutex> guard(s.lock);
+  closeOutput(s);
+  s.driverOpen = false;
+}
+
+int playerStatus(fluid_player_t* player) {
+  songAsked = true;
+  return real.fluid_player_get_status(player);
+}
+
+int isSoundFont(const char* path) {
+  {
+    std::lock_guard<std::mutex> guard(state().lock);
+    if (state().hideSoundFonts) return 0;
+  }
+  return real.fluid_is_soundfont(path);
+}
+
+fluid_synth_t* newSynth(fluid_settings_t* settings) {
+  auto begin = Clock::now();
+  fluid_synth_t* synth = real.new_fluid_synth(settings);
+  std::lock_guard<std::mutex> guard(state().lock);
+  state().cost = {millisecondsSince(begin), 0, 0};
+  state().soundFontIn = false;
+  state().started = true;
+  return synth;
+}
+
+int loadSoundFont(fluid_synth_t* synth, const char* path, int reset) {
+  auto begin = Clock::now();
+  int result = real.fluid_synth_sfload(synth, path, reset);
+  State& s = state();
+  {
+    std::lock_guard<std::mutex> guard(s.lock);
+    s.cost.soundFont = millisecondsSince(begin);
+    s.soundFontIn = true;
+  }
+  s.soundFontLoaded.notify_all();
+  return result;
+}
+
+// Once, before the synthesizer's first song.
+void standIn() {
+  static bool done = [] {
+    midisynth::FluidSynth* functions = midisynth::fluidSynth();
+    if (functions == nullptr) return false;
+    real = *functions;
+    functions->new_fluid_audio_driver2 = newDriver;
+    functions->delete_fluid_audio_driver = deleteDriver;
+    functions->fluid_player_get_status = playerStatus;
+    functions->fluid_is_soundfont = isSoundFont;
+    functions->new_fluid_synth = newSynth;
+    functions->fluid_synth_sfload = loadSoundFont;
+    return true;
+  }();
+  (void)done;
+}
 
 void closeDevice() { mciSendCommandA(MCI_ALL_DEVICE_ID, MCI_CLOSE, 0, 0); }
 
 }  // namespace
 
 void useOutput(const Output& output) {
+  standIn();
   closeDevice();
-  state().output = output;
-  midisynth::useOutput(output.kind == Output::Kind::system ? nullptr : &kTestOutput);
+  State& s = state();
+  std::lock_guard<std::mutex> guard(s.lock);
+  closeOutput(s);
+  s.output = output;
+  if (s.driverOpen) openOutput(s);
 }
 
-void useSoundFonts(const std::vector<std::string>& paths) {
+void hideSoundFonts(bool hide) {
+  standIn();
   closeDevice();
-  midisynth::useSoundFonts(paths);
+  std::lock_guard<std::mutex> guard(state().lock);
+  state().hideSoundFonts = hide;
+}
+
+bool synthesizerStarted() {
+  std::lock_guard<std::mutex> guard(state().lock);
+  return state().started;
+}
+
+StartCost lastStartCost() {
+  standIn();
+  State& s = state();
+  std::unique_lock<std::mutex> lock(s.lock);
+  s.soundFontLoaded.wait(lock, [&] { return s.soundFontIn; });
+  return s.cost;
 }
 
 }  // namespace sequencer_test

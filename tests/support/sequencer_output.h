@@ -1,12 +1,11 @@
 // Test outputs of the MCI sequencer of the Linux build: the synthesizer's
 // audio dropped or written to a WAV file instead of reaching the system's
-// audio output, and SoundFonts of the test's choosing.
+// audio output, the system's SoundFonts hidden, and what the synthesizer's
+// start cost. They take the place of some of the FluidSynth functions the
+// synthesizer calls (midisynth::fluidSynth()).
 #pragma once
 
 #include <string>
-#include <vector>
-
-#include "platform/linux/midi_synth.h"
 
 namespace sequencer_test {
 
@@ -25,14 +24,25 @@ struct Output {
 
 // Closes the open sequencer device, if any (a pending notice reports
 // MCI_NOTIFY_ABORTED), and the current output (a WAV file is finished). The
-// next MCI_OPEN opens this output.
+// synthesizer's audio goes to this output from now on.
 void useOutput(const Output& output);
 
-// The SoundFonts to try in order from the next MCI_OPEN on (after closing as
-// useOutput does); an empty list restores the system's.
-void useSoundFonts(const std::vector<std::string>& paths);
+// With hide, the next MCI_OPEN finds none of the system's SoundFonts, as on a
+// system without any.
+void hideSoundFonts(bool hide);
 
-using midisynth::lastStartCost;
-using midisynth::StartCost;
+// The synthesizer keeps the output it opened and the SoundFont it loaded
+// until the process ends: a test of its start needs a process of its own (as
+// ctest runs each test).
+bool synthesizerStarted();
+
+// What the start of the synthesizer cost, in milliseconds; waits for the
+// SoundFont to be in.
+struct StartCost {
+  double synth = 0;      // the synthesizer
+  double output = 0;     // opening the audio output
+  double soundFont = 0;  // loading the SoundFont
+};
+StartCost lastStartCost();
 
 }  // namespace sequencer_test

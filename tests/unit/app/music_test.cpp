@@ -44,7 +44,6 @@ class MusicTest : public PlayerTest {
     PlayerTest::TearDown();
     stopSong();
     musicPlayer.songPath[0] = '\0';
-    sequencer_test::useOutput({});
   }
 
   ScratchDir scratch;
