@@ -73,8 +73,6 @@ void invalidate(Window& w, const RECT* rect, bool erase) {
   RECT r = rect != nullptr ? intersect(*rect, client) : client;
   if (isEmpty(r)) return;
   addUpdateRect(w, r);
-  if (WindowHost* host = activeHost(); host != nullptr && host->invalidated != nullptr)
-    host->invalidated(w, r);
   if (erase) w.eraseNeeded = true;
 }
 

@@ -211,8 +211,6 @@ void loseEveryWindow() {
   for (auto& queue : queues) loseWindows(*queue);
 }
 
-void forgetWindowClasses() { server().classes.clear(); }
-
 // ---- classes and windows ----
 
 ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass) {

@@ -23,9 +23,6 @@ struct WindowHost {
   void (*layoutChanged)(Window& window);
   int screenWidth;
   int screenHeight;
-  // The update region grew by rect (client coordinates, clipped to the
-  // client area); for a host that keeps a log of it, as the tests' does.
-  void (*invalidated)(Window& window, const RECT& rect) = nullptr;
 };
 
 // Waits for GTK to be ready on its thread (starting it if startDesktop has

@@ -161,7 +161,6 @@ void loseWindows(MessageQueue& queue);
 // The same for every thread that owns windows.
 void loseEveryWindow();
 
-void forgetWindowClasses();
 DeviceContext* deviceContextFromHandle(HDC dc);
 
 void fillRect(Window& window, const RECT& rect, uint32_t colour);

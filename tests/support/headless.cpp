@@ -28,30 +28,10 @@ void enableWindow(Window&, bool) {}
 void pixelsChanged(Window&, const RECT&) {}
 void layoutChanged(Window&) {}
 
-// What invalidatedSince reads: every growth of an update region, the oldest
-// half dropped when it gets long.
-struct Invalidation {
-  HWND window;
-  uint64_t sequence;
-  RECT rect;
-};
-constexpr size_t kMaxInvalidations = 1 << 16;
-std::mutex invalidationsLock;
-std::vector<Invalidation> invalidations;
-uint64_t nextSequence = 1;
-
-void invalidated(Window& w, const RECT& r) {
-  std::lock_guard lock(invalidationsLock);
-  if (invalidations.size() >= kMaxInvalidations)
-    invalidations.erase(invalidations.begin(), invalidations.begin() + kMaxInvalidations / 2);
-  invalidations.push_back({w.handle, nextSequence++, r});
-}
-
 WindowHost* headlessHost() {
   static WindowHost host{createWindow,  destroyWindow,         controlsCreated,
                          showWindow,    enableWindow,          pixelsChanged,
-                         layoutChanged, metrics::kScreenWidth, metrics::kScreenHeight,
-                         invalidated};
+                         layoutChanged, metrics::kScreenWidth, metrics::kScreenHeight};
   return &host;
 }
 
@@ -67,9 +47,10 @@ void collectMenu(const std::vector<MenuItemResource>& items, const std::string& 
   }
 }
 
-bool dispatchOne(PumpResult& result, bool& gotMessage) {
+// The next message of the range [first, last].
+bool dispatchOne(PumpResult& result, bool& gotMessage, UINT first = 0, UINT last = 0) {
   MSG msg;
-  gotMessage = PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);
+  gotMessage = PeekMessageA(&msg, nullptr, first, last, PM_REMOVE);
   if (!gotMessage) return false;
   if (msg.message == WM_QUIT) {
     result.quit = true;
@@ -90,7 +71,6 @@ void enable() { useWindowHost(headlessHost()); }
 
 void reset() {
   destroyWindowsOfThisThread();
-  forgetWindowClasses();
   auto queue = currentQueue();
   std::lock_guard lock(queue->mutex);
   queue->posted.clear();
@@ -116,19 +96,6 @@ Pixels clientPixels(HWND window) {
     result.rgb.push_back(static_cast<uint8_t>(p >> 8));
     result.rgb.push_back(static_cast<uint8_t>(p));
   }
-  return result;
-}
-
-uint64_t mark() {
-  std::lock_guard lock(invalidationsLock);
-  return nextSequence;
-}
-
-std::vector<RECT> invalidatedSince(HWND window, uint64_t since) {
-  std::vector<RECT> result;
-  std::lock_guard lock(invalidationsLock);
-  for (const Invalidation& record : invalidations)
-    if (record.window == window && record.sequence >= since) result.push_back(record.rect);
   return result;
 }
 
@@ -204,6 +171,16 @@ PumpResult pumpMessages(std::chrono::milliseconds timeout) {
   bool gotMessage = true;
   while (gotMessage && std::chrono::steady_clock::now() < deadline)
     if (dispatchOne(result, gotMessage)) break;
+  return result;
+}
+
+PumpResult handlePosted() {
+  PumpResult result;
+  bool gotMessage = true;
+  while (gotMessage) {
+    if (dispatchOne(result, gotMessage, 0, WM_PAINT - 1)) break;
+    if (!gotMessage && dispatchOne(result, gotMessage, WM_PAINT + 1, ~0u)) break;
+  }
   return result;
 }
 

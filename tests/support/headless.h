@@ -34,8 +34,9 @@ namespace headless {
 void enable();
 
 // Destroys every window of this thread (each gets WM_DESTROY, as with
-// DestroyWindow), unregisters every window class, and empties this thread's
-// message queue, a pending WM_QUIT included. For a clean start in each test.
+// DestroyWindow) and empties this thread's message queue, a pending WM_QUIT
+// included. For a clean start in each test. Window classes stay registered
+// until the process ends, as on Windows: register a class once per process.
 void reset();
 
 // ---- reading state back ----
@@ -54,14 +55,11 @@ struct Pixels {
 };
 Pixels clientPixels(HWND window);
 
-// A point in time for invalidatedSince.
-uint64_t mark();
-// The rectangles that InvalidateRect added to the window's update region since
-// the mark, in call order, in client coordinates, already clipped to the client
-// area (InvalidateRect(w, nullptr, ...) records the whole client area; calls
-// whose rectangle lies wholly outside the client record nothing).
-std::vector<RECT> invalidatedSince(HWND window, uint64_t since);
-// The current update region's rectangles (what the next WM_PAINT repaints).
+// The current update region's rectangles (what the next WM_PAINT repaints),
+// in client coordinates, clipped to the client area. A rectangle that lies
+// within the region already adds nothing; one that holds some of its
+// rectangles takes their place. What a message invalidated shows here when
+// it is handled on its own (handlePosted) after the last paint.
 std::vector<RECT> updateRegion(HWND window);
 
 // Whether a standard scroll bar (SB_HORZ or SB_VERT) is shown.
@@ -130,6 +128,9 @@ struct PumpResult {
 // every window with an update region) until none is left, WM_QUIT arrives or
 // the timeout passes. Does not wait for messages still to come.
 PumpResult pumpMessages(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000));
+// Handles every posted message that is waiting, and no WM_PAINT: the update
+// region then shows what they invalidated.
+PumpResult handlePosted();
 // Handles messages as they arrive (timers, other threads) for the given time,
 // or until WM_QUIT.
 PumpResult pumpMessagesFor(std::chrono::milliseconds duration);

@@ -108,7 +108,8 @@ void PlayerTest::makeAnimation(int32_t screenWidth, int32_t screenHeight,
 
 HWND PlayerTest::openWindow() {
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  EXPECT_NE(registerMainClass(instance), 0);
+  static const ATOM mainClass = registerMainClass(instance);  // classes stay registered
+  EXPECT_NE(mainClass, 0);
   EXPECT_EQ(createMainWindow(instance, SW_SHOWNORMAL), 1);
   std::vector<HWND> windows = headless::windows();
   window = windows.empty() ? nullptr : windows.back();

@@ -30,7 +30,8 @@ void WindowTest::SetUp() {
   cls.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
   cls.lpszClassName = "RecordingWindow";
   cls.lpszMenuName = MAKEINTRESOURCEA(1000);
-  ASSERT_NE(RegisterClassA(&cls), 0);
+  static const ATOM recordingClass = RegisterClassA(&cls);  // classes stay registered
+  ASSERT_NE(recordingClass, 0);
 }
 
 void WindowTest::TearDown() { headless::reset(); }
