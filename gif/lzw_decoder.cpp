@@ -195,12 +195,16 @@ constexpr int32_t kBatchFull = -2;
 
 // The chunks of a string of more than sixteen pixels before its last two,
 // from lastAt - 16 down to its start; rest names the chunk at lastAt - 8.
-[[gnu::noinline]] void writeLongString(const LzwDecoder& d, uint32_t rest, int32_t lastAt,
-                                       uint8_t* out) {
+// Returns the string's first pixel.
+[[gnu::noinline]] uint8_t writeLongString(const LzwDecoder& d, uint32_t rest, int32_t lastAt,
+                                          uint8_t* out) {
+  uint64_t chunk = 0;
   for (int32_t at = lastAt - 16; at >= 0; at -= 8) {
     rest = d.shape[rest] >> 16;
-    store8(out + at, d.chunk[rest]);
+    chunk = d.chunk[rest];
+    store8(out + at, chunk);
   }
+  return static_cast<uint8_t>(chunk);
 }
 
 // Writes the string of an entry of the regular table, length pixels from
@@ -208,13 +212,18 @@ constexpr int32_t kBatchFull = -2;
 // string of eight pixels or fewer, the first store lands where the second
 // overwrites it), then the chunks before them, towards its start. The last
 // store runs up to seven bytes past the string's end, into row buffer space
-// that the strings after it overwrite.
-inline void writeString(const LzwDecoder& d, int32_t code, int32_t length, uint8_t* out) {
+// that the strings after it overwrite. Returns the string's first pixel,
+// taken from the chunks rather than read back from the row, which would
+// wait for the stores.
+inline uint8_t writeString(const LzwDecoder& d, int32_t code, int32_t length, uint8_t* out) {
   int32_t lastAt = (length - 1) & ~7;
   uint32_t rest = d.shape[code] >> 16;
-  store8(out + (lastAt > 8 ? lastAt - 8 : 0), d.chunk[rest]);
-  store8(out + lastAt, d.chunk[code]);
-  if (lastAt > 8) writeLongString(d, rest, lastAt, out);
+  uint64_t before = d.chunk[rest];
+  uint64_t last = d.chunk[code];
+  store8(out + (lastAt > 8 ? lastAt - 8 : 0), before);
+  store8(out + lastAt, last);
+  if (lastAt > 8) return writeLongString(d, rest, lastAt, out);
+  return static_cast<uint8_t>(lastAt == 0 ? last : before);
 }
 
 // The common case, kept apart so that its state stays in registers: codes
@@ -260,9 +269,9 @@ inline void writeString(const LzwDecoder& d, int32_t code, int32_t length, uint8
       result = c;
       break;
     }
-    writeString(d, c, length, out);
+    uint8_t root = writeString(d, c, length, out);
     if (nextFree < kLzwTableSize) {
-      addEntry(d, nextFree, previous, previousLength, *out);
+      addEntry(d, nextFree, previous, previousLength, root);
       ++nextFree;
       if (nextFree > static_cast<int32_t>(mask) && width < kLzwWidestCode) {
         ++width;
