@@ -26,8 +26,6 @@ LRESULT CALLBACK dialogWindowProc(HWND handle, UINT message, WPARAM wParam, LPAR
     case WM_CLOSE:
       PostMessageA(handle, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
       return 0;
-    case WM_NCCREATE:
-      return TRUE;
     default:
       return DefWindowProcA(handle, message, wParam, lParam);
   }
@@ -44,7 +42,7 @@ void registerDialogClass() {
 DialogControl controlFromResource(const ControlResource& c) {
   RECT rect{pixelsX(c.x), pixelsY(c.y), pixelsX(c.x + c.width), pixelsY(c.y + c.height)};
   DialogControl control{c.className, c.text, c.id, c.style, rect};
-  if (isIconControl(control) && !(c.style & (SS_CENTERIMAGE | SS_REALSIZEIMAGE))) {
+  if (isIconControl(control)) {
     control.rect.right = rect.left + metrics::kIcon;
     control.rect.bottom = rect.top + metrics::kIcon;
   }
@@ -67,8 +65,8 @@ HWND createDialog(const DialogResource& d, HINSTANCE instance, HWND owner, DLGPR
   int height = pixelsY(d.height);
   addNonClientSize(style, false, nullptr, width, height);
   RECT place = dialogPlacement(width, height);
-  HWND dialog = CreateWindowExA(d.exStyle, kDialogClass, d.caption.c_str(), style, place.left,
-                                place.top, width, height, owner, nullptr, instance, nullptr);
+  HWND dialog = CreateWindowExA(0, kDialogClass, d.caption.c_str(), style, place.left, place.top,
+                                width, height, owner, nullptr, instance, nullptr);
   Window* w = windowFromHandle(dialog);
   if (w == nullptr) return nullptr;
   w->dialogProc = proc;

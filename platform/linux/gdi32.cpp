@@ -17,10 +17,7 @@ struct BrushObject {
   uint32_t colour;  // 0x00RRGGBB
 };
 
-HandleTable<BrushObject>& brushes() {
-  static auto* table = new HandleTable<BrushObject>(HandleKind::kBrush);
-  return *table;
-}
+auto& brushes() { return handleTable<BrushObject, HandleKind::kBrush>(); }
 
 uint32_t rgb(BYTE r, BYTE g, BYTE b) { return static_cast<uint32_t>(r) << 16 | g << 8 | b; }
 

@@ -207,29 +207,25 @@ void postInput(gpointer handle, UINT message, WPARAM wParam) {
   if (p != nullptr && p->enabled) PostMessageA(p->handle, message, wParam, 0);
 }
 
-// ---- menus ----
-
-void onMenuItem(GtkMenuItem* item, gpointer handle) {
-  auto id = GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(item), "command"));
-  postInput(handle, WM_COMMAND, MAKEWPARAM(id, 0));
+// A menu item was chosen or a push button clicked: WM_COMMAND with its id,
+// and 0 for a menu as BN_CLICKED is for a button.
+void onCommand(GtkWidget* widget, gpointer handle) {
+  auto id = GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(widget), "command"));
+  postInput(handle, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED));
 }
+
+// ---- menus ----
 
 void addMenuItems(GtkMenuShell* shell, const std::vector<MenuItemResource>& items, HWND handle) {
   for (const MenuItemResource& item : items) {
-    GtkWidget* widget = nullptr;
-    if (item.flags & MF_SEPARATOR) {
-      widget = gtk_separator_menu_item_new();
-    } else {
-      widget = gtk_menu_item_new_with_mnemonic(mnemonicText(item.text).c_str());
-      gtk_widget_set_sensitive(widget, !(item.flags & (MF_GRAYED | MF_DISABLED)));
-    }
+    GtkWidget* widget = gtk_menu_item_new_with_mnemonic(mnemonicText(item.text).c_str());
     if (item.flags & MF_POPUP) {
       GtkWidget* submenu = gtk_menu_new();
       addMenuItems(GTK_MENU_SHELL(submenu), item.children, handle);
       gtk_menu_item_set_submenu(GTK_MENU_ITEM(widget), submenu);
-    } else if (!(item.flags & MF_SEPARATOR)) {
+    } else {
       g_object_set_data(G_OBJECT(widget), "command", GUINT_TO_POINTER(item.id));
-      g_signal_connect(widget, "activate", G_CALLBACK(onMenuItem), handle);
+      g_signal_connect(widget, "activate", G_CALLBACK(onCommand), handle);
     }
     gtk_menu_shell_append(shell, widget);
   }
@@ -351,31 +347,17 @@ gboolean onDelete(GtkWidget*, GdkEvent*, gpointer handle) {
 // arrows and wheel would move the thumb smoothly instead, so the bar's
 // presses and wheel turns are looked at before GTK sees them.
 
+// The action of each GtkScrollType, in GTK's order: none and jump (the
+// thumb), steps and pages backward and forward, up and down, left and right,
+// then the two ends.
+constexpr int kScrollCodes[] = {SB_THUMBTRACK, SB_THUMBTRACK, SB_LINEUP, SB_LINEDOWN,
+                                SB_PAGEUP,     SB_PAGEDOWN,   SB_LINEUP, SB_LINEDOWN,
+                                SB_PAGEUP,     SB_PAGEDOWN,   SB_LINEUP, SB_LINEDOWN,
+                                SB_PAGEUP,     SB_PAGEDOWN,   SB_TOP,    SB_BOTTOM};
+static_assert(std::size(kScrollCodes) == GTK_SCROLL_END + 1);
+
 int scrollCode(GtkScrollType type) {
-  switch (type) {
-    case GTK_SCROLL_STEP_BACKWARD:
-    case GTK_SCROLL_STEP_UP:
-    case GTK_SCROLL_STEP_LEFT:
-      return SB_LINEUP;
-    case GTK_SCROLL_STEP_FORWARD:
-    case GTK_SCROLL_STEP_DOWN:
-    case GTK_SCROLL_STEP_RIGHT:
-      return SB_LINEDOWN;
-    case GTK_SCROLL_PAGE_BACKWARD:
-    case GTK_SCROLL_PAGE_UP:
-    case GTK_SCROLL_PAGE_LEFT:
-      return SB_PAGEUP;
-    case GTK_SCROLL_PAGE_FORWARD:
-    case GTK_SCROLL_PAGE_DOWN:
-    case GTK_SCROLL_PAGE_RIGHT:
-      return SB_PAGEDOWN;
-    case GTK_SCROLL_START:
-      return SB_TOP;
-    case GTK_SCROLL_END:
-      return SB_BOTTOM;
-    default:
-      return SB_THUMBTRACK;
-  }
+  return type >= 0 && type <= GTK_SCROLL_END ? kScrollCodes[type] : SB_THUMBTRACK;
 }
 
 int barOf(GtkWidget* widget) { return GPOINTER_TO_INT(g_object_get_data(G_OBJECT(widget), "bar")); }
@@ -636,16 +618,10 @@ void destroyWindow(Window& w) {
   });
 }
 
-void onButtonClicked(GtkButton* button, gpointer handle) {
-  int id = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), "command"));
-  if (Presentation* p = presentationOf(handle))
-    PostMessageA(p->handle, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
-}
-
 GtkWidget* newButton(const DialogControl& c, Presentation& p) {
   GtkWidget* button = gtk_button_new_with_mnemonic(mnemonicText(c.text).c_str());
   g_object_set_data(G_OBJECT(button), "command", GINT_TO_POINTER(c.id));
-  g_signal_connect(button, "clicked", G_CALLBACK(onButtonClicked), p.handle);
+  g_signal_connect(button, "clicked", G_CALLBACK(onCommand), p.handle);
   if ((c.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
     p.defaultButton = c.id;
     gtk_widget_set_can_default(button, TRUE);
@@ -658,13 +634,11 @@ GtkWidget* newLabel(const DialogControl& c) {
   GtkWidget* label = gtk_label_new(nullptr);
   gtk_label_set_text_with_mnemonic(GTK_LABEL(label), mnemonicText(c.text).c_str());
   DWORD align = c.style & SS_TYPEMASK;
-  gtk_label_set_xalign(GTK_LABEL(label), align == SS_RIGHT ? 1.0f : align == SS_CENTER ? 0.5f : 0);
+  gtk_label_set_xalign(GTK_LABEL(label), align == SS_RIGHT ? 1.0f : 0);
   gtk_label_set_yalign(GTK_LABEL(label), 0);
   gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
   gtk_label_set_max_width_chars(GTK_LABEL(label), 1);
-  gtk_label_set_justify(GTK_LABEL(label), align == SS_RIGHT    ? GTK_JUSTIFY_RIGHT
-                                          : align == SS_CENTER ? GTK_JUSTIFY_CENTER
-                                                               : GTK_JUSTIFY_LEFT);
+  gtk_label_set_justify(GTK_LABEL(label), align == SS_RIGHT ? GTK_JUSTIFY_RIGHT : GTK_JUSTIFY_LEFT);
   return label;
 }
 

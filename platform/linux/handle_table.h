@@ -55,3 +55,11 @@ class HandleTable {
   // brushes, COLOR_* + 1).
   uintptr_t next_ = 0x100;
 };
+
+// The table of a kind of handle, made on first use and never destroyed:
+// handles may still be closed while static objects are destroyed at exit.
+template <typename T, HandleKind kind>
+HandleTable<T>& handleTable() {
+  static auto* table = new HandleTable<T>(kind);
+  return *table;
+}

@@ -31,11 +31,7 @@ struct FileObject {
   int fd;
 };
 
-// Never destroyed: files may still be closed while statics go at exit.
-HandleTable<FileObject>& files() {
-  static auto* table = new HandleTable<FileObject>(HandleKind::kFile);
-  return *table;
-}
+auto& files() { return handleTable<FileObject, HandleKind::kFile>(); }
 
 // The reasons the program tells apart (a name that is taken, a place it may
 // not write to), a missing file, and one reason for the rest.

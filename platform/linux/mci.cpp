@@ -66,20 +66,11 @@ bool readSongFile(const char* path, std::vector<uint8_t>& data) {
   return read;
 }
 
-MCIERROR errorOf(midisynth::Result result) {
-  switch (result) {
-    case midisynth::Result::ok:
-      return 0;
-    case midisynth::Result::noSynthesizer:
-    case midisynth::Result::noSoundFont:
-      return MCIERR_SEQ_NOMIDIPRESENT;
-    case midisynth::Result::noAudioOutput:
-      return MCIERR_SEQ_PORT_NONEXISTENT;
-    case midisynth::Result::outOfMemory:
-      return MCIERR_OUT_OF_MEMORY;
-  }
-  return MCIERR_INTERNAL;
-}
+// The error of each synthesizer result, in midisynth::Result's order: ok, no
+// synthesizer, no SoundFont, no audio output, out of memory.
+constexpr MCIERROR kErrors[] = {0, MCIERR_SEQ_NOMIDIPRESENT, MCIERR_SEQ_NOMIDIPRESENT,
+                                MCIERR_SEQ_PORT_NONEXISTENT, MCIERR_OUT_OF_MEMORY};
+static_assert(std::size(kErrors) == static_cast<size_t>(midisynth::Result::outOfMemory) + 1);
 
 MCIDEVICEID nextDeviceId() {
   if (++lastDeviceId == 0) ++lastDeviceId;
@@ -105,7 +96,7 @@ MCIERROR loadSong(const char* path) {
   MidiFileInfo info = inspectMidiFile(song.data(), song.size());
   if (!info.playable || info.lengthTicks == 0) return MCIERR_INVALID_FILE;
   midisynth::setEndHandler(onSongEnded);
-  return errorOf(midisynth::loadSong(song.data(), song.size(), info.lengthTicks));
+  return kErrors[static_cast<int>(midisynth::loadSong(song.data(), song.size(), info.lengthTicks))];
 }
 
 MCIERROR openDevice(DWORD_PTR flags, MCI_OPEN_PARMSA* open) {

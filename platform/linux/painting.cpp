@@ -37,10 +37,7 @@ void addUpdateRect(Window& w, const RECT& r) {
   if (w.updateRects.size() > kMaxUpdateRects) w.updateRects = {boundingBox(w.updateRects)};
 }
 
-HandleTable<DeviceContext>& deviceContexts() {
-  static auto* table = new HandleTable<DeviceContext>(HandleKind::kDc);
-  return *table;
-}
+auto& deviceContexts() { return handleTable<DeviceContext, HandleKind::kDc>(); }
 
 HDC newDc(HWND window, std::vector<RECT> clip) {
   return deviceContexts().add<HDC>(

@@ -5,10 +5,7 @@
 
 namespace {
 
-HandleTable<PaletteObject>& palettes() {
-  static auto* table = new HandleTable<PaletteObject>(HandleKind::kPalette);
-  return *table;
-}
+auto& palettes() { return handleTable<PaletteObject, HandleKind::kPalette>(); }
 
 std::unique_ptr<PaletteObject> makeStockPalette() {
   auto palette = std::make_unique<PaletteObject>();

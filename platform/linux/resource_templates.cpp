@@ -94,7 +94,6 @@ bool readMenuItems(Reader& in, std::vector<MenuItemResource>& items, int depth) 
     if (!(flags & MF_POPUP)) item.id = in.u16();
     item.text = in.text();
     item.flags = flags & ~kMenuEnd;
-    if (!(flags & MF_POPUP) && item.id == 0 && item.text.empty()) item.flags |= MF_SEPARATOR;
     if (!in.ok) return false;
     if ((flags & MF_POPUP) && !readMenuItems(in, item.children, depth + 1)) return false;
     items.push_back(std::move(item));
@@ -178,7 +177,7 @@ bool readMenuTemplate(const ResourceEntry& entry, std::vector<MenuItemResource>&
 bool readDialogTemplate(const ResourceEntry& entry, DialogResource& dialog) {
   Reader in{entry.data, entry.size};
   dialog.style = in.u32();
-  dialog.exStyle = in.u32();
+  in.skip(4);  // extended style
   uint16_t count = in.u16();
   in.skip(4);  // x, y
   dialog.width = static_cast<int16_t>(in.u16());
@@ -187,8 +186,8 @@ bool readDialogTemplate(const ResourceEntry& entry, DialogResource& dialog) {
   in.nameOrOrdinal();  // class
   dialog.caption = in.text();
   if (dialog.style & DS_SETFONT) {
-    dialog.fontSize = in.u16();
-    dialog.fontName = in.text();
+    in.u16();   // point size
+    in.text();  // typeface
   }
   for (uint16_t i = 0; i < count && in.ok; ++i) dialog.controls.push_back(readControl(in));
   return in.ok;

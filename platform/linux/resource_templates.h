@@ -36,7 +36,7 @@ const ResourceEntry* findResource(const std::vector<ResourceEntry>& entries, uin
 struct MenuItemResource {
   std::string text;  // UTF-8, with its '&' mnemonics
   UINT id = 0;
-  UINT flags = 0;  // MF_POPUP, MF_SEPARATOR, MF_GRAYED, ...
+  UINT flags = 0;  // MF_POPUP for a popup; the program's menu has no other
   std::vector<MenuItemResource> children;
 };
 
@@ -48,14 +48,12 @@ struct ControlResource {
   DWORD style = 0;
 };
 
-// Centred on the screen, whatever place the template gives.
+// Centred on the screen, whatever place the template gives, and in MS Sans
+// Serif 8, whatever font it names (the About box names that one).
 struct DialogResource {
   int width = 0, height = 0;  // dialog units
   DWORD style = 0;
-  DWORD exStyle = 0;
   std::string caption;
-  std::string fontName;
-  int fontSize = 0;
   std::vector<ControlResource> controls;
 };
 

@@ -42,7 +42,7 @@ void collectMenu(const std::vector<MenuItemResource>& items, const std::string& 
   for (const MenuItemResource& item : items) {
     if (item.flags & MF_POPUP)
       collectMenu(item.children, item.text, out);
-    else if (!(item.flags & MF_SEPARATOR))
+    else
       out.push_back({popup, item.text, item.id});
   }
 }

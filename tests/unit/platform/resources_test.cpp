@@ -27,8 +27,6 @@ TEST(CompiledResourcesTest, TheProgramsResourcesGiveItsMenuDialogAndIcon) {
   EXPECT_EQ(about.caption, "About Vantrope");
   EXPECT_EQ(about.width, 230);
   EXPECT_EQ(about.height, 164);
-  EXPECT_EQ(about.fontName, "MS Sans Serif");
-  EXPECT_EQ(about.fontSize, 8);
   EXPECT_TRUE(about.style & DS_CENTER);
   ASSERT_EQ(about.controls.size(), 15u);
   EXPECT_EQ(about.controls[0].className, "BUTTON");
