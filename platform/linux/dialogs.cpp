@@ -39,14 +39,15 @@ void registerDialogClass() {
   RegisterClassA(&cls);  // fails harmlessly once registered
 }
 
-DialogControl controlFromResource(const ControlResource& c) {
-  RECT rect{pixelsX(c.x), pixelsY(c.y), pixelsX(c.x + c.width), pixelsY(c.y + c.height)};
-  DialogControl control{c.className, c.text, c.id, c.style, rect};
-  if (isIconControl(control)) {
-    control.rect.right = rect.left + metrics::kIcon;
-    control.rect.bottom = rect.top + metrics::kIcon;
+// An icon control takes the icon's size.
+ControlResource inPixels(ControlResource c) {
+  const RECT& r = c.rect;
+  c.rect = {pixelsX(r.left), pixelsY(r.top), pixelsX(r.right), pixelsY(r.bottom)};
+  if (isIconControl(c)) {
+    c.rect.right = c.rect.left + metrics::kIcon;
+    c.rect.bottom = c.rect.top + metrics::kIcon;
   }
-  return control;
+  return c;
 }
 
 // The outer rectangle, centred on the screen: the About box asks for
@@ -70,7 +71,7 @@ HWND createDialog(const DialogResource& d, HINSTANCE instance, HWND owner, DLGPR
   Window* w = windowFromHandle(dialog);
   if (w == nullptr) return nullptr;
   w->dialogProc = proc;
-  for (const ControlResource& c : d.controls) w->controls.push_back(controlFromResource(c));
+  for (const ControlResource& c : d.controls) w->controls.push_back(inPixels(c));
   activeHost()->controlsCreated(*w);
   return dialog;
 }

@@ -150,23 +150,11 @@ void runOnPresentation(HWND handle, std::function<void(Presentation&)> task) {
   });
 }
 
-// "&File" becomes "_File"; "&&" stays a literal '&'; text after a tab (an
-// accelerator's name) is dropped.
+// "&File" becomes "_File", and an underscore of the text stays one. The
+// program's texts have no "&&" for an ampersand and no accelerator after a tab.
 std::string mnemonicText(const std::string& text) {
   std::string out;
-  for (size_t i = 0; i < text.size() && text[i] != '\t'; ++i) {
-    char c = text[i];
-    if (c == '&' && i + 1 < text.size() && text[i + 1] == '&') {
-      out += '&';
-      ++i;
-    } else if (c == '&') {
-      out += '_';
-    } else if (c == '_') {
-      out += "__";
-    } else {
-      out += c;
-    }
-  }
+  for (char c : text) out += c == '&' ? "_" : c == '_' ? "__" : std::string(1, c);
   return out;
 }
 
@@ -618,7 +606,7 @@ void destroyWindow(Window& w) {
   });
 }
 
-GtkWidget* newButton(const DialogControl& c, Presentation& p) {
+GtkWidget* newButton(const ControlResource& c, Presentation& p) {
   GtkWidget* button = gtk_button_new_with_mnemonic(mnemonicText(c.text).c_str());
   g_object_set_data(G_OBJECT(button), "command", GINT_TO_POINTER(c.id));
   g_signal_connect(button, "clicked", G_CALLBACK(onCommand), p.handle);
@@ -630,7 +618,7 @@ GtkWidget* newButton(const DialogControl& c, Presentation& p) {
   return button;
 }
 
-GtkWidget* newLabel(const DialogControl& c) {
+GtkWidget* newLabel(const ControlResource& c) {
   GtkWidget* label = gtk_label_new(nullptr);
   gtk_label_set_text_with_mnemonic(GTK_LABEL(label), mnemonicText(c.text).c_str());
   DWORD align = c.style & SS_TYPEMASK;
@@ -652,12 +640,12 @@ GtkWidget* newIcon(const IconImage* image) {
 
 // An icon control comes with its image, found on the window's thread.
 struct PlannedControl {
-  DialogControl control;
+  ControlResource control;
   const IconImage* icon;
 };
 
 GtkWidget* newControl(const PlannedControl& planned, Presentation& p) {
-  const DialogControl& c = planned.control;
+  const ControlResource& c = planned.control;
   if (c.className == "BUTTON") {
     DWORD type = c.style & BS_TYPEMASK;
     if (type == BS_GROUPBOX) return gtk_frame_new(c.text.empty() ? nullptr : c.text.c_str());
@@ -669,7 +657,7 @@ GtkWidget* newControl(const PlannedControl& planned, Presentation& p) {
 
 void controlsCreated(Window& w) {
   std::vector<PlannedControl> controls;
-  for (const DialogControl& c : w.controls)
+  for (const ControlResource& c : w.controls)
     controls.push_back({c, isIconControl(c)
                                ? iconImage(LoadIconA(nullptr, c.text.c_str()), metrics::kIcon)
                                : nullptr});

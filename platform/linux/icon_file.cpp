@@ -3,15 +3,11 @@
 // bottom-up and the 1-bit mask rows bottom-up, each row padded to 4 bytes.
 #include "icon_file.h"
 
+#include "byte_reader.h"
+
 namespace {
 
 constexpr uint32_t kInfoHeaderSize = 40;
-
-uint16_t u16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t u32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 size_t rowBytes(int width, int bitCount) {
   return ((static_cast<size_t>(width) * bitCount + 31) / 32) * 4;
@@ -31,12 +27,15 @@ uint32_t pixelIndex(const uint8_t* row, int x, int bitCount) {
 }  // namespace
 
 bool readIconImage(const uint8_t* data, size_t size, IconImage& image) {
-  if (data == nullptr || size < kInfoHeaderSize || u32(data) != kInfoHeaderSize) return false;
-  auto width = static_cast<int32_t>(u32(data + 4));
-  auto doubledHeight = static_cast<int32_t>(u32(data + 8));
-  int bitCount = u16(data + 14);
-  uint32_t compression = u32(data + 16);
-  uint32_t used = u32(data + 32);
+  ByteReader in{data, data != nullptr ? size : 0};
+  if (in.u32() != kInfoHeaderSize || size < kInfoHeaderSize) return false;
+  auto width = static_cast<int32_t>(in.u32());
+  auto doubledHeight = static_cast<int32_t>(in.u32());
+  in.skip(2);  // planes
+  int bitCount = in.u16();
+  uint32_t compression = in.u32();
+  in.skip(12);  // image size, resolution
+  uint32_t used = in.u32();
   if (compression != 0 || width <= 0 || width > 256 || doubledHeight <= 0 || doubledHeight > 512)
     return false;
   if (bitCount != 1 && bitCount != 4 && bitCount != 8) return false;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "handle_table.h"
 #include "platform/global_block.h"
@@ -36,20 +37,13 @@ auto& files() { return handleTable<FileObject, HandleKind::kFile>(); }
 // The reasons the program tells apart (a name that is taken, a place it may
 // not write to), a missing file, and one reason for the rest.
 DWORD errorFromErrno(int error) {
-  switch (error) {
-    case EEXIST:
-      return ERROR_FILE_EXISTS;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-    case EROFS:
-      return ERROR_ACCESS_DENIED;
-    case ENOENT:
-    case ENOTDIR:
-      return ERROR_FILE_NOT_FOUND;
-    default:
-      return ERROR_INVALID_PARAMETER;
-  }
+  static constexpr std::pair<int, DWORD> kReasons[] = {
+      {EEXIST, ERROR_FILE_EXISTS},    {EACCES, ERROR_ACCESS_DENIED}, {EPERM, ERROR_ACCESS_DENIED},
+      {EISDIR, ERROR_ACCESS_DENIED},  {EROFS, ERROR_ACCESS_DENIED},  {ENOENT, ERROR_FILE_NOT_FOUND},
+      {ENOTDIR, ERROR_FILE_NOT_FOUND}};
+  for (const auto& [value, reason] : kReasons)
+    if (error == value) return reason;
+  return ERROR_INVALID_PARAMETER;
 }
 
 template <typename T>

@@ -16,6 +16,8 @@
 
 #include <cctype>
 
+#include "byte_reader.h"
+
 namespace {
 
 constexpr uint16_t kOrdinalMark = 0xFFFF;
@@ -45,54 +47,30 @@ void appendUtf8(std::string& out, uint16_t c) {
   }
 }
 
-// Reads one template front to back; any read beyond its end fails it.
-struct Reader {
-  const uint8_t* data;
-  size_t size;
-  size_t at = 0;
-  bool ok = true;
+std::string text(ByteReader& in) {
+  std::string out;
+  for (uint16_t c = in.u16(); in.ok && c != 0; c = in.u16()) appendUtf8(out, c);
+  return out;
+}
 
-  bool has(size_t bytes) {
-    if (ok && bytes <= size - at) return true;
-    ok = false;
-    return false;
-  }
-  uint16_t u16() {
-    if (!has(2)) return 0;
-    at += 2;
-    return static_cast<uint16_t>(data[at - 2] | data[at - 1] << 8);
-  }
-  uint32_t u32() {
-    uint32_t low = u16();
-    return low | static_cast<uint32_t>(u16()) << 16;
-  }
-  void skip(size_t bytes) {
-    if (has(bytes)) at += bytes;
-  }
-  void alignTo(size_t unit) { skip((unit - at % unit) % unit); }
-  std::string text() {
-    std::string out;
-    for (uint16_t c = u16(); ok && c != 0; c = u16()) appendUtf8(out, c);
-    return out;
-  }
-  // A name or an ordinal, as resourceKey spells it.
-  std::string nameOrOrdinal() {
-    if (!has(2)) return {};
-    if (data[at] == 0xFF && data[at + 1] == 0xFF) {
-      skip(2);
-      return "#" + std::to_string(u16());
-    }
-    return upperCase(text());
-  }
-};
+bool ordinalNext(ByteReader& in) {
+  return in.has(2) && in.data[in.at] == 0xFF && in.data[in.at + 1] == 0xFF;
+}
 
-bool readMenuItems(Reader& in, std::vector<MenuItemResource>& items, int depth) {
+// A name or an ordinal, as resourceKey spells it.
+std::string nameOrOrdinal(ByteReader& in) {
+  if (!ordinalNext(in)) return upperCase(text(in));
+  in.skip(2);
+  return "#" + std::to_string(in.u16());
+}
+
+bool readMenuItems(ByteReader& in, std::vector<MenuItemResource>& items, int depth) {
   if (depth > 8) return false;
   for (;;) {
     MenuItemResource item;
     uint16_t flags = in.u16();
     if (!(flags & MF_POPUP)) item.id = in.u16();
-    item.text = in.text();
+    item.text = text(in);
     item.flags = flags & ~kMenuEnd;
     if (!in.ok) return false;
     if ((flags & MF_POPUP) && !readMenuItems(in, item.children, depth + 1)) return false;
@@ -101,8 +79,8 @@ bool readMenuItems(Reader& in, std::vector<MenuItemResource>& items, int depth) 
   }
 }
 
-std::string controlClass(Reader& in) {
-  std::string name = in.nameOrOrdinal();
+std::string controlClass(ByteReader& in) {
+  std::string name = nameOrOrdinal(in);
   if (name.size() > 1 && name[0] == '#') {
     unsigned atom = std::stoul(name.substr(1));
     if (atom >= 0x80 && atom < 0x80 + std::size(kControlClasses))
@@ -111,21 +89,18 @@ std::string controlClass(Reader& in) {
   return name;
 }
 
-ControlResource readControl(Reader& in) {
+ControlResource readControl(ByteReader& in) {
   in.alignTo(4);
   ControlResource c;
   c.style = in.u32();
-  in.skip(4);  // extended style
-  c.x = static_cast<int16_t>(in.u16());
-  c.y = static_cast<int16_t>(in.u16());
-  c.width = static_cast<int16_t>(in.u16());
-  c.height = static_cast<int16_t>(in.u16());
+  in.skip(4);                                                    // extended style
+  auto unit = [&in] { return static_cast<int16_t>(in.u16()); };  // dialog units
+  LONG x = unit();
+  LONG y = unit();
+  c.rect = {x, y, x + unit(), y + unit()};
   c.id = static_cast<int16_t>(in.u16());
   c.className = controlClass(in);
-  if (in.has(2) && in.data[in.at] == 0xFF && in.data[in.at + 1] == 0xFF)
-    c.text = in.nameOrOrdinal();
-  else
-    c.text = in.text();
+  c.text = ordinalNext(in) ? nameOrOrdinal(in) : text(in);
   in.skip(in.u16());
   return c;
 }
@@ -140,12 +115,12 @@ std::string resourceKey(LPCSTR name) {
 bool readResourceFile(const uint8_t* data, size_t size, std::vector<ResourceEntry>& entries) {
   size_t at = 0;
   while (at < size) {
-    Reader in{data + at, size - at};
+    ByteReader in{data + at, size - at};
     uint32_t dataSize = in.u32();
     uint32_t headerSize = in.u32();
     ResourceEntry entry;
-    std::string type = in.nameOrOrdinal();
-    entry.key = in.nameOrOrdinal();
+    std::string type = nameOrOrdinal(in);
+    entry.key = nameOrOrdinal(in);
     in.alignTo(4);
     in.skip(kEntryFixedTail);
     if (!in.ok || headerSize < in.at || headerSize > in.size || dataSize > in.size - headerSize)
@@ -168,26 +143,26 @@ const ResourceEntry* findResource(const std::vector<ResourceEntry>& entries, uin
 }
 
 bool readMenuTemplate(const ResourceEntry& entry, std::vector<MenuItemResource>& items) {
-  Reader in{entry.data, entry.size};
+  ByteReader in{entry.data, entry.size};
   uint16_t version = in.u16();
   in.skip(in.u16());
   return in.ok && version == 0 && readMenuItems(in, items, 0);
 }
 
 bool readDialogTemplate(const ResourceEntry& entry, DialogResource& dialog) {
-  Reader in{entry.data, entry.size};
+  ByteReader in{entry.data, entry.size};
   dialog.style = in.u32();
   in.skip(4);  // extended style
   uint16_t count = in.u16();
   in.skip(4);  // x, y
   dialog.width = static_cast<int16_t>(in.u16());
   dialog.height = static_cast<int16_t>(in.u16());
-  in.nameOrOrdinal();  // menu
-  in.nameOrOrdinal();  // class
-  dialog.caption = in.text();
+  nameOrOrdinal(in);  // menu
+  nameOrOrdinal(in);  // class
+  dialog.caption = text(in);
   if (dialog.style & DS_SETFONT) {
-    in.u16();   // point size
-    in.text();  // typeface
+    in.u16();  // point size
+    text(in);  // typeface
   }
   for (uint16_t i = 0; i < count && in.ok; ++i) dialog.controls.push_back(readControl(in));
   return in.ok;
@@ -196,7 +171,7 @@ bool readDialogTemplate(const ResourceEntry& entry, DialogResource& dialog) {
 std::vector<IconImage> readGroupIcon(const std::vector<ResourceEntry>& entries,
                                      const ResourceEntry& group) {
   std::vector<IconImage> images;
-  Reader in{group.data, group.size};
+  ByteReader in{group.data, group.size};
   in.skip(kGroupHeaderSize - 2);
   uint16_t count = in.u16();
   for (uint16_t i = 0; i < count; ++i) {

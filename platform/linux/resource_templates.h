@@ -44,9 +44,13 @@ struct ControlResource {
   std::string className;  // "BUTTON", "STATIC", "EDIT", ...
   std::string text;       // for icon controls, the icon's resource name
   int id = 0;
-  int x = 0, y = 0, width = 0, height = 0;  // dialog units
   DWORD style = 0;
+  RECT rect{};  // dialog units in the template; in a dialog, pixels of its client area
 };
+
+inline bool isIconControl(const ControlResource& c) {
+  return c.className == "STATIC" && (c.style & SS_TYPEMASK) == SS_ICON;
+}
 
 // Centred on the screen, whatever place the template gives, and in MS Sans
 // Serif 8, whatever font it names (the About box names that one).

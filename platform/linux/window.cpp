@@ -15,7 +15,6 @@ namespace {
 struct WindowClass {
   WNDCLASSA info;
   std::string name;
-  ATOM atom;
 };
 
 struct Server {
@@ -220,9 +219,8 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass) {
   Server& s = server();
   std::string key = resourceKey(windowClass->lpszClassName);
   if (s.classes.count(key) != 0) return 0;
-  ATOM atom = s.nextAtom++;
-  s.classes[key] = WindowClass{*windowClass, windowClass->lpszClassName, atom};
-  return atom;
+  s.classes[key] = WindowClass{*windowClass, windowClass->lpszClassName};
+  return s.nextAtom++;
 }
 
 HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,

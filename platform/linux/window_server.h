@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "resource_templates.h"
 #include "win32_types.h"
 
 struct WindowHost;
@@ -42,18 +43,6 @@ struct ScrollBarState {
 };
 
 inline constexpr char kDialogClass[] = "#32770";
-
-struct DialogControl {
-  std::string className;  // "BUTTON", "STATIC", ...
-  std::string text;
-  int id;
-  DWORD style;
-  RECT rect;  // pixels, in the dialog's client coordinates
-};
-
-inline bool isIconControl(const DialogControl& c) {
-  return c.className == "STATIC" && (c.style & SS_TYPEMASK) == SS_ICON;
-}
 
 // A window's client area as pixels, 0x00RRGGBB, rows top-down. The host
 // shows them from its own thread: every access holds the mutex.
@@ -93,7 +82,7 @@ struct Window {
   DLGPROC dialogProc = nullptr;
   bool dialogEnded = false;
   INT_PTR dialogResult = 0;
-  std::vector<DialogControl> controls;
+  std::vector<ControlResource> controls;
 };
 
 struct DeviceContext {

@@ -143,7 +143,7 @@ std::vector<Control> dialogControls(HWND dialog) {
   std::vector<Control> result;
   Window* w = windowFromHandle(dialog);
   if (w == nullptr) return result;
-  for (const DialogControl& c : w->controls)
+  for (const ControlResource& c : w->controls)
     result.push_back({c.className, c.text, c.id, c.style, c.rect});
   return result;
 }
