@@ -2,6 +2,7 @@
 // emptied in Win32's order (sent, posted, quit, paint) by its owner.
 #include <chrono>
 #include <future>
+#include <type_traits>
 #include <utility>
 
 #include "user32.h"
@@ -22,18 +23,12 @@ struct Filter {
   }
 };
 
-void pushMessage(MessageQueue& queue, const MSG& msg) {
+// Adds item to one of the queue's lists (posted or sent) and wakes its thread.
+template <typename Item>
+void push(MessageQueue& queue, std::deque<Item>& list, std::type_identity_t<Item> item) {
   {
     std::lock_guard lock(queue.mutex);
-    queue.posted.push_back(msg);
-  }
-  queue.arrived.notify_all();
-}
-
-void pushSent(MessageQueue& queue, std::function<void()> call) {
-  {
-    std::lock_guard lock(queue.mutex);
-    queue.sent.push_back(std::move(call));
+    list.push_back(std::move(item));
   }
   queue.arrived.notify_all();
 }
@@ -148,7 +143,7 @@ void waitOnQueue(MessageQueue& queue, Deadline deadline) {
 void runOnWindowThread(HWND handle, std::function<void(Window&)> call) {
   auto queue = queueOfWindow(handle);
   if (!queue) return;
-  pushSent(*queue, [handle, call = std::move(call)] {
+  push(*queue, queue->sent, [handle, call = std::move(call)] {
     if (Window* w = windowFromHandle(handle)) call(*w);
   });
 }
@@ -160,7 +155,7 @@ void loseWindows(MessageQueue& queue) {
     std::lock_guard lock(queue.mutex);
     queue.windowsLost = true;
   }
-  pushMessage(queue, MSG{nullptr, WM_NULL, 0, 0, 0});
+  push(queue, queue.posted, MSG{nullptr, WM_NULL, 0, 0, 0});
 }
 
 BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) {
@@ -197,7 +192,7 @@ void WINAPI PostQuitMessage(int exitCode) {
 BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto queue = window == nullptr ? currentQueue() : queueOfWindow(window);
   if (!queue) return FALSE;
-  pushMessage(*queue, MSG{window, message, wParam, lParam, messageTime()});
+  push(*queue, queue->posted, MSG{window, message, wParam, lParam, messageTime()});
   return TRUE;
 }
 
@@ -209,7 +204,7 @@ LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   auto result = std::make_shared<std::promise<LRESULT>>();
   auto answer = result->get_future();
   auto own = currentQueue();
-  pushSent(*queue, [=] {
+  push(*queue, queue->sent, [=] {
     Window* w = windowFromHandle(window);
     result->set_value(w != nullptr ? w->proc(window, message, wParam, lParam) : 0);
     std::lock_guard ownLock(own->mutex);
