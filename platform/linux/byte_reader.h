@@ -22,6 +22,8 @@ struct ByteReader {
     if (has(bytes)) at += bytes;
   }
   void alignTo(size_t unit) { skip((unit - at % unit) % unit); }
+  // The next byte without taking it; 0 at the end.
+  uint8_t peek() const { return left() > 0 ? data[at] : 0; }
   uint8_t u8() { return has(1) ? data[at++] : 0; }
   // Little-endian, as Windows writes its files.
   uint16_t u16() {

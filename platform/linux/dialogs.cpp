@@ -39,7 +39,7 @@ void registerDialogClass() {
   RegisterClassA(&cls);  // fails harmlessly once registered
 }
 
-// An icon control takes the icon's size.
+// A control's rectangle in pixels; an icon control takes the icon's size.
 ControlResource inPixels(ControlResource c) {
   const RECT& r = c.rect;
   c.rect = {pixelsX(r.left), pixelsY(r.top), pixelsX(r.right), pixelsY(r.bottom)};

@@ -154,7 +154,10 @@ void runOnPresentation(HWND handle, std::function<void(Presentation&)> task) {
 // program's texts have no "&&" for an ampersand and no accelerator after a tab.
 std::string mnemonicText(const std::string& text) {
   std::string out;
-  for (char c : text) out += c == '&' ? "_" : c == '_' ? "__" : std::string(1, c);
+  for (char c : text) {
+    if (c == '_') out += '_';
+    out += c == '&' ? '_' : c;
+  }
   return out;
 }
 
@@ -195,8 +198,8 @@ void postInput(gpointer handle, UINT message, WPARAM wParam) {
   if (p != nullptr && p->enabled) PostMessageA(p->handle, message, wParam, 0);
 }
 
-// A menu item was chosen or a push button clicked: WM_COMMAND with its id,
-// and 0 for a menu as BN_CLICKED is for a button.
+// A menu item was chosen or a push button clicked: WM_COMMAND with its id.
+// The notification code is 0 for both: a menu's, and BN_CLICKED.
 void onCommand(GtkWidget* widget, gpointer handle) {
   auto id = GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(widget), "command"));
   postInput(handle, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED));

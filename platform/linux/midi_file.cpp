@@ -40,7 +40,7 @@ int dataBytesOf(uint8_t status) {
 
 // A status byte, or in running status none, then the data bytes.
 void readChannelMessage(ByteReader& in, uint8_t& runningStatus) {
-  if (in.left() > 0 && (in.data[in.at] & 0x80)) runningStatus = in.u8();
+  if (in.peek() & 0x80) runningStatus = in.u8();
   if (runningStatus < 0x80 || runningStatus >= 0xF0) in.ok = false;
   for (int i = dataBytesOf(runningStatus); i > 0; --i)
     if (in.u8() & 0x80) in.ok = false;
@@ -53,7 +53,7 @@ bool readTrack(ByteReader in, uint32_t& endTick) {
   bool ended = false;
   while (!ended && in.left() > 0) {
     tick += variableLength(in);
-    uint8_t status = in.left() > 0 ? in.data[in.at] : 0;
+    uint8_t status = in.peek();
     if (status == kMetaEvent) {
       in.skip(1);
       ended = in.u8() == kEndOfTrack;
