@@ -9,29 +9,21 @@
 #include "picture/indexed_bitmap.h"
 
 // The palette the frames are shown with, made ready for nearest-colour
-// look-ups: a hash of its colours for exact matches, and a tree of boxes
-// over its distinct colours (each as its first entry; a later entry of the
-// same colour is never the nearest) for the others.
+// look-ups: a hash of its colours for exact matches, and its channels laid
+// out for comparing a colour with four entries at a time. Each channel is
+// scaled by 16, so that a squared distance comes out times 256 with room
+// for the entry's number below it.
 inline constexpr int32_t kColourHashSlots = 512;
-inline constexpr int32_t kColourLeafSize = 8;
-inline constexpr int32_t kColourNodes = 128;  // leaves hold 4 to 8 colours
 inline constexpr uint32_t kColourKeyBit = 1u << 24;
-
-struct ColourNode {
-  uint8_t low[3];  // the box around the node's colours, channel by channel
-  uint8_t high[3];
-  int16_t children;  // the first of two, the other right behind it; 0 for a leaf
-  int16_t first;     // a leaf's colours: members[first], the count after it
-  int16_t count;
-};
 
 struct ShownColours {
   int32_t count;  // the table the rest was made from
   uint32_t entries[256];
   uint32_t hashKeys[kColourHashSlots];  // colour | kColourKeyBit; 0 for a free slot
   uint8_t hashIndices[kColourHashSlots];
-  uint8_t members[256];  // entry numbers, grouped leaf by leaf
-  ColourNode nodes[kColourNodes];
+  int32_t filled;  // entries laid out: count, made up to a multiple of 8 with copies of entry 0
+  alignas(32) int32_t redGreen[256];  // 16-bit halves: red, green
+  alignas(32) int32_t blue[256];      // 16-bit halves: blue, 0
 };
 
 struct FrameRowWriter {
@@ -51,7 +43,6 @@ struct FrameRowWriter {
   // Made at a frame's first look-up that needs it, again only when the
   // table differs from the one it was made from.
   int32_t shownReady;
-  uint8_t lastNearest;  // where the next search starts
   ShownColours shown;
 };
 
