@@ -1,7 +1,6 @@
 #include "gif/frame_row_writer.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstring>
 #if defined(__SSE2__)
 #include <immintrin.h>
