@@ -26,14 +26,7 @@ int32_t redGreen(uint32_t colour) {
   return channel(colour, 0) * 16 | channel(colour, 8) * 16 << 16;
 }
 
-// Kept while the table stays the same.
-void prepareShown(FrameRowWriter& w) {
-  const PaletteTable& table = *w.shownWith;
-  ShownColours& s = w.shown;
-  w.shownReady = 1;
-  if (s.count == table.count &&
-      std::memcmp(s.entries, table.entries, table.count * sizeof(uint32_t)) == 0)
-    return;
+void prepareShown(ShownColours& s, const PaletteTable& table) {
   s.count = table.count;
   std::memcpy(s.entries, table.entries, table.count * sizeof(uint32_t));
   std::memset(s.hashKeys, 0, sizeof s.hashKeys);
@@ -121,26 +114,13 @@ uint8_t nearest(const ShownColours& s, uint32_t colour) {
   return s.hashKeys[slot] != 0 ? s.hashIndices[slot] : searchNearest(s, colour);
 }
 
-// The stored value of pixel value v of a frame with its own colour table.
-[[gnu::noinline]] uint8_t lookUpColour(uint8_t v) {
-  FrameRowWriter& w = frameRowWriter;
-  bool own = v < w.ownColours->count && w.shownWith->count > 0;
-  if (own && !w.shownReady) prepareShown(w);
-  w.colourMap[v] = own ? nearest(w.shown, w.ownColours->entries[v]) : v;
-  w.colourKnown[v] = 1;
-  return w.colourMap[v];
-}
-
 void copyPixels(uint8_t* to, const uint8_t* pixels, int32_t n) {
   const FrameRowWriter& w = frameRowWriter;
   if (!w.mapsColours) {
     std::memcpy(to, pixels, n);
     return;
   }
-  for (int32_t x = 0; x < n; ++x) {
-    uint8_t v = pixels[x];
-    to[x] = w.colourKnown[v] ? w.colourMap[v] : lookUpColour(v);
-  }
+  for (int32_t x = 0; x < n; ++x) to[x] = w.colourMap[pixels[x]];
 }
 
 }  // namespace
@@ -154,21 +134,20 @@ void beginFrame(IndexedBitmap& bitmap, int32_t interlaced) {
 
 void mapColours(const PaletteTable& own, const PaletteTable& shownWith) {
   FrameRowWriter& w = frameRowWriter;
+  w.mapsColours = 1;
   bool sameShown =
-      w.shownReady && w.shown.count == shownWith.count &&
+      w.shown.count == shownWith.count &&
       std::memcmp(w.shown.entries, shownWith.entries, shownWith.count * sizeof(uint32_t)) == 0;
   bool sameOwn = w.mappedFrom.count == own.count &&
                  std::memcmp(w.mappedFrom.entries, own.entries, own.count * sizeof(uint32_t)) == 0;
-  if (!(w.mapKept && sameShown && sameOwn)) {
-    std::memset(w.colourKnown, 0, sizeof w.colourKnown);
-    w.mappedFrom.count = own.count;
-    std::memcpy(w.mappedFrom.entries, own.entries, own.count * sizeof(uint32_t));
-    w.shownReady = 0;
-  }
+  if (w.mapKept && sameShown && sameOwn) return;
+  if (!sameShown) prepareShown(w.shown, shownWith);
+  w.mappedFrom.count = own.count;
+  std::memcpy(w.mappedFrom.entries, own.entries, own.count * sizeof(uint32_t));
   w.mapKept = 1;
-  w.ownColours = &own;
-  w.shownWith = &shownWith;
-  w.mapsColours = 1;
+  for (int32_t v = 0; v < 256; ++v)
+    w.colourMap[v] = v < own.count && shownWith.count > 0 ? nearest(w.shown, own.entries[v])
+                                                          : static_cast<uint8_t>(v);
 }
 
 void forgetColourMap() { frameRowWriter.mapKept = 0; }

@@ -31,18 +31,13 @@ struct FrameRowWriter {
   int32_t rowIndex;       // the picture row, from the top, that the next row fills
   int32_t interlaced;
   int32_t mapsColours;  // pixels go through colourMap on their way in
+  // Made for every value of the frame's table when the frame begins, and
+  // kept for the next frame whose own table is the same (mappedFrom) and
+  // shown with the same one.
   uint8_t colourMap[256];
-  // The nearest colour is looked for only for the values a frame uses:
-  // until then colourKnown[v] is 0. The map is kept for the next frame
-  // whose own table is the same (mappedFrom) and shown with the same one.
-  uint8_t colourKnown[256];
   PaletteTable mappedFrom;
-  int32_t mapKept;  // colourKnown holds for mappedFrom and shown
-  const PaletteTable* ownColours;
-  const PaletteTable* shownWith;
-  // Made at a frame's first look-up that needs it, again only when the
-  // table differs from the one it was made from.
-  int32_t shownReady;
+  int32_t mapKept;
+  // Made again only when the table differs from the one it was made from.
   ShownColours shown;
 };
 
@@ -52,7 +47,7 @@ void beginFrame(IndexedBitmap& bitmap, int32_t interlaced);
 // For a frame with a colour table of its own: each pixel value is stored as
 // the index of the nearest colour of the palette the frame is shown with.
 // Values beyond the frame's table stay as they are. Until the next
-// beginFrame; both tables must live as long.
+// beginFrame.
 void mapColours(const PaletteTable& own, const PaletteTable& shownWith);
 // Forgets the colour map kept from an earlier frame: a new stream begins.
 void forgetColourMap();
