@@ -10,7 +10,7 @@
 
 // The palette the frames are shown with, made ready for nearest-colour
 // look-ups: a hash of its colours for exact matches, and its channels laid
-// out for comparing a colour with four entries at a time. Each channel is
+// out for comparing a colour with several entries at once. Each channel is
 // scaled by 16, so that a squared distance comes out times 256 with room
 // for the entry's number below it.
 inline constexpr int32_t kColourHashSlots = 512;
