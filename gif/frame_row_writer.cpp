@@ -140,17 +140,20 @@ void mapColours(const PaletteTable& own, const PaletteTable& shownWith) {
       std::memcmp(w.shown.entries, shownWith.entries, shownWith.count * sizeof(uint32_t)) == 0;
   bool sameOwn = w.mappedFrom.count == own.count &&
                  std::memcmp(w.mappedFrom.entries, own.entries, own.count * sizeof(uint32_t)) == 0;
-  if (w.mapKept && sameShown && sameOwn) return;
+  if (sameShown && sameOwn) return;
   if (!sameShown) prepareShown(w.shown, shownWith);
   w.mappedFrom.count = own.count;
   std::memcpy(w.mappedFrom.entries, own.entries, own.count * sizeof(uint32_t));
-  w.mapKept = 1;
   for (int32_t v = 0; v < 256; ++v)
     w.colourMap[v] = v < own.count && shownWith.count > 0 ? nearest(w.shown, own.entries[v])
                                                           : static_cast<uint8_t>(v);
 }
 
-void forgetColourMap() { frameRowWriter.mapKept = 0; }
+// Counts no table has, so that the next frame's tables differ from them.
+void forgetColourMap() {
+  frameRowWriter.mappedFrom.count = -1;
+  frameRowWriter.shown.count = -1;
+}
 
 // A bitmap whose storage could not be had still takes its rows one by one,
 // so that the decoder stops reading exactly where it would with storage.

@@ -36,8 +36,8 @@ struct FrameRowWriter {
   // shown with the same one.
   uint8_t colourMap[256];
   PaletteTable mappedFrom;
-  int32_t mapKept;
-  // Made again only when the table differs from the one it was made from.
+  // Made again when the table differs from the one it was made from, and for
+  // each stream.
   ShownColours shown;
 };
 
@@ -49,7 +49,9 @@ void beginFrame(IndexedBitmap& bitmap, int32_t interlaced);
 // Values beyond the frame's table stay as they are. Until the next
 // beginFrame.
 void mapColours(const PaletteTable& own, const PaletteTable& shownWith);
-// Forgets the colour map kept from an earlier frame: a new stream begins.
+// A new stream begins: nothing is kept from the last one, and its first
+// frame with a table of its own makes the map and the shown palette's layout
+// anew.
 void forgetColourMap();
 // Stores one row of count pixels (cut to the picture's width); true when
 // that row completes the picture. A target without storage counts its rows
