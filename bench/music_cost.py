@@ -152,8 +152,7 @@ def measure(name, program, env, temp, runs):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build-dir", required=True)
-    parser.add_argument("--testdata", default=os.path.join(os.path.dirname(__file__), "..", "..",
-                                                           "shared", "testdata"))
+    parser.add_argument("--testdata", default=os.path.join(os.path.dirname(__file__), "..", "testdata"))
     parser.add_argument("--runs", type=int, default=5)
     args = parser.parse_args()
     player = os.path.join(args.build_dir, "app", "gifplay")

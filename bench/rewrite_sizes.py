@@ -2,8 +2,8 @@
 """What gifpack's rewriting costs, next to a size reference, in one run.
 
 For every GIF of the rewrite corpus (tests/unit/tools/make_rewrite_corpus.sh,
-../shared/testdata/gif, and two 100-frame 320 x 240 animations made from
-../shared/testdata/bench/anim.gif that need rewriting: gifsicle -O3, with
+testdata/gif, and two 100-frame 320 x 240 animations made from
+testdata/bench/anim.gif that need rewriting: gifsicle -O3, with
 transparency, and delays of 0): the original size, the size of the GIF that
 gifpack packs, the time gifpack takes to pack it (and to pack it --as-is),
 and as the reference gifsicle -O3 of ImageMagick's coalesced, opaque steps
@@ -71,7 +71,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--gifpack", required=True)
     parser.add_argument("--player", required=True)
-    parser.add_argument("--testdata", default=os.path.join(HERE, "..", "..", "shared", "testdata"))
+    parser.add_argument("--testdata", default=os.path.join(HERE, "..", "testdata"))
     args = parser.parse_args()
     work = tempfile.mkdtemp(prefix="gifplay-rewrite-bench-")
     try:

@@ -389,8 +389,7 @@ def compare_delays(display, gifpack, player, work, wine_player, wine_prefix):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build-dir", required=True)
-    parser.add_argument("--testdata", default=os.path.join(os.path.dirname(__file__), "..", "..",
-                                                           "..", "shared", "testdata"))
+    parser.add_argument("--testdata", default=os.path.join(os.path.dirname(__file__), "..", "..", "testdata"))
     parser.add_argument("--display", help="an Xvfb display number to start, e.g. :92")
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--player", help="the player to pack for anim.gif (default: the build's;"
