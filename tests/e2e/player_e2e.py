@@ -23,16 +23,22 @@ and checks what appears on the screen and how the player ends:
   rewritten    an optimized GIF with transparency, which gifpack rewrites: the
                client area shows each step as ImageMagick's -coalesce does
                (and browsers do), in order
+  older-system the player plays as in frames inside a Debian 11 root (glibc
+               2.31, GTK 3.24), on that root's Xvfb; the root is made once
+               with debootstrap (about 75 s) and kept in GIFPLAY_OLDER_ROOT
+               (default /var/cache/gifplay-tests/bullseye)
 
 Usage: player_e2e.py SCENARIO --player P --make-gifs M [--gifpack G] [--keep DIR]
        player_e2e.py frames|close|scroll|about --gifpack G --make-gifs M
 Without --player, gifpack packs the player it finds by itself (an installed
 gifpack: the installed player).
-Exit status 0 passed, 1 failed, 77 skipped (no Xvfb or xdotool).
+Exit status 0 passed, 1 failed, 77 skipped (no Xvfb or xdotool; for
+older-system, not root or no debootstrap).
 """
 
 import argparse
 import ctypes
+import glob
 import os
 import shutil
 import struct
@@ -43,7 +49,7 @@ import time
 
 sys.dont_write_bytecode = True  # nothing of ours lands in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import (ABOUT_TITLE, SKIPPED, TITLE, Failure, Player,  # noqa: E402
+from e2e_support import (ABOUT_TITLE, SKIPPED, TITLE, Failure, Player, Skip,  # noqa: E402
                          accepts_connections, check, check_quick_exit, close_window, end_process,
                          wait_for)
 
@@ -143,11 +149,13 @@ def make_optimized_ball(work, width, height, first_delay=80):
 
 
 class VirtualDisplay:
-    """An Xvfb of our own on the first free display number from 200 on."""
+    """An Xvfb of our own on the first free display number from 200 on,
+    started through server_prefix (a command that runs it in another root)."""
 
-    def __init__(self):
+    def __init__(self, server_prefix=()):
         self.process = None
         self.name = None
+        self.server_prefix = list(server_prefix)
 
     def __enter__(self):
         for number in range(200, 300):
@@ -155,7 +163,7 @@ class VirtualDisplay:
                     "/tmp/.X11-unix/X%d" % number):
                 continue
             process = subprocess.Popen(
-                ["Xvfb", ":%d" % number, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"],
+                self.server_prefix + ["Xvfb", ":%d" % number, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"],
                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             socket = "/tmp/.X11-unix/X%d" % number
             if wait_for(lambda: accepts_connections(socket) or process.poll() is not None, 10) \
@@ -601,6 +609,66 @@ def scenario_no_global_table(args, display, work):
     ends_at_once_without_window(display, program, work)
 
 
+# ---- an older system -----------------------------------------------------
+
+OLDER_ROOT = os.environ.get("GIFPLAY_OLDER_ROOT", "/var/cache/gifplay-tests/bullseye")
+
+
+def debian_archive():
+    """The Debian archive this machine's apt takes its packages from."""
+    for path in sorted(glob.glob("/etc/apt/sources.list.d/*.sources")) + ["/etc/apt/sources.list"]:
+        if not os.path.isfile(path):
+            continue
+        with open(path) as f:
+            for line in f:
+                words = line.split()
+                if words[:1] == ["URIs:"] or words[:1] == ["deb"]:
+                    uri = words[1] if words[0] == "URIs:" else words[-3]
+                    if uri.rstrip("/").endswith("/debian"):
+                        return uri
+    raise Skip("apt names no Debian archive to make the Debian 11 root from")
+
+
+def older_root():
+    """A Debian 11 root with GTK 3, Xvfb and the X tools, made once."""
+    if os.path.isdir(os.path.join(OLDER_ROOT, "usr", "bin")):
+        return OLDER_ROOT
+    if os.geteuid() != 0 or shutil.which("debootstrap") is None:
+        raise Skip("making the Debian 11 root needs root and debootstrap")
+    fresh = OLDER_ROOT + ".new"
+    shutil.rmtree(fresh, ignore_errors=True)
+    os.makedirs(os.path.dirname(fresh), exist_ok=True)
+    subprocess.run(["debootstrap", "--variant=minbase", "--include=libgtk-3-0,xvfb,x11-apps",
+                    "bullseye", fresh, debian_archive()], check=True, stdout=subprocess.DEVNULL)
+    os.rename(fresh, OLDER_ROOT)
+    return OLDER_ROOT
+
+
+def in_root(root):
+    """The command prefix that runs a program inside root, in a mount
+    namespace of its own that sees this machine's X sockets and a /proc."""
+    os.makedirs(os.path.join(root, "tmp", ".X11-unix"), exist_ok=True)
+    script = ('mount --bind /tmp/.X11-unix "$0/tmp/.X11-unix" && mount -t proc proc "$0/proc" '
+              '&& exec chroot "$0" "$@"')
+    return ["unshare", "--mount", "--propagation", "private", "sh", "-c", script, root]
+
+
+def scenario_older_system(args, display, work):
+    check(args.gifpack, "needs --gifpack")
+    shown = [Picture.load(os.path.join(work, "shown_%d.ppm" % i)) for i in range(3)]
+    root = older_root()
+    inside = tempfile.mkdtemp(prefix="gifplay-e2e-", dir=os.path.join(root, "tmp"))
+    try:
+        pack(args, os.path.join(work, "three_frames.gif"), os.path.join(inside, "player"))
+        program = "/tmp/%s/player" % os.path.basename(inside)
+        player = Player(program, display.env(), os.path.dirname(program), wrapper=in_root(root),
+                        display=display)
+        plays_in_order(display, player, work, shown)
+        check(os.listdir(inside) == ["player"], "the player left %s" % os.listdir(inside))
+    finally:
+        shutil.rmtree(inside, ignore_errors=True)
+
+
 SCENARIOS = {
     "frames": scenario_frames,
     "close": scenario_close,
@@ -613,6 +681,7 @@ SCENARIOS = {
     "no-records": scenario_no_records,
     "no-global-table": scenario_no_global_table,
     "rewritten": scenario_rewritten,
+    "older-system": scenario_older_system,
 }
 
 
@@ -634,10 +703,14 @@ def main():
     os.makedirs(work, exist_ok=True)
     try:
         subprocess.run([args.make_gifs, work], check=True)
-        with VirtualDisplay() as display:
+        server = in_root(older_root()) if args.scenario == "older-system" else ()
+        with VirtualDisplay(server) as display:
             SCENARIOS[args.scenario](args, display, work)
         print("PASS: %s" % args.scenario)
         return 0
+    except Skip as reason:
+        print("SKIP: %s: %s" % (args.scenario, reason))
+        return SKIPPED
     except (Failure, OSError, subprocess.CalledProcessError) as failure:
         print("FAIL: %s: %s (files in %s)" % (args.scenario, failure, work))
         args.keep = work
