@@ -1,23 +1,32 @@
-# The documents beside the programs, and the packages CPack makes of an
-# installation (scripts/package.sh makes both):
+# The documents beside the programs, for their users (docs/user), and the
+# Windows zip that CPack makes of an installation (scripts/package.sh):
 #
-#   Linux build   gifplay_VERSION_ARCH.deb: gifpack in /usr/bin, both players
-#                 in /usr/libexec/gifplay (the Windows one from the
-#                 cross-build in GIFPLAY_WINDOWS_BUILD_DIR, built first), the
-#                 manual page, README and the licence.
 #   Windows build gifplay-VERSION-win32.zip: gifpack.exe, gifplay.exe,
-#                 README.txt and LICENSE.txt in one folder.
+#                 README.txt and LICENSE.txt in one folder, as plain text with
+#                 Windows' line endings.
+#   Linux build   the documents in share/doc/gifplay; the Debian package is
+#                 made by debian/ (dpkg-buildpackage), which brings its own
+#                 copyright file in place of the licence.
 #
 # Programs are installed stripped (cmake --install --strip, as CPack does).
+option(GIFPLAY_INSTALL_LICENSE "Install LICENSE beside the documents" ON)
 if(WIN32)
-  install(FILES README.md DESTINATION . RENAME README.txt)
-  install(FILES LICENSE DESTINATION . RENAME LICENSE.txt)
+  foreach(document README.txt LICENSE.txt)
+    set(source ${PROJECT_SOURCE_DIR}/docs/user/README.txt)
+    if(document STREQUAL LICENSE.txt)
+      set(source ${PROJECT_SOURCE_DIR}/LICENSE)
+    endif()
+    configure_file(${source} ${PROJECT_BINARY_DIR}/${document} @ONLY NEWLINE_STYLE CRLF)
+    install(FILES ${PROJECT_BINARY_DIR}/${document} DESTINATION .)
+  endforeach()
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win32)
 else()
-  install(FILES README.md DESTINATION share/doc/gifplay)
-  install(FILES LICENSE DESTINATION share/doc/gifplay RENAME copyright)
-  set(CPACK_GENERATOR DEB)
+  install(FILES docs/user/README DESTINATION share/doc/gifplay)
+  if(GIFPLAY_INSTALL_LICENSE)
+    install(FILES LICENSE DESTINATION share/doc/gifplay)
+  endif()
+  set(CPACK_GENERATOR TGZ)
 endif()
 
 set(CPACK_PACKAGE_NAME gifplay)
@@ -25,27 +34,4 @@ set(CPACK_PACKAGE_VENDOR "The gifplay developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "self-playing GIF animations with a MIDI song")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
-
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The gifplay developers")
-set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "gifpack makes a program that plays one GIF animation, with a Standard MIDI
-File song in the background, from a copy of a small player: the GIF and the
-song are appended to it. gifpack checks the animation with the player's own
-code first and says what the player would show differently.
-
-The package holds the player for Linux desktops (GTK 3; the song plays
-through FluidSynth with a General MIDI SoundFont, or the animation plays in
-silence) and the one for 32-bit Windows, so that gifpack --windows makes
-Windows programs as well.")
-# Depends follows what the programs really link (dpkg-shlibdeps); GTK 3 is
-# named as well because the player cannot show anything without it. The
-# song needs FluidSynth and a General MIDI SoundFont.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgtk-3-0")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libfluidsynth3, timgm6mb-soundfont | sf2-soundfont-gm")
-
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/prerm)
-set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-
 include(CPack)

@@ -16,7 +16,7 @@ base=(
   xvfb x11-utils imagemagick
 )
 tests=(
-  git python3 file
+  git python3 file debhelper lintian debootstrap
   libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-i686
   gifsicle xdotool sox

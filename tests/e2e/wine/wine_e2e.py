@@ -502,6 +502,12 @@ def scenario_zip(args, display):
         folder = os.path.join(display.work, os.path.dirname(archive.namelist()[0]))
     for name in ("gifpack.exe", "gifplay.exe", "README.txt", "LICENSE.txt"):
         check(os.path.isfile(os.path.join(folder, name)), "the zip holds no %s" % name)
+    for name in ("README.txt", "LICENSE.txt"):
+        with open(os.path.join(folder, name), "rb") as document:
+            text = document.read()
+        check(text.count(b"\n") == text.count(b"\r\n") > 0, "%s has lines without CRLF" % name)
+        check(b"`" not in text and b"](" not in text and b"\r\n#" not in text,
+              "%s is Markdown, not plain text" % name)
     gif, shown = make_animation(display.work)
     shutil.copy(gif, folder)
     code, out = display.wine("gifpack.exe", "three_frames.gif", "-o", "packed.exe", cwd=folder,

@@ -1,6 +1,8 @@
-// Linked into the Linux player only, so that it loads on glibc 2.31 (Debian
-// 11, Ubuntu 20.04) although it is built against a newer one. The player is
-// linked with --wrap for each name below: every reference to NAME, in our code
+// Linked into the Linux player only: a quiet end for an uncaught exception,
+// and what lets it load on glibc 2.31 (Debian 11, Ubuntu 20.04) although it
+// is built against a newer one.
+//
+// glibc: the player is linked with --wrap for each name below: every reference to NAME, in our code
 // and in the static C++ runtime alike, goes to __wrap_NAME here, which calls
 // the oldest version of NAME that glibc exports (glibc keeps those for old
 // programs) or, where 2.31 has none, does the work itself.
@@ -14,6 +16,14 @@
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <time.h>
+
+#include <cstdlib>
+
+// The player says nothing, even when the C++ runtime gives up: no message,
+// and so no demangler linked in to write it (a quarter of the program's code).
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
 
 #define GIFPLAY_OLD(name, version) __asm__(".symver " #name "_old," #name "@" version)
 
