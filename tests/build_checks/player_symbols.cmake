@@ -1,5 +1,6 @@
 # The Linux player loads on glibc 2.31: none of its dynamic symbols asks for a
-# newer glibc, nor for the C++ runtime or libgcc, which it carries itself.
+# newer glibc, nor for the C++ runtime or libgcc, which it carries itself. It
+# is packed as it is built, so it carries no symbol table or debugging data.
 #   cmake -DOBJDUMP=... -DPLAYER=... -P player_symbols.cmake
 execute_process(COMMAND ${OBJDUMP} -T ${PLAYER} OUTPUT_VARIABLE table RESULT_VARIABLE failed)
 if(failed)
@@ -20,5 +21,9 @@ endif()
 if(newer)
   list(JOIN newer ", " newer)
   message(FATAL_ERROR "${PLAYER} needs symbols that glibc 2.31 does not have: ${newer}")
+endif()
+execute_process(COMMAND ${OBJDUMP} -h ${PLAYER} OUTPUT_VARIABLE sections)
+if(sections MATCHES "\\.(symtab|debug_[a-z]+)")
+  message(FATAL_ERROR "${PLAYER} is not stripped: it has ${CMAKE_MATCH_0}")
 endif()
 message(STATUS "${PLAYER}: ${count} versioned symbols, none newer than GLIBC_2.31")
