@@ -17,6 +17,9 @@
                  - CPU while playing, program and X server, over 10 s, and
                    then the resident memory of the program and the growth of
                    the X server's (a fresh one for each program)
+  scaled         CPU of the player and the X server playing anim.gif at
+                 GDK_SCALE 1 and 2 (each pixel shown as 2 x 2), next to
+                 gifview -a with GDK_SCALE=2, which ignores it
   delay 0        CPU of the player and the X server with 640x480 frames of
                  delay 0 (shown for 10 ms), next to the same with delays of 1,
                  on Linux and, given --wine-player (the Windows player,
@@ -365,6 +368,23 @@ def compare_on_anim(display_name, gifpack, player, work, anim, runs):
                                              "%.2f" % (ours / anchor) if anchor else "-"))
 
 
+def compare_scales(display_name, gifpack, player, work, anim):
+    """What a scaled desktop costs: anim.gif at GDK_SCALE 1 and 2."""
+    packed = pack(gifpack, player, anim, os.path.join(work, "anim_player"))
+    print("anim.gif, CPU %% of one core              %10s %10s %10s"
+          % ("program", "X server", "both"))
+    for name, command, scale in (("gifplay, GDK_SCALE=1", [packed], 1),
+                                 ("gifplay, GDK_SCALE=2", [packed], 2),
+                                 ("gifview -a, GDK_SCALE=2", ["gifview", "-a", anim], 2)):
+        if shutil.which(command[0]) is None and not os.path.exists(command[0]):
+            print("  %s: not installed" % name)
+            continue
+        with Display(display_name) as display:
+            env = dict(display.env(), GDK_SCALE=str(scale))
+            (cpu, server), _ = cpu_and_memory(display, command, env=env)
+        print("  %-38s %10.2f %10.2f %10.2f" % (name, cpu, server, cpu + server))
+
+
 def compare_delays(display, gifpack, player, work, wine_player, wine_prefix):
     """Frames of delay 0 are shown for 10 ms: the player must cost what it
     costs with delays of 1, on Linux and under Wine."""
@@ -433,6 +453,7 @@ def main():
         if not args.delays_only:
             compare_on_anim(args.display, gifpack, args.player or player, work, anim,
                             args.runs)
+            compare_scales(args.display, gifpack, args.player or player, work, anim)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

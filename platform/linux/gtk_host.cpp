@@ -13,6 +13,12 @@
 // Changed pixels go to the display at once, only the rectangle that changed,
 // straight into the drawing area's own X window; GTK's drawing cycle (its
 // double buffer and frame clock) only serves exposures and resizes.
+//
+// On a scaled desktop (GDK_SCALE) the window is shown as Windows shows a
+// program that is not DPI-aware: sizes, scroll ranges and positions stay in
+// the program's pixels, which are GTK's units, and both ways of drawing show
+// each client pixel as a square of scale x scale pixels of the display; the
+// menu bar and scroll bars are GTK's, at the desktop's size.
 #include <gtk/gtk.h>
 
 #include <algorithm>
@@ -231,6 +237,8 @@ void paintPixels(cairo_t* cr, ClientPixels& pixels) {
       reinterpret_cast<unsigned char*>(pixels.data.data()), CAIRO_FORMAT_RGB24, pixels.width,
       pixels.height, pixels.width * 4);
   cairo_set_source_surface(cr, surface, 0, 0);
+  // On a scaled desktop each pixel becomes a square, never a blend.
+  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
   cairo_paint(cr);
   cairo_surface_destroy(surface);
 }
@@ -263,16 +271,18 @@ bool presentShared(Presentation& p, GdkWindow* window, const RECT& r) {
   ClientPixels& pixels = *p.pixels;
   std::lock_guard lock(pixels.mutex);
   if (pixels.width == 0 || pixels.height == 0) return true;
-  if (p.sharedImage == nullptr || !sharedImageFits(p.sharedImage, pixels.width, pixels.height)) {
+  int scale = gdk_window_get_scale_factor(window);
+  int width = pixels.width * scale, height = pixels.height * scale;
+  if (p.sharedImage == nullptr || !sharedImageFits(p.sharedImage, width, height)) {
     freeSharedImage(p.sharedImage);
-    p.sharedImage = newSharedImage(window, pixels.width, pixels.height);
+    p.sharedImage = newSharedImage(window, width, height);
     if (p.sharedImage == nullptr) {
       p.sharing = false;  // no use asking again
       return false;
     }
   }
   putSharedImage(p.sharedImage, pixels.data.data(), pixels.width, r.left, r.top, r.right - r.left,
-                 r.bottom - r.top);
+                 r.bottom - r.top, scale);
   return true;
 }
 
@@ -287,7 +297,7 @@ bool presentNow(Presentation& p, const RECT& r) {
   if (p.areaSurface == nullptr)
     p.areaSurface = newXWindowSurface(window, width, height);
   else
-    resizeXWindowSurface(p.areaSurface, width, height);
+    resizeXWindowSurface(p.areaSurface, window, width, height);
   if (p.areaSurface == nullptr) return false;
   cairo_t* cr = cairo_create(p.areaSurface);
   cairo_rectangle(cr, r.left, r.top, r.right - r.left, r.bottom - r.top);

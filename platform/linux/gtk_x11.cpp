@@ -15,13 +15,17 @@ void giveOwnXWindow(GdkWindow* window) {
 
 cairo_surface_t* newXWindowSurface(GdkWindow* window, int width, int height) {
   if (!GDK_IS_X11_WINDOW(window) || !gdk_window_has_native(window)) return nullptr;
-  return cairo_xlib_surface_create(GDK_WINDOW_XDISPLAY(window), GDK_WINDOW_XID(window),
-                                   GDK_VISUAL_XVISUAL(gdk_window_get_visual(window)), width,
-                                   height);
+  cairo_surface_t* surface =
+      cairo_xlib_surface_create(GDK_WINDOW_XDISPLAY(window), GDK_WINDOW_XID(window),
+                                GDK_VISUAL_XVISUAL(gdk_window_get_visual(window)), 1, 1);
+  resizeXWindowSurface(surface, window, width, height);
+  return surface;
 }
 
-void resizeXWindowSurface(cairo_surface_t* surface, int width, int height) {
-  cairo_xlib_surface_set_size(surface, width, height);
+void resizeXWindowSurface(cairo_surface_t* surface, GdkWindow* window, int width, int height) {
+  int scale = gdk_window_get_scale_factor(window);
+  cairo_xlib_surface_set_size(surface, width * scale, height * scale);
+  cairo_surface_set_device_scale(surface, scale, scale);
 }
 
 struct SharedImage {
@@ -106,25 +110,49 @@ bool sharedImageFits(const SharedImage* shared, int width, int height) {
   return shared->image->width == width && shared->image->height == height;
 }
 
+namespace {
+
+// Row y of the image from column x on.
+uint32_t* imageRow(XImage* image, int y, int x) {
+  return reinterpret_cast<uint32_t*>(image->data +
+                                     static_cast<ptrdiff_t>(y) * image->bytes_per_line) +
+         x;
+}
+
+// A row of pixels, each repeated scale times.
+void enlargeRow(const uint32_t* from, int width, int scale, uint32_t* to) {
+  if (scale == 1) {
+    std::copy_n(from, width, to);
+  } else if (scale == 2) {
+    for (int x = 0; x < width; ++x) to[2 * x] = to[2 * x + 1] = from[x];
+  } else {
+    for (int x = 0; x < width; ++x) std::fill_n(to + x * scale, scale, from[x]);
+  }
+}
+
+}  // namespace
+
 // The server copies a put rectangle when it reads the request, long before
 // the next frame writes the segment again; were it ever that late, it would
 // show the newer pixels early, never stale ones.
 void putSharedImage(SharedImage* shared, const uint32_t* pixels, int stride, int left, int top,
-                    int width, int height) {
+                    int width, int height, int scale) {
   XImage* image = shared->image;
-  int right = std::min(left + width, image->width);
-  int bottom = std::min(top + height, image->height);
+  int right = std::min(left + width, image->width / scale);
+  int bottom = std::min(top + height, image->height / scale);
   left = std::max(left, 0);
   top = std::max(top, 0);
   width = right - left;
   height = bottom - top;
   if (width <= 0 || height <= 0) return;
-  for (int y = top; y < top + height; ++y)
-    std::copy_n(pixels + static_cast<ptrdiff_t>(y) * stride + left, width,
-                reinterpret_cast<uint32_t*>(image->data +
-                                            static_cast<ptrdiff_t>(y) * image->bytes_per_line) +
-                    left);
-  XShmPutImage(shared->xDisplay, shared->window, shared->gc, image, left, top, left, top,
-               static_cast<unsigned>(width), static_cast<unsigned>(height), False);
+  for (int y = top; y < top + height; ++y) {
+    uint32_t* first = imageRow(image, y * scale, left * scale);
+    enlargeRow(pixels + static_cast<ptrdiff_t>(y) * stride + left, width, scale, first);
+    for (int copy = 1; copy < scale; ++copy)
+      std::copy_n(first, width * scale, imageRow(image, y * scale + copy, left * scale));
+  }
+  XShmPutImage(shared->xDisplay, shared->window, shared->gc, image, left * scale, top * scale,
+               left * scale, top * scale, static_cast<unsigned>(width * scale),
+               static_cast<unsigned>(height * scale), False);
   XFlush(shared->xDisplay);
 }

@@ -27,6 +27,10 @@ and checks what appears on the screen and how the player ends:
                2.31, GTK 3.24), on that root's Xvfb; the root is made once
                with debootstrap (about 75 s) and kept in GIFPLAY_OLDER_ROOT
                (default /var/cache/gifplay-tests/bullseye)
+  scaled       with GDK_SCALE 1 and 2, and with text scaled (GDK_DPI_SCALE),
+               the client area shows the frames of gifpack --frames enlarged
+               by the scale (-scale), pixel for pixel, in order, and the
+               window is as many times as wide as at scale 1
 
 Usage: player_e2e.py SCENARIO --player P --make-gifs M [--gifpack G] [--keep DIR]
        player_e2e.py frames|close|scroll|about --gifpack G --make-gifs M
@@ -390,6 +394,32 @@ def scenario_rewritten(args, display, work):
     plays_in_order(display, player, work, shown)
 
 
+def scenario_scaled(args, display, work):
+    check(args.gifpack, "needs --gifpack")
+    gif, frames = os.path.join(work, "three_frames.gif"), os.path.join(work, "frames")
+    subprocess.run([args.gifpack, "--frames", frames, gif], check=True, capture_output=True)
+    program = pack(args, gif, os.path.join(work, "player"))
+    widths = []
+    for scale, text_scale in ((1, "1"), (2, "1"), (2, "1.5")):
+        shown = []
+        for name in sorted(os.listdir(frames)):
+            ppm = os.path.join(work, "x%d_%s.ppm" % (scale, name))
+            subprocess.run([IMAGEMAGICK, os.path.join(frames, name), "-alpha", "off", "-scale",
+                            "%d%%" % (100 * scale), "-depth", "8", ppm], check=True)
+            shown.append(Picture.load(ppm))
+        env = dict(display.env(), GDK_SCALE=str(scale), GDK_DPI_SCALE=text_scale)
+        player = Player(program, env, work, display=display)
+        try:
+            widths.append(display.geometry(player.window())[2])
+            plays_in_order(display, player, work, shown)
+        except Failure as failure:
+            raise Failure("GDK_SCALE=%d GDK_DPI_SCALE=%s: %s" % (scale, text_scale, failure))
+        finally:
+            player.stop()
+    check(widths[1] == 2 * widths[0],
+          "the window is %d pixels wide at scale 2, %d at scale 1" % (widths[1], widths[0]))
+
+
 def scenario_close(args, display, work):
     player = start_player(display, pack(args, os.path.join(work, "three_frames.gif"),
                                         os.path.join(work, "player")), work)
@@ -682,6 +712,7 @@ SCENARIOS = {
     "no-global-table": scenario_no_global_table,
     "rewritten": scenario_rewritten,
     "older-system": scenario_older_system,
+    "scaled": scenario_scaled,
 }
 
 
