@@ -7,7 +7,9 @@
 // The system timer resolution held for the whole run, in milliseconds.
 inline constexpr UINT kTimerResolutionMs = 10;
 
-// Start-up steps 1 to 8; 1 when the window runs, 0 when a step failed.
+// Extracts the song, holds the timer resolution, loads the animation,
+// registers the window class and shows the window; 1 when the window runs,
+// 0 when a step failed.
 int startUp(HINSTANCE instance, int showCommand);
 // Dispatches messages until WM_QUIT; returns its exit code.
 int runMessageLoop();

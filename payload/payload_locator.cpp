@@ -13,8 +13,8 @@ namespace {
 constexpr int kMarker = '*';
 constexpr int kSeparator = ':';
 
-// Step 1 of the scan, a buffer at a time: hands out every byte up to and
-// including the next "*", exactly as reading them one by one would.
+// Finds the next "*" a buffer at a time: hands out every byte up to and
+// including it, exactly as reading them one by one would.
 bool skipToMarker() {
   PayloadLocator& l = payloadLocator;
   for (;;) {
@@ -33,7 +33,7 @@ bool skipToMarker() {
   }
 }
 
-// Steps 2 and 3: the tag text and the ":" behind it. The first byte that
+// Matches the tag text and the ":" behind it after a "*". The first byte that
 // differs ends the attempt and is not looked at again, even when it is "*".
 int32_t matchTagAfterMarker(const char* match) {
   for (const char* m = match; *m != '\0'; ++m) {

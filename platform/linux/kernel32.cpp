@@ -222,7 +222,8 @@ UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size) {
 // handle of a GMEM_FIXED block is its address, so GlobalLock and GlobalHandle
 // give back what they are handed.
 HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
-  if (bytes > kLargestGlobalBlock) return failWith(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{});
+  if (bytes > kLargestGlobalBlock || (refuseGlobalBlock && refuseGlobalBlock(bytes)))
+    return failWith(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{});
   void* block =
       (flags & GMEM_ZEROINIT) ? std::calloc(bytes ? bytes : 1, 1) : std::malloc(bytes ? bytes : 1);
   if (block == nullptr) return failWith(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL{});

@@ -29,3 +29,8 @@ LPVOID WINAPI GlobalLock(HGLOBAL memory);
 BOOL WINAPI GlobalUnlock(HGLOBAL memory);
 HGLOBAL WINAPI GlobalFree(HGLOBAL memory);
 HGLOBAL WINAPI GlobalHandle(LPCVOID memory);
+
+// A seam for the tests: a program that defines this sees GlobalAlloc fail,
+// as it does when memory runs out, for every request it returns true for.
+// The player defines none.
+extern "C" bool refuseGlobalBlock(SIZE_T bytes) __attribute__((weak, visibility("hidden")));

@@ -12,10 +12,5 @@ void refuseBlocksWhen(std::function<bool(size_t bytes)> refuse) { refusal = std:
 
 void grantAllBlocks() { refusal = nullptr; }
 
-// GlobalAlloc(UINT, SIZE_T) as the linker names it; see area.cmake.
-extern "C" HGLOBAL __real__Z11GlobalAllocjm(UINT flags, SIZE_T bytes);
-
-extern "C" HGLOBAL __wrap__Z11GlobalAllocjm(UINT flags, SIZE_T bytes) {
-  if (refusal && refusal(bytes)) return nullptr;
-  return __real__Z11GlobalAllocjm(flags, bytes);
-}
+// The platform layer's seam: GlobalAlloc asks it before it allocates.
+extern "C" bool refuseGlobalBlock(SIZE_T bytes) { return refusal && refusal(bytes); }

@@ -1,5 +1,5 @@
-// Lets a test refuse the platform's fixed blocks: the program's GlobalAlloc
-// calls reach the test's wrapper first (linked with --wrap).
+// Lets a test refuse the platform's fixed blocks, through the platform
+// layer's refuseGlobalBlock seam.
 #pragma once
 
 #include <cstddef>

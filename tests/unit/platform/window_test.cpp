@@ -70,11 +70,17 @@ TEST_F(WindowTest, RefusingWmCreateFailsCreation) {
       nullptr);
 }
 
-TEST_F(WindowTest, RegisteringAClassTwiceFails) {
+// A second registration of a name, in any case, fails and leaves the first
+// one's window procedure in place.
+TEST_F(WindowTest, ASecondRegistrationKeepsTheFirstClass) {
   WNDCLASSA cls{};
-  cls.lpfnWndProc = DefWindowProcA;
-  cls.lpszClassName = "recordingwindow";  // names are case-insensitive
+  cls.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+    return m == WM_CREATE ? -1 : DefWindowProcA(w, m, wp, lp);
+  };
+  cls.lpszClassName = "RECORDINGWINDOW";
   EXPECT_EQ(RegisterClassA(&cls), 0);
+  ASSERT_NE(create(), nullptr);
+  EXPECT_EQ(count(WM_CREATE), 1u);
 }
 
 TEST_F(WindowTest, OuterSizeFromMetricsGivesTheExactClientArea) {
