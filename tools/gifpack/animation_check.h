@@ -16,6 +16,8 @@ struct FrameCheck {
   int32_t rowsDecoded = 0;
   bool endsInPlace = true;         // the player reads on right behind the image's data
   int coloursWithoutMatch = 0;     // own colours not found exactly in the global table
+  int32_t transparentValue = 0;    // the transparent index as the player stores it
+  bool transparencyShows = false;  // drawn opaquely, a transparent pixel changes the picture
   std::vector<std::string> notes;  // short notes for --info
 };
 
@@ -36,6 +38,9 @@ inline constexpr int64_t kPlayerMemory = int64_t{1} << 31;
 
 // "12 KB", "2049 MB": rounded up.
 std::string memoryText(int64_t bytes);
+
+// The highest LZW minimum code size that browsers decode.
+inline constexpr int kBrowsersLongestCodeSize = 8;
 
 // Needs the GIF loaded by a PlayerLoad (player_load.h) that is still alive.
 AnimationCheck checkAnimation(const Bytes& gif, bool started);
