@@ -83,12 +83,14 @@ bool transparencyShows(GifFrame& frame, int32_t value, bool first) {
   IndexedBitmap* bitmap = frameRect(frame, r);
   if (bitmap == nullptr) return false;
   uint32_t colour = shownColour(static_cast<uint8_t>(value));
-  int32_t right = std::min(r.right, canvas.width), bottom = std::min(r.bottom, canvas.height);
-  for (int32_t y = std::max(r.top, 0); y < bottom; ++y) {
-    const uint8_t* pixels = bitmapRowAddress(*bitmap, 0, bitmap->height - 1 - (y - r.top));
+  int32_t left = r.left, top = r.top;
+  int32_t right = std::min<int32_t>(r.right, canvas.width);
+  int32_t bottom = std::min<int32_t>(r.bottom, canvas.height);
+  for (int32_t y = std::max(top, 0); y < bottom; ++y) {
+    const uint8_t* pixels = bitmapRowAddress(*bitmap, 0, bitmap->height - 1 - (y - top));
     const uint8_t* below = bitmapRowAddress(canvas, 0, canvas.height - 1 - y);
-    for (int32_t x = std::max(r.left, 0); x < right; ++x)
-      if (pixels[x - r.left] == value && (first || shownColour(below[x]) != colour)) return true;
+    for (int32_t x = std::max(left, 0); x < right; ++x)
+      if (pixels[x - left] == value && (first || shownColour(below[x]) != colour)) return true;
   }
   return false;
 }
