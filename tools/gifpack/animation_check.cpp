@@ -13,6 +13,9 @@
 
 namespace {
 
+// The highest LZW minimum code size that browsers decode.
+constexpr int kBrowsersLongestCodeSize = 8;
+
 std::string size(int width, int height) {
   return std::to_string(width) + " x " + std::to_string(height);
 }
@@ -78,7 +81,7 @@ std::string colourZero() {
 // player shows: in frame 0 wherever they are (browsers show no picture
 // below it), in later frames where the transparent colour differs from the
 // canvas below.
-bool transparencyShows(GifFrame& frame, int32_t value, bool first) {
+bool transparentPixelsShow(GifFrame& frame, int32_t value, bool first) {
   RECT r{};
   IndexedBitmap* bitmap = frameRect(frame, r);
   if (bitmap == nullptr) return false;
@@ -105,7 +108,7 @@ void findShownTransparency(AnimationCheck& check) {
     FrameCheck& f = check.frames[i];
     GifFrame& frame = *animation.frames[i];
     if (f.readByPlayer && f.walked.transparent)
-      f.transparencyShows = transparencyShows(frame, f.transparentValue, i == 0);
+      f.transparencyShows = transparentPixelsShow(frame, f.transparentValue, i == 0);
     RECT r{};
     if (IndexedBitmap* bitmap = frameRect(frame, r))
       blitBitmap(canvas, *bitmap, r, 0, 0, kOpaqueCopy);

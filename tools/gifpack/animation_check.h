@@ -39,8 +39,5 @@ inline constexpr int64_t kPlayerMemory = int64_t{1} << 31;
 // "12 KB", "2049 MB": rounded up.
 std::string memoryText(int64_t bytes);
 
-// The highest LZW minimum code size that browsers decode.
-inline constexpr int kBrowsersLongestCodeSize = 8;
-
 // Needs the GIF loaded by a PlayerLoad (player_load.h) that is still alive.
 AnimationCheck checkAnimation(const Bytes& gif, bool started);
