@@ -10,6 +10,7 @@ struct MusicPlayer {
   char songPath[256];     // the file extraction created; empty: no music
   MCIDEVICEID device;     // 0: none open
   uint32_t ownDirectory;  // length of the directory made for the file; 0: none
+  HANDLE songHold;        // open while the player runs: others leave the file alone; 0: none
 };
 
 extern MusicPlayer musicPlayer;

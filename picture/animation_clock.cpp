@@ -26,16 +26,6 @@ void canvasToClient(HWND window, RECT& rectangle) {
   rectangle.bottom -= y;
 }
 
-// The wait the timer device is asked for: never shorter than the clock's
-// resolution (Windows refuses events below its minimum, so a frame of delay 0
-// would end the animation there; it is shown for one hundredth instead), and
-// never longer than the device takes.
-UINT boundedDelay(UINT delayMs) {
-  TIMECAPS caps{};
-  UINT longest = timeGetDevCaps(&caps, sizeof caps) == TIMERR_NOERROR ? caps.wPeriodMax : 0;
-  return std::clamp(delayMs, kClockResolutionMs, std::max(longest, kClockResolutionMs));
-}
-
 }  // namespace
 
 // A frame that cannot be shown ends the chain here: the clock stays stopped
@@ -54,10 +44,21 @@ void advanceAnimation(HWND window) {
   if (animation.frameCount >= 2) startClock(static_cast<UINT>(frame->delay) * 10, window);
 }
 
+// Windows refuses events below its minimum, so a frame of delay 0 would end
+// the animation there: it is shown for one hundredth instead. Without the
+// device's limits the delay passes as it is.
+UINT boundedDelay(UINT delayMs, const TIMECAPS* caps) {
+  UINT delay = std::max(delayMs, kClockResolutionMs);
+  return caps != nullptr ? std::min(delay, std::max<UINT>(caps->wPeriodMax, kClockResolutionMs))
+                         : delay;
+}
+
 UINT startClock(UINT delayMs, HWND window) {
   stopClock();
-  clockId = timeSetEvent(boundedDelay(delayMs), kClockResolutionMs, clockCallback,
-                         reinterpret_cast<DWORD_PTR>(window), TIME_ONESHOT);
+  TIMECAPS caps{};
+  bool known = timeGetDevCaps(&caps, sizeof caps) == TIMERR_NOERROR;
+  clockId = timeSetEvent(boundedDelay(delayMs, known ? &caps : nullptr), kClockResolutionMs,
+                         clockCallback, reinterpret_cast<DWORD_PTR>(window), TIME_ONESHOT);
   return clockId;
 }
 

@@ -18,6 +18,10 @@ extern int32_t currentFrame;
 extern UINT clockId;
 
 void advanceAnimation(HWND window);
+// The wait the timer device is asked for: never shorter than the clock's
+// resolution, and never longer than the device takes (caps; nullptr when its
+// limits are unknown).
+UINT boundedDelay(UINT delayMs, const TIMECAPS* caps);
 // Arms the clock for delayMs, raised to the clock's resolution and cut to the
 // longest delay that the timer device takes.
 UINT startClock(UINT delayMs, HWND window);

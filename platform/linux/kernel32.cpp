@@ -1,9 +1,16 @@
 // Files, process and global memory on POSIX, with Win32's results and
 // conventions: counts through out-parameters, FALSE or INVALID_HANDLE_VALUE
 // on failure with the reason in GetLastError.
+//
+// A file handle opened without FILE_SHARE_DELETE keeps the file from being
+// deleted, by this process or any other, as on Windows: it holds a shared
+// lock (flock) on the file, and DeleteFileA deletes only a file on which it
+// gets the exclusive lock. A process that ends, however it ends, lets go of
+// its locks.
 #include "kernel32.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -93,19 +100,52 @@ int openFlags(DWORD access, DWORD disposition) {
   return disposition == OPEN_EXISTING && !(access & GENERIC_WRITE) ? flags : -1;
 }
 
+// A new file that never exists unlocked under its name, so that no
+// DeleteFileA of another process can take it between its creation and its
+// lock: made without a name (O_TMPFILE), locked, then linked to the name,
+// which must be free. Where the file system or /proc cannot do that, it is
+// created at the name and locked at once. -1 with errno on failure.
+int createLocked(const std::string& path, int flags) {
+  size_t slash = path.rfind('/');
+  std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  int fd = open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd >= 0) {
+    flock(fd, LOCK_SH);
+    std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return fd;
+    int error = errno;
+    close(fd);
+    if (error != ENOENT && error != EPERM && error != EXDEV) return errno = error, -1;
+  } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+    return -1;
+  }
+  fd = open(path.c_str(), flags | O_NONBLOCK, 0666);
+  if (fd >= 0) flock(fd, LOCK_SH | LOCK_NB);
+  return fd;
+}
+
 }  // namespace
 
 DWORD WINAPI GetLastError() { return lastError; }
 
-HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
-                          DWORD creationDisposition, DWORD, HANDLE) {
+HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                          LPSECURITY_ATTRIBUTES, DWORD creationDisposition, DWORD, HANDLE) {
   if (fileName == nullptr) return failWith(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   int flags = openFlags(desiredAccess, creationDisposition);
   if (flags < 0) return failWith(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+  bool keepsFile = !(shareMode & FILE_SHARE_DELETE);
+  std::string path = hostPath(fileName);
   // Without waiting: opening a FIFO would otherwise block until its other
   // end is opened. Only regular files are ours to read and write.
-  int fd = open(hostPath(fileName).c_str(), flags | O_NONBLOCK, 0666);
+  int fd = keepsFile && creationDisposition == CREATE_NEW
+               ? createLocked(path, flags)
+               : open(path.c_str(), flags | O_NONBLOCK, 0666);
   if (fd < 0) return failWith(errorFromErrno(errno), INVALID_HANDLE_VALUE);
+  // A file being deleted right now.
+  if (keepsFile && creationDisposition != CREATE_NEW && flock(fd, LOCK_SH | LOCK_NB) != 0) {
+    close(fd);
+    return failWith(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
+  }
   struct stat info {};
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
       fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
@@ -159,10 +199,36 @@ BOOL WINAPI CloseHandle(HANDLE handle) {
   return result == 0 ? TRUE : failWith(errorFromErrno(errno), FALSE);
 }
 
+// A link is deleted itself, as on Windows; a regular file only while no
+// handle keeps it (the exclusive lock is held until it is gone).
 BOOL WINAPI DeleteFileA(LPCSTR fileName) {
   if (fileName == nullptr) return failWith(ERROR_INVALID_PARAMETER, FALSE);
-  if (unlink(hostPath(fileName).c_str()) != 0) return failWith(errorFromErrno(errno), FALSE);
-  return TRUE;
+  std::string path = hostPath(fileName);
+  int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  struct stat info {};
+  if (fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+      flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    return failWith(ERROR_SHARING_VIOLATION, FALSE);
+  }
+  int result = unlink(path.c_str());
+  int error = errno;
+  if (fd >= 0) close(fd);
+  return result == 0 ? TRUE : failWith(errorFromErrno(error), FALSE);
+}
+
+// What the program asks of a name: a plain file (NORMAL, or READONLY when
+// its owner may not write it), a directory, a link (REPARSE_POINT, not
+// followed), or something else (DEVICE).
+DWORD WINAPI GetFileAttributesA(LPCSTR fileName) {
+  if (fileName == nullptr) return failWith(ERROR_INVALID_PARAMETER, INVALID_FILE_ATTRIBUTES);
+  struct stat info {};
+  if (lstat(hostPath(fileName).c_str(), &info) != 0)
+    return failWith(errorFromErrno(errno), INVALID_FILE_ATTRIBUTES);
+  if (S_ISLNK(info.st_mode)) return FILE_ATTRIBUTE_REPARSE_POINT;
+  if (S_ISDIR(info.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
+  if (!S_ISREG(info.st_mode)) return FILE_ATTRIBUTE_DEVICE;
+  return (info.st_mode & S_IWUSR) ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
 }
 
 BOOL WINAPI RemoveDirectoryA(LPCSTR pathName) {

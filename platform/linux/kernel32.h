@@ -17,6 +17,7 @@ DWORD WINAPI SetFilePointer(HANDLE file, LONG distanceToMove, PLONG distanceToMo
 DWORD WINAPI GetFileSize(HANDLE file, LPDWORD fileSizeHigh);
 BOOL WINAPI CloseHandle(HANDLE object);
 BOOL WINAPI DeleteFileA(LPCSTR fileName);
+DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
 BOOL WINAPI RemoveDirectoryA(LPCSTR pathName);
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);

@@ -3,9 +3,11 @@
 // timer of the kernel (timerfd) set for the earliest event; a new earlier
 // event sets it again without waking the thread, so each event costs one
 // wake-up, at its time, well within a millisecond. Callbacks run outside the
-// lock. The timer device takes delays and periods of 1 to 65,535 ms, as
-// Wine's does, and refuses others as Windows does.
+// lock. The timer device takes delays and periods of 1 to 1,000,000 ms, as
+// Windows' does (Wine's stops at 65,535), and refuses others.
 #include "winmm.h"
+
+#include "timer_events.h"
 
 #include <pthread.h>
 #include <sched.h>
@@ -26,12 +28,13 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr UINT kMinPeriod = 1;
-constexpr UINT kMaxPeriod = 65535;
+constexpr UINT kMaxPeriod = 1000000;
 constexpr int kTimerThreadNice = -10;
 
 struct TimerEvent {
   Clock::time_point due;
   std::chrono::milliseconds period;  // zero for one-shot events
+  UINT delay;                        // as asked for
   LPTIMECALLBACK callback;
   DWORD_PTR user;
 };
@@ -44,7 +47,7 @@ class TimerThread {
     UINT id = nextId();
     auto period = std::chrono::milliseconds(periodic ? delay : 0);
     auto due = Clock::now() + std::chrono::milliseconds(delay);
-    events_[id] = TimerEvent{due, period, callback, user};
+    events_[id] = TimerEvent{due, period, delay, callback, user};
     if (due < armedFor_) arm(due);
     return id;
   }
@@ -54,6 +57,12 @@ class TimerThread {
   bool remove(UINT id) {
     std::lock_guard lock(mutex_);
     return events_.erase(id) != 0;
+  }
+
+  UINT delayOf(UINT id) {
+    std::lock_guard lock(mutex_);
+    auto it = events_.find(id);
+    return it != events_.end() ? it->second.delay : 0;
   }
 
  private:
@@ -170,6 +179,8 @@ MMRESULT WINAPI timeSetEvent(UINT delay, UINT, LPTIMECALLBACK callback, DWORD_PT
   if ((eventType & ~static_cast<UINT>(TIME_PERIODIC | TIME_KILL_SYNCHRONOUS)) != 0) return 0;
   return timerThread().add(delay, callback, user, periodic);
 }
+
+UINT pendingEventDelay(UINT timerId) { return timerThread().delayOf(timerId); }
 
 MMRESULT WINAPI timeKillEvent(UINT timerId) {
   return timerThread().remove(timerId) ? TIMERR_NOERROR : MMSYSERR_INVALPARAM;

@@ -12,8 +12,8 @@ set(music_gifpack_argument)
 if(TARGET gifpack)
   set(music_gifpack_argument --gifpack $<TARGET_FILE:gifpack>)
 endif()
-foreach(scenario close exit silent no-fluidsynth no-song no-picture players planted signals
-                 crafted)
+foreach(scenario close exit silent no-fluidsynth no-song no-picture players killed planted
+                 signals crafted)
   add_test(NAME e2e_music_${scenario}
     COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/music_e2e.py ${scenario}
             --player $<TARGET_FILE:gifplay>

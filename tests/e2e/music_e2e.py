@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""The packed Linux player's music, end to end, on the virtual X display :93.
+"""The packed Linux player's music, end to end, on the virtual X display :93
+(or :N given by GIFPLAY_MUSIC_DISPLAY).
 
 Each scenario packs a player with a picture and (mostly) a song, runs it with
 TEMP set to a fresh directory and looks at the temporary song file, at the
@@ -23,6 +24,11 @@ sound server and at how the player ends:
               writes a song file of its own (gifplay.mid, gifplay-2.mid,
               gifplay-3.mid) and keeps playing it, loop after loop, while the
               others end; TEMP is empty at the end
+  killed      five players killed with SIGKILL leave their song files; the next
+              player deletes them but not the song of a player still running
+              beside it, both keep playing their own song, and once both are
+              closed TEMP is empty; the same in a TEMP that every user may
+              write to, where the files are in a directory of the user's own
   planted     a symbolic link, then a FIFO, at TEMP/gifplay.mid: start-up does
               not block, the song plays from gifplay-2.mid, the link's target
               is untouched and neither planted file is removed
@@ -56,7 +62,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from e2e_support import (SONG_FILE, TITLE, Failure, Player, Skip, accepts_connections,  # noqa: E402
                          check, close_window, end_process, run_in_scratch, wait_for)
 
-DISPLAY = ":93"
+DISPLAY = ":" + os.environ.get("GIFPLAY_MUSIC_DISPLAY", "93")
 
 
 class Background:
@@ -348,6 +354,52 @@ def players_closed_in_order(display, sound, work, bare, order):
             player.stop()
 
 
+def song_files(temp):
+    """Every file in TEMP and in the directories inside it."""
+    return sorted(os.path.relpath(os.path.join(root, name), temp)
+                  for root, _, names in os.walk(temp) for name in names)
+
+
+def scenario_killed(args, work):
+    songs = [midi_song(48 + 12 * i) for i in range(2)]
+    programs = [pack(args.player, os.path.join(work, "player-%d" % i), args.gif) for i in range(2)]
+    for program, song in zip(programs, songs):
+        with open(program, "ab") as f:
+            f.write(b"*MIDI" + b"_BEGINS_HERE:" + struct.pack("<I", len(song)) + song)
+    with Display() as display:
+        for kind in ("private", "shared"):
+            temp = os.path.join(work, "temp-" + kind)
+            os.mkdir(temp)
+            os.chmod(temp, 0o1777 if kind == "shared" else 0o700)
+            players = [Player(programs[0], display.env(), temp)]
+            try:
+                window_of(display, players[0])
+                first = song_files(temp)
+                killed = [Player(programs[1], display.env(), temp) for _ in range(5)]
+                players += killed
+                check(len(first) == 1 and wait_for(lambda: len(song_files(temp)) == 6, 10),
+                      "%s: six players wrote %s" % (kind, song_files(temp)))
+                for player in killed:
+                    player.process.kill()
+                    player.process.wait()
+                players.append(Player(programs[1], display.env(), temp))
+                check(wait_for(lambda: len(display.windows(TITLE)) == 2, 10),
+                      "%s: the last player showed no window" % kind)
+                files = first + [f for f in song_files(temp) if f != first[0]]
+                check(len(files) == 2, "%s: with two players, TEMP holds %s" % (kind, files))
+                time.sleep(1.3)  # two loops of each song
+                for name, song in zip(files, songs):
+                    check(read(os.path.join(temp, name)) == song,
+                          "%s: %s is not its player's song" % (kind, name))
+                for player in (players[0], players[-1]):
+                    player.process.send_signal(signal.SIGTERM)
+                    check(player.wait(5) == 0, "%s: a player did not end with 0" % kind)
+                check(os.listdir(temp) == [], "%s: TEMP holds %s" % (kind, song_files(temp)))
+            finally:
+                for player in players:
+                    player.stop()
+
+
 def scenario_planted(args, work):
     program = pack(args.player, os.path.join(work, "player"), args.gif, args.song)
     song = read(args.song)
@@ -557,6 +609,7 @@ SCENARIOS = {
     "no-song": scenario_no_song,
     "no-picture": scenario_no_picture,
     "players": scenario_players,
+    "killed": scenario_killed,
     "planted": scenario_planted,
     "signals": scenario_signals,
     "crafted": scenario_crafted,

@@ -1,14 +1,20 @@
 #include "tools/gifpack/animation_check.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <functional>
 
 #include "gif/gif_animation.h"
+#include "picture/compositing.h"
 #include "picture/indexed_bitmap.h"
 #include "tools/gifpack/player_load.h"
 #include "tools/gifpack/words.h"
 
 namespace {
+
+// The highest LZW minimum code size that browsers decode.
+constexpr int kBrowsersLongestCodeSize = 8;
 
 std::string size(int width, int height) {
   return std::to_string(width) + " x " + std::to_string(height);
@@ -42,12 +48,71 @@ FrameCheck checkFrame(const WalkedGif& walked, size_t i, FrameRereader& rereader
   auto player = static_cast<int32_t>(i);
   check.readByPlayer =
       player < animation.frameCount && samePlace(check.walked, *animation.frames[player]);
-  FrameReading reading = rereader.read(check.walked.separator);
+  FrameReading reading = rereader.read(
+      check.walked.separator, check.walked.transparent ? check.walked.transparentIndex : 0);
   check.hasPixels = reading.hasPixels;
   check.rowsDecoded = reading.rowsDecoded;
   check.endsInPlace = reading.nextBlock == check.walked.end || check.walked.cutShort;
   check.coloursWithoutMatch = coloursWithoutMatch(check.walked.localTable, walked.globalTable);
+  check.transparentValue = reading.storedValue;
+  check.transparencyShows = check.walked.transparent;
   return check;
+}
+
+bool codeSizeTooLarge(const WalkedFrame& frame) {
+  return frame.codeSize > kBrowsersLongestCodeSize;
+}
+
+uint32_t shownColour(uint8_t value) {
+  const PaletteTable& palette = animation.palette;
+  return palette.count > 0 ? palette.entries[value % palette.count] : 0;
+}
+
+// What the player shows where no frame has drawn yet, and in rows a frame
+// could not decode: both start as value 0.
+std::string colourZero() {
+  uint32_t c = shownColour(0);
+  char text[8];
+  std::snprintf(text, sizeof text, "#%02X%02X%02X", c & 0xFF, c >> 8 & 0xFF, c >> 16 & 0xFF);
+  return std::string("colour 0 (") + text + ")";
+}
+
+// Whether a frame's transparent pixels, drawn opaquely, change what the
+// player shows: in frame 0 wherever they are (browsers show no picture
+// below it), in later frames where the transparent colour differs from the
+// canvas below.
+bool transparentPixelsShow(GifFrame& frame, int32_t value, bool first) {
+  RECT r{};
+  IndexedBitmap* bitmap = frameRect(frame, r);
+  if (bitmap == nullptr) return false;
+  uint32_t colour = shownColour(static_cast<uint8_t>(value));
+  int32_t left = r.left, top = r.top;
+  int32_t right = std::min<int32_t>(r.right, canvas.width);
+  int32_t bottom = std::min<int32_t>(r.bottom, canvas.height);
+  for (int32_t y = std::max(top, 0); y < bottom; ++y) {
+    const uint8_t* pixels = bitmapRowAddress(*bitmap, 0, bitmap->height - 1 - (y - top));
+    const uint8_t* below = bitmapRowAddress(canvas, 0, canvas.height - 1 - y);
+    for (int32_t x = std::max(left, 0); x < right; ++x)
+      if (pixels[x - left] == value && (first || shownColour(below[x]) != colour)) return true;
+  }
+  return false;
+}
+
+// Plays the shown frames onto the canvas, starting from value 0 as the
+// player does, to see where transparency would change the picture.
+void findShownTransparency(AnimationCheck& check) {
+  if (canvas.storage == nullptr) return;
+  std::memset(canvas.storage, 0, static_cast<size_t>(canvas.stride) * canvas.height);
+  int32_t steps = std::min<int32_t>(check.shownFrames, static_cast<int32_t>(check.frames.size()));
+  for (int32_t i = 0; i < steps; ++i) {
+    FrameCheck& f = check.frames[i];
+    GifFrame& frame = *animation.frames[i];
+    if (f.readByPlayer && f.walked.transparent)
+      f.transparencyShows = transparentPixelsShow(frame, f.transparentValue, i == 0);
+    RECT r{};
+    if (IndexedBitmap* bitmap = frameRect(frame, r))
+      blitBitmap(canvas, *bitmap, r, 0, 0, kOpaqueCopy);
+  }
 }
 
 // How far the player plays: a frame without pixels halts it on the frame
@@ -133,17 +198,32 @@ std::string damagedFrames(const AnimationCheck& check) {
   return framesWhere(
       check,
       [](const FrameCheck& f) {
-        if (!f.hasPixels || f.rowsDecoded >= f.walked.height) return std::string();
+        if (!f.hasPixels || f.rowsDecoded >= f.walked.height || codeSizeTooLarge(f.walked))
+          return std::string();
         return std::to_string(f.rowsDecoded) + " of " + counted(f.walked.height, "row");
       },
-      "image data damaged or cut short: the player shows leftover memory in the rows missing");
+      "image data damaged or cut short: the player shows " + colourZero() + " in the rows missing");
+}
+
+// Browsers decode no such image (giflib refuses it); the player decodes a
+// code size of 9 and no larger one.
+std::string largeCodeSizeFrames(const AnimationCheck& check) {
+  return framesWhere(
+      check,
+      [](const FrameCheck& f) {
+        return codeSizeTooLarge(f.walked) ? "code size " + std::to_string(f.walked.codeSize) : "";
+      },
+      "LZW minimum code size above " + std::to_string(kBrowsersLongestCodeSize) +
+          ", which browsers do not decode: they show nothing from that frame on, and the player "
+          "shows " +
+          colourZero() + " in the rows it cannot decode");
 }
 
 std::string transparentFrames(const AnimationCheck& check) {
   return framesWhere(
       check,
       [](const FrameCheck& f) {
-        return f.walked.transparent ? "index " + std::to_string(f.walked.transparentIndex) : "";
+        return f.transparencyShows ? "index " + std::to_string(f.walked.transparentIndex) : "";
       },
       "transparency is ignored: the player draws every frame opaquely over the last one");
 }
@@ -198,23 +278,25 @@ std::string uncoveredScreen(const AnimationCheck& check) {
   if (f.left == 0 && f.top == 0 && f.width >= check.walked.screenWidth &&
       f.height >= check.walked.screenHeight)
     return "";
-  return "frame 0 does not cover the whole screen: until later frames do, the player shows "
-         "leftover memory there";
+  return "frame 0 does not cover the whole screen: until later frames do, the player shows " +
+         colourZero() + " there";
 }
 
-const Rule kRules[] = {unreadFrames,      haltingFrame,   damagedFrames,
-                       transparentFrames, disposedFrames, ownColourFrames,
-                       zeroDelayFrames,   outsideFrames,  uncoveredScreen};
+const Rule kRules[] = {unreadFrames,      haltingFrame,   damagedFrames,   largeCodeSizeFrames,
+                       transparentFrames, disposedFrames, ownColourFrames, zeroDelayFrames,
+                       outsideFrames,     uncoveredScreen};
 
 std::vector<std::string> notesOf(const FrameCheck& f, const WalkedGif& gif, bool animated) {
   const WalkedFrame& w = f.walked;
   std::vector<std::pair<bool, std::string>> notes = {
       {!f.readByPlayer, "not read by the player"},
       {f.readByPlayer && !f.hasPixels, "no pixel data"},
+      {codeSizeTooLarge(w), "code size " + std::to_string(w.codeSize) + " above " +
+                                std::to_string(kBrowsersLongestCodeSize)},
       {f.hasPixels && f.rowsDecoded < w.height,
        std::to_string(f.rowsDecoded) + " of " + counted(w.height, "row") + " decoded"},
       {!f.endsInPlace, "data does not end where the player expects"},
-      {w.transparent, "transparency ignored"},
+      {f.transparencyShows, "transparency ignored"},
       {w.disposal >= 2, "disposal " + std::to_string(w.disposal) + " ignored"},
       {!w.localTable.empty(), "own colours mapped"},
       {animated && w.delay == 0, "delay 0"},
@@ -245,6 +327,7 @@ AnimationCheck checkAnimation(const Bytes& gif, bool started) {
   FrameRereader rereader(gif);
   for (size_t i = 0; i < check.walked.frames.size(); ++i)
     check.frames.push_back(checkFrame(check.walked, i, rereader));
+  findShownTransparency(check);
   for (size_t i = 0; i < check.frames.size(); ++i) {
     FrameCheck& frame = check.frames[i];
     frame.notes = notesOf(frame, check.walked, check.playerFrames >= 2);

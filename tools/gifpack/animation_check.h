@@ -16,6 +16,8 @@ struct FrameCheck {
   int32_t rowsDecoded = 0;
   bool endsInPlace = true;         // the player reads on right behind the image's data
   int coloursWithoutMatch = 0;     // own colours not found exactly in the global table
+  int32_t transparentValue = 0;    // the transparent index as the player stores it
+  bool transparencyShows = false;  // drawn opaquely, a transparent pixel changes the picture
   std::vector<std::string> notes;  // short notes for --info
 };
 

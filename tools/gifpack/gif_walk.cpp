@@ -77,7 +77,8 @@ WalkedFrame readImage(Reader& in, Control& control) {
   frame.interlaced = (packed & kInterlaceFlag) != 0;
   in.skip(kImageDescriptorSize);
   if (packed & kColourTableFlag) frame.localTable = in.colourTable(packed & kColourTableSizeBits);
-  frame.cutShort = in.take() < 0 || !in.skipSubBlocks();
+  frame.codeSize = in.take();
+  frame.cutShort = frame.codeSize < 0 || !in.skipSubBlocks();
   if (!frame.cutShort) frame.end = in.position();
   return frame;
 }

@@ -15,6 +15,7 @@ struct WalkedFrame {
   size_t end = 0;        // just behind the block terminator; the stream's size when cut short
   int left = 0, top = 0, width = 0, height = 0;
   bool interlaced = false;
+  int codeSize = -1;                 // the LZW minimum code size; -1 when cut short before it
   std::vector<uint32_t> localTable;  // red | green << 8 | blue << 16; empty when none
   bool hasControl = false;           // a graphic control extension came before it
   int disposal = 0;

@@ -34,15 +34,16 @@ FrameRereader::FrameRereader(const Bytes& gif) : buffer_(payloadCopy(gif)) {}
 
 FrameRereader::~FrameRereader() { releasePayloadBuffer(buffer_); }
 
-FrameReading FrameRereader::read(size_t separator) {
+FrameReading FrameRereader::read(size_t separator, int32_t value) {
   buffer_.position = static_cast<int32_t>(separator + 1);
   GifFrame frame{};
   describeBitmap(frame.bitmap, 0, 0);
   letGoOfFrame();
   if (buffer_.data != nullptr) readFrame(frame, buffer_);
   int32_t rows = rowsStored(frame.bitmap);
+  int32_t stored = frameRowWriter.mapsColours ? frameRowWriter.colourMap[value & 0xFF] : value;
   FrameReading reading{rows >= 0, frame.bitmap.storage != nullptr, std::max(rows, 0),
-                       static_cast<size_t>(buffer_.position)};
+                       static_cast<size_t>(buffer_.position), stored};
   letGoOfFrame();
   releaseBitmap(frame.bitmap);
   return reading;

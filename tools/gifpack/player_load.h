@@ -32,6 +32,7 @@ struct FrameReading {
   bool hasPixels;       // the frame's bitmap got storage
   int32_t rowsDecoded;  // rows the decoder delivered, in the frame's row order
   size_t nextBlock;     // where the player reads the next block's introducer
+  int32_t storedValue;  // what the player stores for pixels of the value asked about
 };
 
 // Reads images again one at a time from one copy of the stream. Needs a
@@ -43,7 +44,8 @@ class FrameRereader {
   FrameRereader(const FrameRereader&) = delete;
   FrameRereader& operator=(const FrameRereader&) = delete;
 
-  FrameReading read(size_t separator);
+  // value: a pixel value of the image, 0 to 255, whose stored value is wanted.
+  FrameReading read(size_t separator, int32_t value);
 
  private:
   PayloadBuffer buffer_;

@@ -80,6 +80,8 @@ void printPreparedInfo(const std::filesystem::path& path, const Bytes& gif,
       out << "--strict refuses it: " << kShownDifferently << reasonList(reasons) << "\n";
     else if (!reasons.empty())
       out << "packed " << kRewritten << reasonList(reasons) << "\n";
+    else if (refusal.empty() && verdict.choice.view && verdict.choice.view->frames.empty())
+      out << "packed as it is: browsers decode none of its frames\n";
     else if (refusal.empty() && verdict.choice.view)
       out << "packed as it is: the player shows it as browsers do\n";
   }

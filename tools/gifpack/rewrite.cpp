@@ -34,8 +34,8 @@ bool outsideScreen(const BrowserFrame& frame, const BrowserView& view) {
 }
 
 // The player's canvas after each of its steps, in colours, against the
-// browsers' pictures. The canvas starts as whatever memory held, so a first
-// frame short of the screen or letting it show through never agrees.
+// browsers' pictures. Browsers show no picture below the first frame, so a
+// first frame short of the screen or letting it show through never agrees.
 bool playerAgrees(const BrowserView& view, const AnimationCheck& check, Colour background) {
   size_t frames = view.frames.size();
   if (!check.refusal.empty() || check.shownFrames != static_cast<int32_t>(frames) ||

@@ -10,6 +10,9 @@ user would; the same animation in the Linux player for comparison.
                  plays; File > Exit ends the player with 0 and the song is gone
   close          closing the window (the window manager's close request) ends
                  the player with 0 and removes the song
+  killed         five players killed leave their song files in TEMP; the next
+                 player deletes them, not the song of the player running beside
+                 it; both closed, no song file is left
   about          Help > About opens "About Vantrope" with its texts and icon;
                  Ok closes it and the player runs on
   no-picture     a player with only a song, and one without any record, end at
@@ -344,6 +347,41 @@ def scenario_close(args, display):
         player.stop()
 
 
+def scenario_killed(args, display):
+    gif, _ = make_animation(display.work)
+    song_path, song = make_song(display.work)
+    exe = pack(args, args.windows_player, os.path.join(display.work, "player.exe"), gif, song_path)
+    temp = wine_temp(args)
+
+    def songs():
+        return sorted(n for n in os.listdir(temp) if n.startswith("gifplay") and n.endswith(".mid"))
+
+    players = [WinePlayer(display, exe)]
+    try:
+        check(wait_for(lambda: songs() == ["gifplay.mid"], 20), "the first player wrote %s" % songs())
+        killed = [WinePlayer(display, exe) for _ in range(5)]
+        players += killed
+        check(wait_for(lambda: len(songs()) == 6, 30), "six players wrote %s" % songs())
+        for player in killed:
+            player.process.kill()
+            player.process.wait()
+        players.append(WinePlayer(display, exe))
+        windows = wait_for(lambda: len(display.windows(TITLE)) == 2 and display.windows(TITLE), 30)
+        check(windows and wait_for(lambda: len(songs()) == 2, 5) and "gifplay.mid" in songs(),
+              "with the first and the last player running, TEMP holds %s" % songs())
+        for name in songs():
+            with open(os.path.join(temp, name), "rb") as f:
+                check(f.read() == song, "%s is not the song" % name)
+        for window in windows:
+            display.close(window)
+        for player in (players[0], players[-1]):
+            check(player.wait(10) == 0, "closing a window did not end its player with 0")
+        check(songs() == [], "TEMP holds %s after both players ended" % songs())
+    finally:
+        for player in players:
+            player.stop()
+
+
 def scenario_about(args, display):
     gif, _ = make_animation(display.work)
     exe = pack(args, args.windows_player, os.path.join(display.work, "player.exe"), gif)
@@ -582,6 +620,7 @@ SCENARIOS = {
     "prefix": scenario_prefix,
     "window": scenario_window,
     "close": scenario_close,
+    "killed": scenario_killed,
     "about": scenario_about,
     "no-picture": scenario_no_picture,
     "same-as-linux": scenario_same_as_linux,

@@ -4,6 +4,7 @@
 
 #include "app/main_window.h"
 #include "picture/animation_clock.h"
+#include "platform/linux/timer_events.h"
 #include "player_fixture.h"
 
 namespace {
@@ -129,16 +130,27 @@ TEST_F(AnimationTest, ClockMessagesFromTheTimerThreadDriveTheSteps) {
   EXPECT_EQ(currentFrame, 1) << "0, 1, 2, 0, 1";
 }
 
-// A delay of 0 is shown for one hundredth (the timer device refuses 0 ms), a
-// delay beyond the device's longest is armed at that longest.
+// A delay of 0 is shown for one hundredth (the timer device refuses 0 ms); a
+// delay beyond the device's longest is armed at that longest, and without
+// the device's limits a delay passes as it is.
 TEST_F(AnimationTest, EveryDelayArmsTheClock) {
-  for (int32_t delay : {0, 1, 6553, 6554, 65535}) {
+  for (auto [delay, armed] : {std::pair{0, 10u}, {1, 10u}, {25, 250u}, {65535, 655350u}}) {
     makeAnimation(20, 10, {{0, 0, 1, 1, delay, 4}, {0, 0, 1, 1, delay, 5}});
     openWindow();
-    EXPECT_NE(clockId, 0u) << "delay " << delay;
+    EXPECT_EQ(pendingEventDelay(clockId), armed) << "delay " << delay;
     TearDown();
     SetUp();
   }
+  const TIMECAPS wine{1, 65535};
+  struct Case {
+    UINT delayMs;
+    const TIMECAPS* caps;
+    UINT expected;
+  } cases[] = {{0, nullptr, 10}, {250, nullptr, 250}, {655350, nullptr, 655350},
+               {5, &wine, 10},   {250, &wine, 250},   {655350, &wine, 65535}};
+  for (const Case& c : cases)
+    EXPECT_EQ(boundedDelay(c.delayMs, c.caps), c.expected)
+        << c.delayMs << (c.caps ? " ms, limits known" : " ms, limits unknown");
 }
 
 TEST_F(AnimationTest, StopClockWithoutPendingEventLeavesItIdle) {

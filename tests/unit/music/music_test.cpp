@@ -164,9 +164,10 @@ TEST_F(MusicTest, AFileThatCannotBeCreatedMeansNoMusicAndNothingToDelete) {
   EXPECT_EQ(musicPlayer.device, 0u);
 }
 
-// Whatever holds "gifplay.mid" (another player's song, a file left behind, a
-// link planted at the name, a FIFO) is neither followed, nor opened, nor
-// deleted: the song goes into a file of its own under the next free name.
+// Whatever holds "gifplay.mid" other than a song file that nobody keeps open
+// (a read-only file, a link planted at the name, a FIFO, a directory) is
+// neither followed, nor opened, nor deleted: the song goes into a file of its
+// own under the next free name.
 TEST_F(MusicTest, ATakenNameIsLeftAloneAndTheSongGetsANameOfItsOwn) {
   const fs::path victim = programs.file("victim");
   const fs::path planted = scratch.file("gifplay.mid");
@@ -206,6 +207,26 @@ TEST_F(MusicTest, ATakenNameIsLeftAloneAndTheSongGetsANameOfItsOwn) {
     EXPECT_TRUE(fs::is_empty(scratch.path()));
   }
   musicPlayer = MusicPlayer{};
+}
+
+// Song files that no running player keeps open were left by players that
+// ended without deleting them: they go. One that a player keeps stays.
+TEST_F(MusicTest, LeftoversGoButAFileThatAPlayerKeepsStays) {
+  for (const char* name : {"gifplay.mid", "gifplay-2.mid", "gifplay-7.mid"})
+    writeFileBytes(scratch.file(name), bytesOf("left"));
+  HANDLE kept = CreateFileA(scratch.file("gifplay-2.mid").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(kept, INVALID_HANDLE_VALUE);
+  const Bytes song = shortSong(0.5);
+  extract(song);
+  EXPECT_EQ(std::string(musicPlayer.songPath), scratch.path().string() + "\\gifplay.mid");
+  EXPECT_EQ(readFileBytes(scratch.file("gifplay.mid")), song);
+  EXPECT_EQ(readFileBytes(scratch.file("gifplay-2.mid")), bytesOf("left"));
+  EXPECT_FALSE(fs::exists(scratch.file("gifplay-7.mid")));
+  EXPECT_FALSE(DeleteFileA(musicPlayer.songPath)) << "the player keeps its own song file";
+  CloseHandle(kept);
+  deleteSong();
+  EXPECT_FALSE(fs::exists(scratch.file("gifplay.mid")));
 }
 
 // A TEMP that every user may write to (like /tmp) gets a directory of the

@@ -66,12 +66,12 @@ TEST(TimerTest, EventsFireInTheOrderOfTheirTimes) {
   EXPECT_EQ(probes[2].calls, 1);
 }
 
-// The device takes what Wine's takes, and refuses the rest as Windows does.
+// The device takes what Windows' takes, and refuses the rest.
 TEST(TimerTest, DelaysAndPeriodsWithinTheDeviceRangeOnly) {
   TIMECAPS caps{};
   ASSERT_EQ(timeGetDevCaps(&caps, sizeof caps), static_cast<MMRESULT>(TIMERR_NOERROR));
   EXPECT_EQ(caps.wPeriodMin, 1u);
-  EXPECT_EQ(caps.wPeriodMax, 65535u);
+  EXPECT_EQ(caps.wPeriodMax, 1000000u);
   Probe probe;
   auto user = reinterpret_cast<DWORD_PTR>(&probe);
   struct Case {
@@ -84,8 +84,9 @@ TEST(TimerTest, DelaysAndPeriodsWithinTheDeviceRangeOnly) {
       {"no callback", 10, nullptr, TIME_ONESHOT, false},
       {"delay 0", 0, probeCallback, TIME_ONESHOT, false},
       {"delay 1", 1, probeCallback, TIME_ONESHOT, true},
-      {"the longest delay", 65535, probeCallback, TIME_ONESHOT, true},
-      {"past the longest delay", 65536, probeCallback, TIME_ONESHOT, false},
+      {"the longest GIF delay", 655350, probeCallback, TIME_ONESHOT, true},
+      {"the longest delay", 1000000, probeCallback, TIME_ONESHOT, true},
+      {"past the longest delay", 1000001, probeCallback, TIME_ONESHOT, false},
       {"event signalling", 10, probeCallback, TIME_CALLBACK_EVENT_SET, false},
   };
   for (const Case& c : cases) {
@@ -99,8 +100,8 @@ TEST(TimerTest, DelaysAndPeriodsWithinTheDeviceRangeOnly) {
   } periods[] = {{0, TIMERR_NOCANDO},
                  {1, TIMERR_NOERROR},
                  {10, TIMERR_NOERROR},
-                 {65535, TIMERR_NOERROR},
-                 {65536, TIMERR_NOCANDO}};
+                 {1000000, TIMERR_NOERROR},
+                 {1000001, TIMERR_NOCANDO}};
   for (const Period& p : periods) {
     EXPECT_EQ(timeBeginPeriod(p.period), p.expected) << p.period;
     EXPECT_EQ(timeEndPeriod(p.period), p.expected) << p.period;

@@ -122,18 +122,38 @@ TEST_F(GifpackCheckTest, RefusesWhatThePlayerCannotShow) {
 }
 
 // Packed --as-is, the GIF's own bytes with warnings; by default, rewritten
-// with one line that says why, or the GIF's own bytes when nothing is wrong.
+// with one line that says why, or the GIF's own bytes when nothing is wrong;
+// --info ends with what packing does.
 TEST_F(GifpackCheckTest, WarnsAsItIsAndOtherwiseRewritesWhatThePlayerShowsDifferently) {
   struct Case {
     const char* name;
     std::function<void(Gif&)> change;
     std::string warning;
     std::string reasons;
+    std::string info = "";
   };
   const Case cases[] = {
-      {"clean", [](Gif&) {}, "", ""},
+      {"clean", [](Gif&) {}, "", "", "packed as it is: the player shows it as browsers do"},
       {"too few pixels", [](Gif& g) { g.frames[1].lzw.endAfterPixels = 2; },
-       "frame 1 (1 of 2 rows): image data damaged or cut short", "damaged image data"},
+       "frame 1 (1 of 2 rows): image data damaged or cut short: the player shows colour 0 "
+       "(#FF0000) in the rows missing",
+       "damaged image data"},
+      {"code size above 8 in the first frame",
+       [](Gif& g) {
+         g.frames[0].rawData = Bytes{10, 2, 0x00, 0x04, 0};
+       },
+       "frame 0 (code size 10): LZW minimum code size above 8, which browsers do not decode: "
+       "they show nothing from that frame on, and the player shows colour 0 (#FF0000) in the "
+       "rows it cannot decode\n",
+       "", "packed as it is: browsers decode none of its frames"},
+      {"transparency that changes nothing: an index no pixel has, one equal to what is below",
+       [](Gif& g) {
+         g.frames[1].control->transparent = true;
+         g.frames[1].control->transparentIndex = 7;
+         g.frames[2] = frame(0, 0, 2, 1, 0, 30);
+         g.frames[2].control->transparent = true;
+       },
+       "", "", "packed as it is: the player shows it as browsers do"},
       {"transparency",
        [](Gif& g) {
          g.frames[2].control->transparent = true;
@@ -164,7 +184,9 @@ TEST_F(GifpackCheckTest, WarnsAsItIsAndOtherwiseRewritesWhatThePlayerShowsDiffer
        },
        "frames 1 (partly, at 3,1) and 2 (wholly, at 0,5): outside the 4 x 3 screen", ""},
       {"first frame short of the screen", [](Gif& g) { g.frames[0] = frame(0, 0, 4, 2, 0, 10); },
-       "frame 0 does not cover the whole screen", "a first frame short of the screen"},
+       "frame 0 does not cover the whole screen: until later frames do, the player shows colour "
+       "0 (#FF0000) there",
+       "a first frame short of the screen"},
       {"graphic control the player stops at",
        [](Gif& g) {
          g.frames[2].extensions.push_back({0xF9, {{0, 10, 0, 0, 0}}});
@@ -197,9 +219,14 @@ TEST_F(GifpackCheckTest, WarnsAsItIsAndOtherwiseRewritesWhatThePlayerShowsDiffer
                                                "rewritten so that the player shows it "
                                                "as browsers do: " +
                                                c.reasons + "\n");
+    if (!c.info.empty()) {
+      std::string info = runGifpack({"--info", scratch.file("a.gif").string()}).out;
+      EXPECT_TRUE(info.ends_with(c.info + "\n")) << info;
+    }
   }
 }
 
+// Frame 2's transparent index 0 is on none of its pixels.
 TEST_F(GifpackCheckTest, InfoListsTheFramesWithTheirNotes) {
   Gif gif = cleanGif();
   gif.frames[1].interlaced = true;
@@ -215,10 +242,7 @@ TEST_F(GifpackCheckTest, InfoListsTheFramesWithTheirNotes) {
                 "frame   left    top  width height  delay ms  interlaced notes\n"
                 "    0      0      0      4      3       100  no         \n"
                 "    1      1      1      2      2       200  yes        \n"
-                "    2      0      0      2      1         0  no         "
-                "transparency ignored, delay 0\n"
-                "warning: frame 2 (index 0): transparency is ignored: the player draws every "
-                "frame opaquely over the last one\n"
+                "    2      0      0      2      1         0  no         delay 0\n"
                 "warning: frame 2: delay 0: the player shows it for 10 ms, its shortest wait\n"
                 "packed rewritten so that the player shows it as browsers do: delays under 2 "
                 "hundredths\n");
