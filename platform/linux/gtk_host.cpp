@@ -235,10 +235,19 @@ void paintPixels(cairo_t* cr, ClientPixels& pixels) {
   cairo_surface_destroy(surface);
 }
 
-// GTK asks for the invalid part only: cairo sends just that part of the
-// pixels to the display.
+bool presentNow(Presentation& p, const RECT& r);
+
+// GTK asks for the invalid part only: what was uncovered, or what a resize
+// exposed. On X11 the drawing area's own X window does not show what GTK
+// draws for it, so that part goes straight there, as a changed one does;
+// elsewhere cairo sends just that part of the pixels to the display.
 gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer handle) {
-  if (Presentation* p = presentationOf(handle)) paintPixels(cr, *p->pixels);
+  Presentation* p = presentationOf(handle);
+  if (p == nullptr) return TRUE;
+  GdkRectangle clip;
+  if (!gdk_cairo_get_clip_rectangle(cr, &clip)) return TRUE;
+  RECT r{clip.x, clip.y, clip.x + clip.width, clip.y + clip.height};
+  if (!presentNow(*p, r)) paintPixels(cr, *p->pixels);
   return TRUE;
 }
 

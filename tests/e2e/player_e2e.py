@@ -23,6 +23,9 @@ and checks what appears on the screen and how the player ends:
   rewritten    an optimized GIF with transparency, which gifpack rewrites: the
                client area shows each step as ImageMagick's -coalesce does
                (and browsers do), in order
+  uncovered    under twm, a one-frame animation: another window moved away,
+               and the About box closed, leave the frame as gifpack --frames
+               writes it (ImageMagick's compare: no pixel differs)
 
 Usage: player_e2e.py SCENARIO --player P --make-gifs M [--gifpack G] [--keep DIR]
        player_e2e.py frames|close|scroll|about --gifpack G --make-gifs M
@@ -142,15 +145,26 @@ def make_optimized_ball(work, width, height, first_delay=80):
 # ---- the X display -------------------------------------------------------
 
 
-class VirtualDisplay:
-    """An Xvfb of our own on the first free display number from 200 on."""
+# A window manager that does not composite: what another window uncovers is
+# the client's to paint again. Only the X server's own fonts are needed.
+TWMRC = "RandomPlacement\n" + "".join(
+    '%s "fixed"\n' % font for font in ("TitleFont", "ResizeFont", "MenuFont", "IconFont",
+                                       "IconManagerFont"))
 
-    def __init__(self):
+
+class VirtualDisplay:
+    """An Xvfb of our own on the first free display number from
+    GIFPLAY_E2E_DISPLAY (200) on, with twm if asked for."""
+
+    def __init__(self, window_manager=False):
         self.process = None
         self.name = None
+        self.window_manager = None
+        self.wants_window_manager = window_manager
 
     def __enter__(self):
-        for number in range(200, 300):
+        first = int(os.environ.get("GIFPLAY_E2E_DISPLAY", "200"))
+        for number in range(first, first + 100):
             if os.path.exists("/tmp/.X%d-lock" % number) or os.path.exists(
                     "/tmp/.X11-unix/X%d" % number):
                 continue
@@ -161,13 +175,31 @@ class VirtualDisplay:
             if wait_for(lambda: accepts_connections(socket) or process.poll() is not None, 10) \
                     and process.poll() is None:
                 self.process, self.name = process, ":%d" % number
+                if self.wants_window_manager:
+                    self.start_window_manager()
                 return self
             if process.poll() is None:
                 process.kill()
                 process.wait()
         raise Failure("no free display for Xvfb")
 
+    def start_window_manager(self):
+        rc = tempfile.NamedTemporaryFile("w", prefix="twmrc-", delete=False)
+        with rc:
+            rc.write(TWMRC)
+        env = self.env()
+        env["LC_ALL"] = "C"  # the fixed font has the C locale's characters only
+        self.window_manager = subprocess.Popen(["twm", "-f", rc.name], env=env,
+                                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # twm's own windows (its menus, the size box) are the root's first children.
+        ready = wait_for(lambda: " 0 children" not in self.run(
+            "xwininfo", "-root", "-children").stdout, 5)
+        os.unlink(rc.name)
+        check(ready and self.window_manager.poll() is None, "twm did not start")
+
     def __exit__(self, *exc):
+        if self.window_manager is not None:
+            end_process(self.window_manager)
         if self.process is not None:
             end_process(self.process)
 
@@ -571,6 +603,65 @@ def scenario_about(args, display, work):
         player.stop()
 
 
+def differing_pixels(display, frame_png, x, y, work):
+    """How many pixels of the screen at x, y differ from the frame (ImageMagick's
+    compare -metric AE)."""
+    path = os.path.join(work, "client.ppm")
+    width, height = (int(v) for v in subprocess.run(
+        ["identify", "-format", "%w %h", frame_png], capture_output=True, text=True,
+        check=True).stdout.split())
+    display.screenshot().crop(x, y, width, height).save(path)
+    result = subprocess.run(["compare", "-metric", "AE", frame_png, path, "null:"],
+                            capture_output=True, text=True)
+    return int(float(result.stderr.split()[0]))
+
+
+def scenario_uncovered(args, display, work):
+    """Under twm, a one-frame animation: what another window or the About box
+    covered shows the frame again once uncovered, with no later frame to
+    paint it."""
+    check(args.gifpack, "needs --gifpack")
+    frames = os.path.join(work, "frames")
+    subprocess.run([args.gifpack, "--frames", frames, os.path.join(work, "large.gif")],
+                   check=True, capture_output=True)
+    frame = os.path.join(frames, "frame-000.png")
+    player = start_player(display, pack(args, os.path.join(work, "large.gif"),
+                                        os.path.join(work, "player")), work)
+    cover = None
+    try:
+        window = player.window()
+        x, y = locate_picture(display, window, Picture.load(os.path.join(work, "large.ppm")))
+        check(differing_pixels(display, frame, x, y, work) == 0, "the frame is not shown")
+
+        def uncovered(what):
+            check(differing_pixels(display, frame, x, y, work) > 0, "%s covers nothing" % what)
+            return lambda: differing_pixels(display, frame, x, y, work) == 0
+
+        cover = subprocess.Popen(["xmessage", "-geometry", "160x100+%d+%d" % (x + 20, y + 20),
+                                  "cover"], env=display.env(), stderr=subprocess.DEVNULL)
+        found = wait_for(lambda: display.windows("xmessage"), 5)
+        check(found, "xmessage showed no window")
+        time.sleep(0.5)
+        shown = uncovered("another window")
+        display.run("xdotool", "windowmove", "--sync", found[0], "600", "500")
+        check(wait_for(shown, 1), "the part another window uncovered is not the frame")
+        choose_menu_item(display, window, 1)
+        found = wait_for(lambda: display.windows(ABOUT_TITLE), 5)
+        check(found, "Help > About showed no window titled %r" % ABOUT_TITLE)
+        display.run("xdotool", "windowmove", "--sync", found[0], str(x + 10), str(y + 10))
+        time.sleep(0.5)
+        shown = uncovered("the About box")
+        display.focus(found[0])
+        display.key("Return")
+        check(wait_for(shown, 1), "the part the About box uncovered is not the frame")
+        choose_menu_item(display, window, 0)
+        check(player.wait(5) == 0, "the player did not end with 0")
+    finally:
+        if cover is not None:
+            end_process(cover)
+        player.stop()
+
+
 def ends_at_once_without_window(display, program, work):
     player = start_player(display, program, work)
     try:
@@ -613,7 +704,10 @@ SCENARIOS = {
     "no-records": scenario_no_records,
     "no-global-table": scenario_no_global_table,
     "rewritten": scenario_rewritten,
+    "uncovered": scenario_uncovered,
 }
+# Scenarios that need a window manager, and what they need besides.
+WINDOW_MANAGED = {"uncovered": ("twm", "xmessage", "compare")}
 
 
 def main():
@@ -626,7 +720,7 @@ def main():
     args = parser.parse_args()
     if not args.player and (not args.gifpack or args.scenario.startswith("no-")):
         parser.error("%s needs --player" % args.scenario)
-    for tool in ("Xvfb", "xdotool", "import"):
+    for tool in ("Xvfb", "xdotool", "import") + WINDOW_MANAGED.get(args.scenario, ()):
         if shutil.which(tool) is None:
             print("SKIP: %s is not installed (scripts/setup.sh installs it)" % tool)
             return SKIPPED
@@ -634,7 +728,7 @@ def main():
     os.makedirs(work, exist_ok=True)
     try:
         subprocess.run([args.make_gifs, work], check=True)
-        with VirtualDisplay() as display:
+        with VirtualDisplay(args.scenario in WINDOW_MANAGED) as display:
             SCENARIOS[args.scenario](args, display, work)
         print("PASS: %s" % args.scenario)
         return 0
