@@ -106,25 +106,30 @@ bool sharedImageFits(const SharedImage* shared, int width, int height) {
   return shared->image->width == width && shared->image->height == height;
 }
 
+bool copyToSharedImage(SharedImage* shared, const uint32_t* pixels, int stride,
+                       GdkRectangle& rect) {
+  XImage* image = shared->image;
+  int right = std::min(rect.x + rect.width, image->width);
+  int bottom = std::min(rect.y + rect.height, image->height);
+  rect.x = std::max(rect.x, 0);
+  rect.y = std::max(rect.y, 0);
+  rect.width = right - rect.x;
+  rect.height = bottom - rect.y;
+  if (rect.width <= 0 || rect.height <= 0) return false;
+  for (int y = rect.y; y < bottom; ++y)
+    std::copy_n(pixels + static_cast<ptrdiff_t>(y) * stride + rect.x, rect.width,
+                reinterpret_cast<uint32_t*>(image->data +
+                                            static_cast<ptrdiff_t>(y) * image->bytes_per_line) +
+                    rect.x);
+  return true;
+}
+
 // The server copies a put rectangle when it reads the request, long before
 // the next frame writes the segment again; were it ever that late, it would
 // show the newer pixels early, never stale ones.
-void putSharedImage(SharedImage* shared, const uint32_t* pixels, int stride, int left, int top,
-                    int width, int height) {
-  XImage* image = shared->image;
-  int right = std::min(left + width, image->width);
-  int bottom = std::min(top + height, image->height);
-  left = std::max(left, 0);
-  top = std::max(top, 0);
-  width = right - left;
-  height = bottom - top;
-  if (width <= 0 || height <= 0) return;
-  for (int y = top; y < top + height; ++y)
-    std::copy_n(pixels + static_cast<ptrdiff_t>(y) * stride + left, width,
-                reinterpret_cast<uint32_t*>(image->data +
-                                            static_cast<ptrdiff_t>(y) * image->bytes_per_line) +
-                    left);
-  XShmPutImage(shared->xDisplay, shared->window, shared->gc, image, left, top, left, top,
-               static_cast<unsigned>(width), static_cast<unsigned>(height), False);
+void putSharedImage(SharedImage* shared, const GdkRectangle& rect) {
+  XShmPutImage(shared->xDisplay, shared->window, shared->gc, shared->image, rect.x, rect.y, rect.x,
+               rect.y, static_cast<unsigned>(rect.width), static_cast<unsigned>(rect.height),
+               False);
   XFlush(shared->xDisplay);
 }

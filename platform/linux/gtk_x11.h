@@ -23,6 +23,8 @@ SharedImage* newSharedImage(GdkWindow* window, int width, int height);
 void freeSharedImage(SharedImage* image);
 bool sharedImageFits(const SharedImage* image, int width, int height);
 // Copies the rectangle of pixels (0x00RRGGBB, stride in pixels) into the
-// image and puts it to the window at the same place.
-void putSharedImage(SharedImage* image, const uint32_t* pixels, int stride, int left, int top,
-                    int width, int height);
+// image, clipped to it (rect becomes the clipped one); false when nothing of
+// it is left. No X call: the caller may hold the pixels' lock.
+bool copyToSharedImage(SharedImage* image, const uint32_t* pixels, int stride, GdkRectangle& rect);
+// Puts that rectangle of the image to the window at the same place.
+void putSharedImage(SharedImage* image, const GdkRectangle& rect);

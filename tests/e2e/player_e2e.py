@@ -23,6 +23,13 @@ and checks what appears on the screen and how the player ends:
   rewritten    an optimized GIF with transparency, which gifpack rewrites: the
                client area shows each step as ImageMagick's -coalesce does
                (and browsers do), in order
+  display-lost the X server killed with the window shown ends the player with
+               0 within 0.5 s; stopped, before the window or after, SIGTERM,
+               SIGINT or SIGHUP end it with 0 within a second; the song file
+               is removed each time
+  display-killed-early  the X server killed 10 to 150 ms after the start, in
+               --runs runs (16; 80 for the full check): each ends with 0,
+               no Xlib message, no song file left
   uncovered    under twm, a one-frame animation: another window moved away,
                and the About box closed, leave the frame as gifpack --frames
                writes it (ImageMagick's compare: no pixel differs)
@@ -38,6 +45,7 @@ import argparse
 import ctypes
 import os
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -197,7 +205,18 @@ class VirtualDisplay:
         os.unlink(rc.name)
         check(ready and self.window_manager.poll() is None, "twm did not start")
 
+    def kill(self):
+        """The X server goes away at once, as at logout; its files go with it."""
+        self.process.kill()
+        self.process.wait()
+        number = self.name[1:]
+        for leftover in ("/tmp/.X%s-lock" % number, "/tmp/.X11-unix/X%s" % number):
+            if os.path.exists(leftover):
+                os.unlink(leftover)
+
     def __exit__(self, *exc):
+        if self.process is not None and self.process.poll() is None:
+            self.process.send_signal(signal.SIGCONT)  # a stopped one ends too
         if self.window_manager is not None:
             end_process(self.window_manager)
         if self.process is not None:
@@ -341,6 +360,22 @@ def pack(args, gif, output, by_hand=False, said=""):
         with open(gif, "rb") as f:
             append_record(output, b"GIF" + b"_BEGINS_HERE", f.read())
     return output
+
+
+# The shortest Standard MIDI File: one track that ends at once.
+SONG = b"MThd" + struct.pack(">IHHH", 6, 0, 1, 96) + b"MTrk" + struct.pack(">I", 4) + \
+    b"\x00\xff\x2f\x00"
+
+
+def pack_with_song(args, work):
+    output = pack(args, os.path.join(work, "large.gif"), os.path.join(work, "player"),
+                  by_hand=True)
+    append_record(output, b"MIDI" + b"_BEGINS_HERE", SONG)
+    return output
+
+
+def songs_left(temp):
+    return [name for name in os.listdir(temp) if name.endswith(".mid")]
 
 
 def start_player(display, program, workdir):
@@ -662,6 +697,77 @@ def scenario_uncovered(args, display, work):
         player.stop()
 
 
+def scenario_display_lost(args, display, work):
+    """The X server killed with the window shown: the player ends with 0 within
+    half a second, its song file removed. Stopped instead, the X server
+    answers nothing, before the window or after: each termination signal
+    ends the player with 0 within a second, its song file removed."""
+    program = pack_with_song(args, work)
+    player = start_player(display, program, work)
+    try:
+        player.window()
+        time.sleep(0.3)
+        display.kill()
+        started = time.monotonic()
+        code = player.wait(5)
+        took = time.monotonic() - started
+        check(code == 0 and took < 0.5, "the X server killed: exit code %s after %.2f s, "
+              "stderr %r" % (code, took, player.stop()))
+        check(not songs_left(work), "the X server killed: song files left")
+    finally:
+        player.stop()
+    for number, (when, sign) in enumerate((("before", signal.SIGTERM), ("after", signal.SIGTERM),
+                                           ("after", signal.SIGINT), ("after", signal.SIGHUP))):
+        temp = os.path.join(work, "stopped-%d" % number)
+        os.makedirs(temp)
+        with VirtualDisplay() as stopped:
+            if when == "before":
+                stopped.process.send_signal(signal.SIGSTOP)
+            player = start_player(stopped, program, temp)
+            try:
+                if when == "after":
+                    player.window()
+                    stopped.process.send_signal(signal.SIGSTOP)
+                check(wait_for(lambda: songs_left(temp), 5), "no song file")
+                time.sleep(0.2)
+                player.process.send_signal(sign)
+                started = time.monotonic()
+                code = player.wait(5)
+                took = time.monotonic() - started
+                what = "%s to the player %s its window" % (signal.Signals(sign).name, when)
+                check(code == 0 and took < 1,
+                      "the X server stopped, %s: exit code %s after %.2f s" % (what, code, took))
+                check(not songs_left(temp), "the X server stopped, %s: song files left" % what)
+            finally:
+                player.stop()
+
+
+def scenario_display_killed_early(args, display, work):
+    """The X server killed 10, 20, ... 150 ms after the player started, once
+    in each of --runs runs: every run ends with 0, says nothing of Xlib, and
+    leaves no song file."""
+    program = pack_with_song(args, work)
+    bad, slowest = [], 0
+    for run in range(args.runs):
+        delay = 0.01 * (1 + run % 15)
+        temp = os.path.join(work, "run-%d" % run)
+        os.makedirs(temp)
+        with VirtualDisplay() as doomed:
+            player = start_player(doomed, program, temp)
+            time.sleep(delay)
+            doomed.kill()
+            started = time.monotonic()
+            code = player.wait(5)
+            slowest = max(slowest, time.monotonic() - started)
+            stderr = player.stop()
+            if code != 0 or songs_left(temp) or "Xlib" in stderr:
+                bad.append("%d ms: exit code %s, songs left %s, stderr %r"
+                           % (delay * 1000, code, songs_left(temp), stderr[-200:]))
+    print("%d runs, %d bad, slowest exit %.2f s after the X server was killed"
+          % (args.runs, len(bad), slowest))
+    check(not bad, "; ".join(bad))
+
+
 def ends_at_once_without_window(display, program, work):
     player = start_player(display, program, work)
     try:
@@ -705,6 +811,8 @@ SCENARIOS = {
     "no-global-table": scenario_no_global_table,
     "rewritten": scenario_rewritten,
     "uncovered": scenario_uncovered,
+    "display-lost": scenario_display_lost,
+    "display-killed-early": scenario_display_killed_early,
 }
 # Scenarios that need a window manager, and what they need besides.
 WINDOW_MANAGED = {"uncovered": ("twm", "xmessage", "compare")}
@@ -717,6 +825,7 @@ def main():
     parser.add_argument("--make-gifs", required=True)
     parser.add_argument("--gifpack")
     parser.add_argument("--keep", help="keep the work files in this directory")
+    parser.add_argument("--runs", type=int, default=16, help="display-killed-early's runs")
     args = parser.parse_args()
     if not args.player and (not args.gifpack or args.scenario.startswith("no-")):
         parser.error("%s needs --player" % args.scenario)
