@@ -8,6 +8,7 @@ namespace {
 
 void (*onLost)() = nullptr;
 
+// Never returns: Xlib would go on with the broken connection (and GDK after it).
 int onConnectionLost(Display*) {
   onLost();
   for (;;) pause();
