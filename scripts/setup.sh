@@ -19,7 +19,7 @@ tests=(
   git python3 file debhelper lintian debootstrap
   libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-i686
-  gifsicle xdotool sox
+  gifsicle xdotool sox twm
   clang-14 libclang-rt-14-dev valgrind
   pulseaudio pulseaudio-utils
 )

@@ -2,24 +2,29 @@
 
 #include <X11/Xlib.h>
 #include <gdk/gdkx.h>
-
-// From window_server.h, whose Window cannot meet Xlib's.
-void loseEveryWindow();
+#include <unistd.h>
 
 namespace {
 
-// Called first; says nothing, where GDK's handler would print and exit.
-int onConnectionLost(Display*) { return 0; }
+void (*onLost)() = nullptr;
 
-// Called next, in place of exit(1). Once it returns, Xlib treats the
-// connection as dead and its calls return at once, so the windows can be
-// destroyed as usual.
-void onConnectionLostExit(Display*, void*) { loseEveryWindow(); }
+// Never returns: Xlib would go on with the broken connection (and GDK after it).
+int onConnectionLost(Display*) {
+  onLost();
+  for (;;) pause();
+}
 
 }  // namespace
 
-void loseWindowsWithTheDisplay(GdkDisplay* display) {
-  if (!GDK_IS_X11_DISPLAY(display)) return;
+void whenDisplayLost(void (*lost)()) {
+  onLost = lost;
+  // GDK installs its own handler, which exits, when its X11 display class is
+  // first used, just after the connection is opened: used now, it finds
+  // this one in place of Xlib's, and leaves it.
+  g_type_class_ref(GDK_TYPE_X11_DISPLAY);
   XSetIOErrorHandler(onConnectionLost);
-  XSetIOErrorExitHandler(gdk_x11_display_get_xdisplay(display), onConnectionLostExit, nullptr);
+}
+
+int displayConnection(GdkDisplay* display) {
+  return GDK_IS_X11_DISPLAY(display) ? ConnectionNumber(gdk_x11_display_get_xdisplay(display)) : -1;
 }

@@ -12,21 +12,28 @@
 //
 // Changed pixels go to the display at once, only the rectangle that changed,
 // straight into the drawing area's own X window; GTK's drawing cycle (its
-// double buffer and frame clock) only serves exposures and resizes.
+// frame clock) only says which part an exposure or a resize asks for.
 //
 // On a scaled desktop (GDK_SCALE) the window is shown as Windows shows a
 // program that is not DPI-aware: sizes, scroll ranges and positions stay in
 // the program's pixels, which are GTK's units, and both ways of drawing show
 // each client pixel as a square of scale x scale pixels of the display; the
 // menu bar and scroll bars are GTK's, at the desktop's size.
+//
+// When the X server goes away, the GTK thread stops where it finds that out
+// and makes no X call again; the windows are lost and the program ends
+// through its own shutdown.
 #include <gtk/gtk.h>
+#include <sys/socket.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <deque>
-#include <future>
 #include <map>
+#include <optional>
 #include <utility>
 
 #include "display_loss.h"
@@ -101,10 +108,16 @@ struct Presentation : Widgets {
 struct Desktop {
   std::once_flag started;
   std::thread::id thread;
-  std::promise<WindowHost*> ready;
-  std::shared_future<WindowHost*> host = ready.get_future().share();
+  // What the GTK thread tells the others, under stateMutex.
+  std::mutex stateMutex;
+  std::condition_variable stateChanged;
+  bool ready = false;  // host is known
+  WindowHost* host = nullptr;
+  bool stopped = false;  // the GTK thread makes no GTK call again
+  bool givenUp = false;  // the program ends: nobody waits for GTK to start
+  int connection = -1;   // the display's socket
+  std::atomic<bool> lost{false};
   bool stopping = false;  // the GTK thread's own
-  std::promise<void> stopped;
   std::mutex mutex;
   std::deque<std::function<void()>> tasks;
   bool drainScheduled = false;
@@ -229,24 +242,45 @@ void addMenuItems(GtkMenuShell* shell, const std::vector<MenuItemResource>& item
 }
 
 // ---- the client area ----
+// No X call is made while the pixels' lock is held: a thread that loses the
+// display stops where it is, and the window's thread must still be able to
+// draw and end.
 
-void paintPixels(cairo_t* cr, ClientPixels& pixels) {
-  std::lock_guard lock(pixels.mutex);
-  if (pixels.width == 0 || pixels.height == 0) return;
-  cairo_surface_t* surface = cairo_image_surface_create_for_data(
-      reinterpret_cast<unsigned char*>(pixels.data.data()), CAIRO_FORMAT_RGB24, pixels.width,
-      pixels.height, pixels.width * 4);
-  cairo_set_source_surface(cr, surface, 0, 0);
+// Paints the rectangle of the pixels at its place: a copy of it, taken under
+// the lock, is what cairo sends.
+void paintPixels(cairo_t* cr, ClientPixels& pixels, GdkRectangle r) {
+  cairo_surface_t* part = nullptr;
+  {
+    std::lock_guard lock(pixels.mutex);
+    GdkRectangle all{0, 0, pixels.width, pixels.height};
+    if (!gdk_rectangle_intersect(&r, &all, &r)) return;
+    part = cairo_image_surface_create(CAIRO_FORMAT_RGB24, r.width, r.height);
+    auto* rows = cairo_image_surface_get_data(part);
+    int stride = cairo_image_surface_get_stride(part);
+    for (int y = 0; y < r.height; ++y)
+      std::copy_n(&pixels.data[static_cast<size_t>(r.y + y) * pixels.width + r.x], r.width,
+                  reinterpret_cast<uint32_t*>(rows + static_cast<ptrdiff_t>(y) * stride));
+    cairo_surface_mark_dirty(part);
+  }
+  cairo_set_source_surface(cr, part, r.x, r.y);
   // On a scaled desktop each pixel becomes a square, never a blend.
   cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
-  cairo_paint(cr);
-  cairo_surface_destroy(surface);
+  cairo_rectangle(cr, r.x, r.y, r.width, r.height);
+  cairo_fill(cr);
+  cairo_surface_destroy(part);
 }
 
-// GTK asks for the invalid part only: cairo sends just that part of the
-// pixels to the display.
+bool presentNow(Presentation& p, const GdkRectangle& r);
+
+// GTK asks for the invalid part only: what was uncovered, or what a resize
+// exposed. On X11 the drawing area's own X window does not show what GTK
+// draws for it, so that part goes straight there, as a changed one does;
+// elsewhere cairo sends just that part of the pixels to the display.
 gboolean onDraw(GtkWidget*, cairo_t* cr, gpointer handle) {
-  if (Presentation* p = presentationOf(handle)) paintPixels(cr, *p->pixels);
+  Presentation* p = presentationOf(handle);
+  GdkRectangle clip;
+  if (p == nullptr || !gdk_cairo_get_clip_rectangle(cr, &clip)) return TRUE;
+  if (!presentNow(*p, clip)) paintPixels(cr, *p->pixels, clip);
   return TRUE;
 }
 
@@ -266,13 +300,18 @@ void onAreaUnrealized(GtkWidget*, gpointer handle) {
 
 // Puts the rectangle through memory shared with the X server; false when
 // there is none.
-bool presentShared(Presentation& p, GdkWindow* window, const RECT& r) {
+bool presentShared(Presentation& p, GdkWindow* window, GdkRectangle r) {
   if (!p.sharing) return false;
   ClientPixels& pixels = *p.pixels;
-  std::lock_guard lock(pixels.mutex);
-  if (pixels.width == 0 || pixels.height == 0) return true;
   int scale = gdk_window_get_scale_factor(window);
-  int width = pixels.width * scale, height = pixels.height * scale;
+  int width = 0;
+  int height = 0;
+  {
+    std::lock_guard lock(pixels.mutex);
+    width = pixels.width * scale;
+    height = pixels.height * scale;
+  }
+  if (width == 0 || height == 0) return true;
   if (p.sharedImage == nullptr || !sharedImageFits(p.sharedImage, width, height)) {
     freeSharedImage(p.sharedImage);
     p.sharedImage = newSharedImage(window, width, height);
@@ -281,14 +320,20 @@ bool presentShared(Presentation& p, GdkWindow* window, const RECT& r) {
       return false;
     }
   }
-  putSharedImage(p.sharedImage, pixels.data.data(), pixels.width, r.left, r.top, r.right - r.left,
-                 r.bottom - r.top, scale);
+  {
+    std::lock_guard lock(pixels.mutex);
+    // Resized meanwhile: the new size's own change comes next.
+    if (!sharedImageFits(p.sharedImage, pixels.width * scale, pixels.height * scale) ||
+        !copyToSharedImage(p.sharedImage, pixels.data.data(), pixels.width, r, scale))
+      return true;
+  }
+  putSharedImage(p.sharedImage, r, scale);
   return true;
 }
 
 // Draws the rectangle straight into the drawing area's X window; false when
 // it cannot (not shown yet, or not on X11), and GTK must draw it instead.
-bool presentNow(Presentation& p, const RECT& r) {
+bool presentNow(Presentation& p, const GdkRectangle& r) {
   if (p.area == nullptr || !gtk_widget_get_mapped(p.area)) return false;
   GdkWindow* window = gtk_widget_get_window(p.area);
   if (presentShared(p, window, r)) return true;
@@ -300,9 +345,7 @@ bool presentNow(Presentation& p, const RECT& r) {
     resizeXWindowSurface(p.areaSurface, window, width, height);
   if (p.areaSurface == nullptr) return false;
   cairo_t* cr = cairo_create(p.areaSurface);
-  cairo_rectangle(cr, r.left, r.top, r.right - r.left, r.bottom - r.top);
-  cairo_clip(cr);
-  paintPixels(cr, *p.pixels);
+  paintPixels(cr, *p.pixels, r);
   cairo_destroy(cr);
   cairo_surface_flush(p.areaSurface);
   gdk_display_flush(gdk_window_get_display(window));
@@ -600,6 +643,7 @@ void buildWindow(const WindowPlan& plan) {
 }
 
 bool createWindow(Window& w) {
+  if (desktop().lost) return false;
   WindowPlan plan{w.handle,     w.owner,
                   w.title,      w.className == kDialogClass,
                   w.menu,       iconFromHandle(w.icon),
@@ -716,9 +760,10 @@ void enableWindow(Window& w, bool enable) {
 }
 
 void pixelsChanged(Window& w, const RECT& r) {
-  runOnPresentation(w.handle, [r](Presentation& p) {
-    if (p.area == nullptr || presentNow(p, r)) return;
-    gtk_widget_queue_draw_area(p.area, r.left, r.top, r.right - r.left, r.bottom - r.top);
+  GdkRectangle changed{r.left, r.top, r.right - r.left, r.bottom - r.top};
+  runOnPresentation(w.handle, [changed](Presentation& p) {
+    if (p.area == nullptr || presentNow(p, changed)) return;
+    gtk_widget_queue_draw_area(p.area, changed.x, changed.y, changed.width, changed.height);
   });
 }
 
@@ -731,17 +776,31 @@ void layoutChanged(Window& w) {
   });
 }
 
+// The display went away: the windows are lost, and the GTK thread, which
+// found that out, stops where it is (whenDisplayLost).
+void displayLost() {
+  Desktop& d = desktop();
+  d.lost = true;
+  {
+    std::lock_guard lock(d.stateMutex);
+    d.ready = true;  // a host not made yet never will be
+    d.stopped = true;
+  }
+  d.stateChanged.notify_all();
+  loseEveryWindow();
+}
+
 WindowHost* startGtk() {
   // The layer draws with cairo on images, never with OpenGL. Left alone, GDK
   // opens GLX at start only to choose a visual, which on a software renderer
   // loads LLVM: 50 MB and tens of milliseconds. A GDK_GL the user set stands.
   g_setenv("GDK_GL", "disable", FALSE);
+  whenDisplayLost(displayLost);
   if (!gtk_init_check(nullptr, nullptr)) return nullptr;
   // Pango readies fontconfig on a thread of its own once the font map
   // exists: made now, that overlaps the theme's loading below, instead of
   // the first text's measuring waiting for it.
   pango_cairo_font_map_get_default();
-  loseWindowsWithTheDisplay(gdk_display_get_default());
   // Clicking a scroll bar's trough pages, as on Windows, instead of jumping there.
   g_object_set(gtk_settings_get_default(), "gtk-primary-button-warps-slider", FALSE, nullptr);
   desktop().prepared = preparedMainWidgets();
@@ -755,25 +814,63 @@ WindowHost* startGtk() {
   return &host;
 }
 
+void tellState(const std::function<void(Desktop&)>& change) {
+  Desktop& d = desktop();
+  {
+    std::lock_guard lock(d.stateMutex);
+    change(d);
+  }
+  d.stateChanged.notify_all();
+}
+
 void runGtk() {
   Desktop& d = desktop();
   WindowHost* host = startGtk();
-  d.ready.set_value(host);
+  int connection = host != nullptr ? displayConnection(gdk_display_get_default()) : -1;
+  tellState([&](Desktop& state) {
+    state.ready = true;
+    state.host = host;
+    state.connection = connection;
+    state.stopped = host == nullptr;
+  });
   if (host == nullptr) return;
   while (!d.stopping) g_main_context_iteration(nullptr, TRUE);
-  d.stopped.set_value();
+  tellState([](Desktop& state) { state.stopped = true; });
+}
+
+// Waits until the GTK thread is ready, for longest at most, or until the
+// program gives up waiting for it; the host, nullptr when there is none.
+WindowHost* awaitHost(std::optional<std::chrono::milliseconds> longest, bool untilGivenUp) {
+  Desktop& d = desktop();
+  std::unique_lock lock(d.stateMutex);
+  auto known = [&] { return d.ready || (untilGivenUp && d.givenUp); };
+  if (longest)
+    d.stateChanged.wait_for(lock, *longest, known);
+  else
+    d.stateChanged.wait(lock, known);
+  return d.ready ? d.host : nullptr;
 }
 
 // At exit, before the libraries' own clean-up (Xlib frees its locks), the
 // GTK thread finishes what it does and leaves GTK alone: a program that ends
 // while GTK still starts would otherwise crash. Windows stay as they are.
+// An X server that answers nothing would keep the GTK thread waiting for
+// ever: after a moment its connection is cut, which makes the display lost.
 void stopDesktop() {
   using namespace std::chrono_literals;
   Desktop& d = desktop();
   if (std::this_thread::get_id() == d.thread) return;  // GTK itself ends the process
-  if (d.host.wait_for(5s) != std::future_status::ready || d.host.get() == nullptr) return;
+  bool givenUp = false;
+  {
+    std::lock_guard lock(d.stateMutex);
+    givenUp = d.givenUp;
+  }
+  if (awaitHost(givenUp ? 250ms : 5s, false) == nullptr) return;
   runOnGtk([] { desktop().stopping = true; });
-  d.stopped.get_future().wait_for(5s);
+  std::unique_lock lock(d.stateMutex);
+  if (d.stateChanged.wait_for(lock, 250ms, [&] { return d.stopped; })) return;
+  if (d.connection >= 0) shutdown(d.connection, SHUT_RDWR);
+  d.stateChanged.wait_for(lock, 500ms, [&] { return d.stopped; });
 }
 
 }  // namespace
@@ -787,7 +884,11 @@ void startDesktop() {
   });
 }
 
+void giveUpDesktop() {
+  tellState([](Desktop& d) { d.givenUp = true; });
+}
+
 WindowHost* gtkHost() {
   startDesktop();
-  return desktop().host.get();
+  return awaitHost(std::nullopt, true);
 }

@@ -132,27 +132,32 @@ void enlargeRow(const uint32_t* from, int width, int scale, uint32_t* to) {
 
 }  // namespace
 
+bool copyToSharedImage(SharedImage* shared, const uint32_t* pixels, int stride, GdkRectangle& rect,
+                       int scale) {
+  XImage* image = shared->image;
+  int right = std::min(rect.x + rect.width, image->width / scale);
+  int bottom = std::min(rect.y + rect.height, image->height / scale);
+  rect.x = std::max(rect.x, 0);
+  rect.y = std::max(rect.y, 0);
+  rect.width = right - rect.x;
+  rect.height = bottom - rect.y;
+  if (rect.width <= 0 || rect.height <= 0) return false;
+  for (int y = rect.y; y < bottom; ++y) {
+    uint32_t* first = imageRow(image, y * scale, rect.x * scale);
+    enlargeRow(pixels + static_cast<ptrdiff_t>(y) * stride + rect.x, rect.width, scale, first);
+    for (int copy = 1; copy < scale; ++copy)
+      std::copy_n(first, rect.width * scale, imageRow(image, y * scale + copy, rect.x * scale));
+  }
+  return true;
+}
+
 // The server copies a put rectangle when it reads the request, long before
 // the next frame writes the segment again; were it ever that late, it would
 // show the newer pixels early, never stale ones.
-void putSharedImage(SharedImage* shared, const uint32_t* pixels, int stride, int left, int top,
-                    int width, int height, int scale) {
-  XImage* image = shared->image;
-  int right = std::min(left + width, image->width / scale);
-  int bottom = std::min(top + height, image->height / scale);
-  left = std::max(left, 0);
-  top = std::max(top, 0);
-  width = right - left;
-  height = bottom - top;
-  if (width <= 0 || height <= 0) return;
-  for (int y = top; y < top + height; ++y) {
-    uint32_t* first = imageRow(image, y * scale, left * scale);
-    enlargeRow(pixels + static_cast<ptrdiff_t>(y) * stride + left, width, scale, first);
-    for (int copy = 1; copy < scale; ++copy)
-      std::copy_n(first, width * scale, imageRow(image, y * scale + copy, left * scale));
-  }
-  XShmPutImage(shared->xDisplay, shared->window, shared->gc, image, left * scale, top * scale,
-               left * scale, top * scale, static_cast<unsigned>(width * scale),
-               static_cast<unsigned>(height * scale), False);
+void putSharedImage(SharedImage* shared, const GdkRectangle& rect, int scale) {
+  XShmPutImage(shared->xDisplay, shared->window, shared->gc, shared->image, rect.x * scale,
+               rect.y * scale, rect.x * scale, rect.y * scale,
+               static_cast<unsigned>(rect.width * scale),
+               static_cast<unsigned>(rect.height * scale), False);
   XFlush(shared->xDisplay);
 }

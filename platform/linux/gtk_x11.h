@@ -25,7 +25,11 @@ SharedImage* newSharedImage(GdkWindow* window, int width, int height);
 void freeSharedImage(SharedImage* image);
 bool sharedImageFits(const SharedImage* image, int width, int height);
 // Copies the rectangle of pixels (0x00RRGGBB, stride in pixels) into the
-// image, each pixel as a square of scale x scale device pixels, and puts it
-// to the window at the same place, enlarged alike.
-void putSharedImage(SharedImage* image, const uint32_t* pixels, int stride, int left, int top,
-                    int width, int height, int scale);
+// image, each pixel as a square of scale x scale device pixels, clipped to it
+// (rect, in the program's pixels, becomes the clipped one); false when nothing
+// of it is left. No X call: the caller may hold the pixels' lock.
+bool copyToSharedImage(SharedImage* image, const uint32_t* pixels, int stride, GdkRectangle& rect,
+                       int scale);
+// Puts that rectangle of the image, enlarged by scale, to the window at the
+// same place.
+void putSharedImage(SharedImage* image, const GdkRectangle& rect, int scale);

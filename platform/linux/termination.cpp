@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "user32.h"
 #include "window_server.h"
 
 void endOnTerminationSignals() {
@@ -14,7 +15,9 @@ void endOnTerminationSignals() {
   std::thread([signals, queue = currentQueue()] {
     for (;;) {
       int signal = 0;
-      if (sigwait(&signals, &signal) == 0) loseWindows(*queue);
+      if (sigwait(&signals, &signal) != 0) continue;
+      loseWindows(*queue);
+      giveUpDesktop();
     }
   }).detach();
 }

@@ -48,3 +48,8 @@ int WINAPI ReleaseDC(HWND window, HDC dc);
 // settings and theme) gets ready on a thread of its own while the program
 // starts up. Without it the desktop starts when the first window needs it.
 void startDesktop();
+// Not Win32 either: the program ends (a termination signal), so a window
+// still to be made waits no longer for the desktop, which may never start
+// (an X server that answers nothing), and the exit waits for it only
+// briefly.
+void giveUpDesktop();

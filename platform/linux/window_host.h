@@ -26,5 +26,6 @@ struct WindowHost {
 };
 
 // Waits for GTK to be ready on its thread (starting it if startDesktop has
-// not); nullptr when no display can be opened.
+// not); nullptr when no display can be opened, the display was lost, or the
+// program gave the desktop up first (giveUpDesktop).
 WindowHost* gtkHost();

@@ -31,6 +31,15 @@ and checks what appears on the screen and how the player ends:
                the client area shows the frames of gifpack --frames enlarged
                by the scale (-scale), pixel for pixel, in order, and the
                window is as many times as wide as at scale 1
+  uncovered    under twm, a one-frame animation shows gifpack's frame (no
+               pixel differs) again once another window moved away, and once
+               the About box closed
+  display-lost the X server killed 10, 20, ... 150 ms after the start, in each
+               of --runs runs (16; 80 for the full check), and once with the
+               window shown: the player ends with 0 within 0.5 s, says
+               nothing of Xlib, and leaves no song file; the X server
+               stopped, before the window or after: SIGTERM, SIGINT and
+               SIGHUP end it with 0 within a second, the song file removed
 
 Usage: player_e2e.py SCENARIO --player P --make-gifs M [--gifpack G] [--keep DIR]
        player_e2e.py frames|close|scroll|about --gifpack G --make-gifs M
@@ -45,6 +54,7 @@ import ctypes
 import glob
 import os
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -153,8 +163,9 @@ def make_optimized_ball(work, width, height, first_delay=80):
 
 
 class VirtualDisplay:
-    """An Xvfb of our own on the first free display number from 200 on,
-    started through server_prefix (a command that runs it in another root)."""
+    """An Xvfb of our own on the first free display number from
+    GIFPLAY_E2E_DISPLAY (200) on, started through server_prefix (a command
+    that runs it in another root)."""
 
     def __init__(self, server_prefix=()):
         self.process = None
@@ -162,7 +173,8 @@ class VirtualDisplay:
         self.server_prefix = list(server_prefix)
 
     def __enter__(self):
-        for number in range(200, 300):
+        first = int(os.environ.get("GIFPLAY_E2E_DISPLAY", "200"))
+        for number in range(first, first + 100):
             if os.path.exists("/tmp/.X%d-lock" % number) or os.path.exists(
                     "/tmp/.X11-unix/X%d" % number):
                 continue
@@ -181,7 +193,11 @@ class VirtualDisplay:
 
     def __exit__(self, *exc):
         if self.process is not None:
+            self.process.send_signal(signal.SIGCONT)  # if stopped
             end_process(self.process)
+            for leftover in ("/tmp/.X%s-lock" % self.name[1:], "/tmp/.X11-unix/X" + self.name[1:]):
+                if os.path.exists(leftover):  # a killed server's
+                    os.unlink(leftover)
 
     def env(self):
         env = dict(os.environ)
@@ -320,6 +336,15 @@ def pack(args, gif, output, by_hand=False, said=""):
         shutil.copymode(args.player, output)
         with open(gif, "rb") as f:
             append_record(output, b"GIF" + b"_BEGINS_HERE", f.read())
+    return output
+
+
+def pack_with_song(args, work):
+    """Frames of delay 0, always drawing, and the shortest song."""
+    output = pack(args, os.path.join(work, "zero_delays.gif"), os.path.join(work, "player"),
+                  by_hand=True)
+    append_record(output, b"MIDI" + b"_BEGINS_HERE", b"MThd" + struct.pack(">IHHH", 6, 0, 1, 96)
+                  + b"MTrk" + struct.pack(">I", 4) + b"\x00\xff\x2f\x00")
     return output
 
 
@@ -609,6 +634,90 @@ def scenario_about(args, display, work):
         player.stop()
 
 
+def scenario_uncovered(args, display, work):
+    check(args.gifpack, "needs --gifpack")
+    with open(os.path.join(work, "twmrc"), "w") as rc:  # the X server's own font only
+        rc.write("RandomPlacement\n" + "".join('%sFont "fixed"\n' % f for f in (
+            "Title", "Resize", "Menu", "Icon", "IconManager")))
+    twm = subprocess.Popen(["twm", "-f", rc.name], env=dict(display.env(), LC_ALL="C"),
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    check(wait_for(lambda: "0 children" not in display.run("xwininfo", "-root", "-children")
+                   .stdout, 5), "twm did not start")
+    subprocess.run([args.gifpack, "--frames", work + "/frames", work + "/large.gif"], check=True,
+                   stdout=subprocess.DEVNULL)
+    player = start_player(display, pack(args, os.path.join(work, "large.gif"),
+                                        os.path.join(work, "player")), work)
+    cover = subprocess.Popen(["xmessage", "cover"], env=display.env(), stderr=subprocess.DEVNULL)
+    try:
+        window = player.window()
+        x, y = locate_picture(display, window, Picture.load(os.path.join(work, "large.ppm")))
+
+        def differing():  # ImageMagick's count of pixels unlike the frame's
+            display.screenshot().crop(x, y, 240, 180).save(work + "/client.ppm")
+            return int(display.run("compare", "-metric", "AE", work + "/frames/frame-000.png",
+                                   work + "/client.ppm", "null:").stderr.split()[0])
+
+        for what in ("another window", "the About box"):
+            if what == "the About box":
+                choose_menu_item(display, window, 1)
+            covering = wait_for(lambda: display.windows("xmessage" if what == "another window"
+                                                        else ABOUT_TITLE), 5)
+            check(covering, "%s did not show" % what)
+            display.run("xdotool", "windowmove", "--sync", covering[0], str(x + 20), str(y + 20),
+                        "windowraise", covering[0])
+            check(wait_for(differing, 2), "%s does not cover the frame" % what)
+            if what == "another window":
+                display.run("xdotool", "windowmove", "--sync", covering[0], "600", "500")
+            else:
+                display.focus(covering[0])
+                display.key("Return")
+            check(wait_for(lambda: differing() == 0, 1),
+                  "what %s uncovered is not the frame" % what)
+        choose_menu_item(display, window, 0)
+        check(player.wait(5) == 0, "the player did not end with 0")
+    finally:
+        for process in (cover, twm):
+            end_process(process)
+        player.stop()
+
+
+def scenario_display_lost(args, display, work):
+    program = pack_with_song(args, work)
+    runs = [(0.01 * (1 + run % 15), None) for run in range(args.runs)]
+    runs += [("after", None)] + [(when, sign) for when in ("before", "after")
+                                 for sign in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP)]
+    bad, slowest = [], 0
+    for number, (when, sign) in enumerate(runs):
+        temp = os.path.join(work, "run-%d" % number)
+        os.makedirs(temp)
+        songs = lambda: [name for name in os.listdir(temp) if name.endswith(".mid")]  # noqa: E731
+        with VirtualDisplay() as lost:
+            if when == "before":
+                lost.process.send_signal(signal.SIGSTOP)
+            player = start_player(lost, program, temp)
+            if when == "after":
+                player.window()
+            elif when != "before":
+                time.sleep(when)
+            if sign is None:
+                lost.process.kill()
+            else:
+                lost.process.send_signal(signal.SIGSTOP)
+                check(wait_for(songs, 5), "no song file")
+                player.process.send_signal(sign)
+            started = time.monotonic()
+            code = player.wait(5)
+            took = time.monotonic() - started
+            slowest = max(slowest, took) if sign is None else slowest
+            stderr, left = player.stop(), songs()
+            if code != 0 or took > (0.5 if sign is None else 1) or left or "Xlib" in stderr:
+                bad.append("%s %s: exit code %s after %.2f s, %s left, stderr %r"
+                           % (when, sign, code, took, left, stderr[-200:]))
+    print("%d runs, %d bad; the slowest ended %.2f s after its X server was killed"
+          % (len(runs), len(bad), slowest))
+    check(not bad, "; ".join(bad))
+
+
 def ends_at_once_without_window(display, program, work):
     player = start_player(display, program, work)
     try:
@@ -713,6 +822,8 @@ SCENARIOS = {
     "rewritten": scenario_rewritten,
     "older-system": scenario_older_system,
     "scaled": scenario_scaled,
+    "uncovered": scenario_uncovered,
+    "display-lost": scenario_display_lost,
 }
 
 
@@ -723,10 +834,11 @@ def main():
     parser.add_argument("--make-gifs", required=True)
     parser.add_argument("--gifpack")
     parser.add_argument("--keep", help="keep the work files in this directory")
+    parser.add_argument("--runs", type=int, default=16, help="display-lost's killed servers")
     args = parser.parse_args()
     if not args.player and (not args.gifpack or args.scenario.startswith("no-")):
         parser.error("%s needs --player" % args.scenario)
-    for tool in ("Xvfb", "xdotool", "import"):
+    for tool in ("Xvfb", "xdotool", "import") + ("twm", "xmessage") * (args.scenario == "uncovered"):
         if shutil.which(tool) is None:
             print("SKIP: %s is not installed (scripts/setup.sh installs it)" % tool)
             return SKIPPED
