@@ -5,7 +5,7 @@
 #include "app/winmain.h"
 
 #ifndef _WIN32
-#include "platform/linux/termination.h"
+#include "platform/linux/host/termination.h"
 
 int main() {
   endOnTerminationSignals();

@@ -1,7 +1,7 @@
 #include <cstdlib>
 
 #include "fuzz/fuzz_entries.h"
-#include "platform/linux/midi_file.h"
+#include "platform/linux/winmm/midi_file.h"
 
 // What the sequencer asks of a song file before the synthesizer gets it:
 // playable or not, and its length, read without going past its end. A

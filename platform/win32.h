@@ -10,8 +10,8 @@
 #else
 #include "linux/win32_types.h"  // first: the types of all the others
 
-#include "linux/gdi32.h"
-#include "linux/kernel32.h"
-#include "linux/user32.h"
-#include "linux/winmm.h"
+#include "linux/gdi32/gdi32.h"
+#include "linux/kernel32/kernel32.h"
+#include "linux/user32/user32.h"
+#include "linux/winmm/winmm.h"
 #endif

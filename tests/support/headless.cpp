@@ -4,9 +4,9 @@
 
 #include <mutex>
 
-#include "platform/linux/resources.h"
-#include "platform/linux/user32.h"
-#include "platform/linux/window_host.h"
+#include "platform/linux/user32/resources.h"
+#include "platform/linux/user32/user32.h"
+#include "platform/linux/user32/window_host.h"
 
 namespace headless {
 

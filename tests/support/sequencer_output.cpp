@@ -16,7 +16,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/linux/midi_synth.h"
+#include "platform/linux/winmm/midi_synth.h"
 #include "platform/win32.h"
 
 namespace sequencer_test {

@@ -4,7 +4,7 @@
 
 #include "app/main_window.h"
 #include "picture/animation_clock.h"
-#include "platform/linux/timer_events.h"
+#include "platform/linux/winmm/timer_events.h"
 #include "player_fixture.h"
 
 namespace {

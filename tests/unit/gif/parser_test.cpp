@@ -7,7 +7,7 @@
 
 #include "gif/gif_animation.h"
 #include "gif/gif_parser.h"
-#include "platform/linux/gdi_objects.h"
+#include "platform/linux/gdi32/gdi_objects.h"
 #include "tests/unit/gif/gif_pieces.h"
 #include "tests/unit/gif/refused_blocks.h"
 

@@ -1,4 +1,4 @@
-#include "platform/linux/midi_file.h"
+#include "platform/linux/winmm/midi_file.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // About dialog that the program's own resources give.
 #include <gtest/gtest.h>
 
-#include "platform/linux/resources.h"
+#include "platform/linux/user32/resources.h"
 #include "platform/win32.h"
 #include "tests/support/headless.h"
 

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/linux/window_server.h"
+#include "platform/linux/user32/window_server.h"
 #include "window_fixture.h"
 
 namespace {
