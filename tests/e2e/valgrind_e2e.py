@@ -51,6 +51,11 @@ def run(args, work):
     temp = os.path.join(work, "temp")
     os.mkdir(temp)
     program = pack(args.player, os.path.join(work, "player"), args.gif, args.song)
+    # The player is stripped; its symbols, found through its debug link beside
+    # it, name our frames in the reports and the suppressions.
+    symbols = args.player + ".debug"
+    if os.path.isfile(symbols):
+        shutil.copyfile(symbols, os.path.join(work, os.path.basename(symbols)))
     log_file = os.path.join(work, "memcheck.log")
     with Display() as display, SoundServer(work) as sound:
         player = Player(program, sound.env(display.env()), temp, memcheck(log_file))
