@@ -153,10 +153,14 @@ TEST_F(AnimationTest, EveryDelayArmsTheClock) {
         << c.delayMs << (c.caps ? " ms, limits known" : " ms, limits unknown");
 }
 
-TEST_F(AnimationTest, StopClockWithoutPendingEventLeavesItIdle) {
-  clockId = 0;
+TEST_F(AnimationTest, StopClockCancelsThePendingEvent) {
+  makeAnimation(20, 10, {{0, 0, 1, 1, 1, 100}, {0, 0, 1, 1, 1, 100}});
+  openWindow();
+  UINT armed = clockId;
+  ASSERT_NE(pendingEventDelay(armed), 0u);
   stopClock();
   EXPECT_EQ(clockId, 0u);
+  EXPECT_EQ(pendingEventDelay(armed), 0u) << "the event is still pending";
 }
 
 TEST_F(AnimationTest, StartClockReplacesThePendingEvent) {
