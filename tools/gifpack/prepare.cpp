@@ -59,7 +59,7 @@ Bytes prepareAnimation(const std::filesystem::path& path, const Bytes& gif,
   PlayerLoad load(rewritten);
   AnimationCheck check = checkAnimation(rewritten, load.started());
   if (!check.refusal.empty()) throw FileError(path, "rewritten, " + check.refusal);
-  messages << "gifpack: " << path.string() << ": " << kRewritten << reasonList(reasons) << "\n";
+  messages << "gifpack: " << shownPath(path) << ": " << kRewritten << reasonList(reasons) << "\n";
   return rewritten;
 }
 

@@ -84,11 +84,14 @@ TEST_F(GifpackWindowsTest, DefaultPlayersBesideGifpackAndInstalled) {
     std::string gifpack;
     std::vector<std::string> args;
     std::string player;
+    std::string output = "o.exe";
   };
   const Case cases[] = {
       {"--windows, side by side", "zip/gifpack", {"--windows"}, "zip/gifplay.exe"},
       {"--windows, installed", "usr/bin/gifpack", {"--windows"}, "usr/libexec/gifplay/gifplay.exe"},
-      {"installed", "usr/bin/gifpack", {}, "usr/libexec/gifplay/gifplay"},
+      {"an output named .exe", "usr/bin/gifpack", {}, "usr/libexec/gifplay/gifplay.exe"},
+      {"installed", "usr/bin/gifpack", {}, "usr/libexec/gifplay/gifplay", "o"},
+      {"--windows without .exe", "zip/gifpack", {"--windows"}, "zip/gifplay.exe", "o"},
   };
   Bytes player = windowsProgram();
   std::string gif = put("a.gif", kTinyGif);
@@ -99,10 +102,13 @@ TEST_F(GifpackWindowsTest, DefaultPlayersBesideGifpackAndInstalled) {
     fs::copy_file(GIFPACK_TOOL, scratch.file(c.gifpack), fs::copy_options::overwrite_existing);
     put(c.player, player);
     std::vector<std::string> args = c.args;
-    args.insert(args.end(), {gif, "-o", path("o")});
+    args.insert(args.end(), {gif, "-o", path(c.output)});
     ToolRun run = runTool(scratch.file(c.gifpack), args);
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    Bytes packed = readFileBytes(path("o"));
+    bool warned = run.err.find("warning: a Windows program, but its name does not end in .exe") !=
+                  std::string::npos;
+    EXPECT_EQ(warned, c.output == "o") << run.err;  // every player here is a Windows program
+    Bytes packed = readFileBytes(path(c.output));
     ASSERT_GT(packed.size(), player.size());
     EXPECT_TRUE(std::equal(player.begin(), player.end(), packed.begin()));
     fs::remove(scratch.file(c.player));
