@@ -22,7 +22,9 @@ user would; the same animation in the Linux player for comparison.
                  step as ImageMagick's -coalesce does (and browsers do)
   gifpack        the Windows gifpack packs with the player of its build tree
                  the very bytes that the Linux gifpack --windows packs, lists
-                 the records, and draws the frames the player shows as PNGs
+                 the records, and draws the frames the player shows as PNGs;
+                 it takes names in Cyrillic and German, and without -o packs
+                 anim.gif to anim.exe, then to anim (2).exe
   zip            the Windows zip (scripts/package.sh) unpacks to gifpack.exe,
                  gifplay.exe, README.txt and LICENSE.txt; its gifpack.exe packs
                  an animation with the gifplay.exe beside it, which plays it
@@ -480,6 +482,28 @@ def scenario_gifpack(args, display):
                                  with_errors=True)
     check(code == 0 and "picture: marker at %d" % os.path.getsize(args.windows_player) in listing
           and "music  : marker at" in listing, "gifpack.exe --list says: " + listing.strip())
+
+    # Names in any script; without -o, the program beside the GIF, never over one.
+    shutil.copy(gif, os.path.join(work, "поздравление.gif"))
+    code, out = display.wine(args.windows_gifpack, "поздравление.gif", "song.mid", "-o",
+                             "für Oma.exe", cwd=work, with_errors=True)
+    check(code == 0 and "wrote für Oma.exe: " in out, "gifpack.exe with names in Cyrillic and "
+          "German: " + out.strip())
+    with open(os.path.join(work, "für Oma.exe"), "rb") as named, open(
+            os.path.join(work, "w.exe"), "rb") as w:
+        check(named.read() == w.read(), "für Oma.exe differs from w.exe")
+    shutil.copy(gif, os.path.join(work, "anim.gif"))
+    for name in ("anim.exe", "anim (2).exe"):
+        code, out = display.wine(args.windows_gifpack, "anim.gif", cwd=work, with_errors=True)
+        check(code == 0 and os.path.isfile(os.path.join(work, name)),
+              "gifpack.exe anim.gif did not make %s: %s" % (name, out.strip()))
+    player = WinePlayer(display, os.path.join(work, "für Oma.exe"))
+    try:
+        _, origin = wine_window(display, Probe(display, args.probe))
+        check(wait_for(lambda: client_area(display, origin).rgb == shown[0].rgb, 2, 0.1),
+              "für Oma.exe does not show the first frame")
+    finally:
+        player.stop()
 
     os.mkdir(os.path.join(work, "frames"))
     code, out = display.wine(args.windows_gifpack, "--frames", "frames", "three_frames.gif",
