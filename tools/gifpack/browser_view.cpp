@@ -160,25 +160,59 @@ bool leavesRowsOut(const BrowserFrame& frame) {
          frame.rowDecoded.end();
 }
 
+ScreenArea unite(const ScreenArea& a, const ScreenArea& b) {
+  if (b.empty()) return a;
+  if (a.empty()) return b;
+  return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+          std::max(a.bottom, b.bottom)};
+}
+
+namespace {
+
+// The part of the frame's rectangle on the screen.
+ScreenArea areaOf(const BrowserFrame& frame, const BrowserView& view) {
+  return {std::max(frame.left, 0), std::max(frame.top, 0),
+          std::min(frame.left + frame.width, view.screenWidth),
+          std::min(frame.top + frame.height, view.screenHeight)};
+}
+
+}  // namespace
+
 StepPainter::StepPainter(const BrowserView& view, Colour background)
     : view_(view),
       background_(background),
       canvas_(static_cast<size_t>(view.screenWidth) * static_cast<size_t>(view.screenHeight), 0),
       picture_(canvas_.size(), background) {}
 
-// What a frame leaves behind when the next one comes: its area cleared, or
-// the canvas as it was before the frame.
-void StepPainter::dispose(const BrowserFrame& frame) {
-  if (frame.disposal == kRestoreToPrevious) {
-    canvas_ = previous_;
-  } else if (frame.disposal == kRestoreToBackground) {
-    int left = std::max(frame.left, 0), top = std::max(frame.top, 0);
-    int right = std::min(frame.left + frame.width, view_.screenWidth);
-    int bottom = std::min(frame.top + frame.height, view_.screenHeight);
-    for (int y = top; y < bottom; ++y)
-      std::fill_n(canvas_.begin() + static_cast<ptrdiff_t>(y) * view_.screenWidth + left,
-                  std::max(right - left, 0), 0u);
+void StepPainter::copyCanvas(const ScreenArea& area, std::vector<uint32_t>& to) const {
+  to.clear();
+  for (int y = area.top; y < area.bottom; ++y) {
+    auto row = canvas_.begin() + static_cast<ptrdiff_t>(y) * view_.screenWidth;
+    to.insert(to.end(), row + area.left, row + area.right);
   }
+}
+
+void StepPainter::restoreCanvas(const ScreenArea& area, const std::vector<uint32_t>& from) {
+  auto saved = from.begin();
+  for (int y = area.top; y < area.bottom; ++y, saved += area.right - area.left)
+    std::copy(saved, saved + (area.right - area.left),
+              canvas_.begin() + static_cast<ptrdiff_t>(y) * view_.screenWidth + area.left);
+}
+
+// What a frame leaves behind when the next one comes: its area cleared, or
+// the area as it was before the frame.
+void StepPainter::dispose(const BrowserFrame& frame) {
+  ScreenArea area = areaOf(frame, view_);
+  if (area.empty() ||
+      (frame.disposal != kRestoreToPrevious && frame.disposal != kRestoreToBackground))
+    return;
+  if (frame.disposal == kRestoreToPrevious)
+    restoreCanvas(area, previous_);
+  else
+    for (int y = area.top; y < area.bottom; ++y)
+      std::fill_n(canvas_.begin() + static_cast<ptrdiff_t>(y) * view_.screenWidth + area.left,
+                  area.right - area.left, 0u);
+  changed_ = unite(changed_, area);
 }
 
 // The frame's decoded, non-transparent pixels on the screen; an index beyond
@@ -196,16 +230,21 @@ void StepPainter::draw(const BrowserFrame& frame) {
           kOpaque | (index < static_cast<int>(frame.colours.size()) ? frame.colours[index] : 0u);
     }
   }
+  changed_ = unite(changed_, areaOf(frame, view_));
 }
 
 bool StepPainter::next() {
   if (step_ + 1 >= static_cast<int>(view_.frames.size())) return false;
+  changed_ = step_ < 0 ? ScreenArea{0, 0, view_.screenWidth, view_.screenHeight} : ScreenArea{};
   if (step_ >= 0) dispose(view_.frames[static_cast<size_t>(step_)]);
   ++step_;
   const BrowserFrame& frame = view_.frames[static_cast<size_t>(step_)];
-  if (frame.disposal == kRestoreToPrevious) previous_ = canvas_;
+  if (frame.disposal == kRestoreToPrevious) copyCanvas(areaOf(frame, view_), previous_);
   draw(frame);
-  for (size_t i = 0; i < canvas_.size(); ++i)
-    picture_[i] = canvas_[i] & kOpaque ? canvas_[i] & kWhite : background_;
+  for (int y = changed_.top; y < changed_.bottom; ++y) {
+    size_t row = static_cast<size_t>(y) * view_.screenWidth;
+    for (size_t i = row + changed_.left; i < row + changed_.right; ++i)
+      picture_[i] = canvas_[i] & kOpaque ? canvas_[i] & kWhite : background_;
+  }
   return true;
 }

@@ -48,8 +48,19 @@ int browserDelay(int delay);
 // colour of the global table, white without a global table.
 Colour backgroundOf(const BrowserView& view);
 
+// Part of the screen: columns left to right - 1, rows top to bottom - 1.
+struct ScreenArea {
+  int left = 0, top = 0, right = 0, bottom = 0;
+  bool empty() const { return left >= right || top >= bottom; }
+};
+
+// The smallest area holding both.
+ScreenArea unite(const ScreenArea& a, const ScreenArea& b);
+
 // The pictures after each step, one at a time: every pixel an opaque colour,
-// the transparent ones painted with the background colour.
+// the transparent ones painted with the background colour. A step paints
+// only what its frame and the disposal before it touch, so that the work
+// grows with the pixels the frames carry, not with steps times the screen.
 class StepPainter {
  public:
   StepPainter(const BrowserView& view, Colour background);
@@ -57,17 +68,25 @@ class StepPainter {
   bool next();
   const std::vector<Colour>& picture() const { return picture_; }
   int step() const { return step_; }
+  // Where the picture may differ from the one before: the whole screen at
+  // the first step.
+  const ScreenArea& changed() const { return changed_; }
 
  private:
   void dispose(const BrowserFrame& frame);
   void draw(const BrowserFrame& frame);
+  // The canvas of area into to, or from.
+  void copyCanvas(const ScreenArea& area, std::vector<uint32_t>& to) const;
+  void restoreCanvas(const ScreenArea& area, const std::vector<uint32_t>& from);
 
   const BrowserView& view_;
   Colour background_;
   int step_ = -1;
-  std::vector<uint32_t> canvas_;    // colour | kOpaque, 0 where transparent
-  std::vector<uint32_t> previous_;  // the canvas before a frame that restores it afterwards
+  std::vector<uint32_t> canvas_;  // colour | kOpaque, 0 where transparent
+  std::vector<uint32_t>
+      previous_;  // a frame's area before the frame, when it restores it afterwards
   std::vector<Colour> picture_;
+  ScreenArea changed_;
 };
 
 // Whether a decoded pixel of the frame on the screen has its transparent index.

@@ -145,6 +145,7 @@ bool takeOption(Command& command, const std::vector<std::string>& args, size_t& 
 
 Command parse(const std::vector<std::string>& args) {
   Command command;
+  if (kWindowsBuild) command.preparation.memory = kWindowsPlayerLimit;
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];

@@ -121,21 +121,24 @@ bool isWindowsProgram(const InputFile& player) {
 
 // A player is a program of Linux or of Windows; anything else is refused.
 // Windows runs a program only by a name ending in .exe.
-void checkPlayerKind(const InputFile& player, const fs::path& output, std::ostream& warnings) {
+// Whether it is a Windows program.
+bool checkPlayerKind(const InputFile& player, const fs::path& output, std::ostream& warnings) {
   if (beginsWith(readStart(player, 4),
                  "\x7F"
                  "ELF"))
-    return;
+    return false;
   if (!isWindowsProgram(player))
     throw FileError(player.path, "not a player: neither a Linux (ELF) nor a Windows (PE) program");
   if (!endsInExe(output))
     warnings << "gifpack: " << shownPath(output)
              << ": warning: a Windows program, but its name does not end in .exe: Windows "
                 "will not run it so\n";
+  return true;
 }
 
-// Everything that can be told without reading the inputs whole.
-void checkInputs(const Inputs& inputs, const fs::path& output, std::ostream& warnings) {
+// Everything that can be told without reading the inputs whole; true for a
+// Windows player.
+bool checkInputs(const Inputs& inputs, const fs::path& output, std::ostream& warnings) {
   std::vector<const InputFile*> all{&inputs.player, &inputs.animation};
   if (inputs.song) all.push_back(&*inputs.song);
   refuseOutputOverInputs(output, all);
@@ -143,7 +146,7 @@ void checkInputs(const Inputs& inputs, const fs::path& output, std::ostream& war
   checkAnimationSignature(inputs.animation);
   if (inputs.song) checkSongSignature(*inputs.song);
   refuseCarriedRecords(inputs.player);
-  checkPlayerKind(inputs.player, output, warnings);
+  return checkPlayerKind(inputs.player, output, warnings);
 }
 
 // The records in one order. The player's scanner takes the first complete
@@ -243,9 +246,10 @@ std::vector<uint8_t> readAnimation(const fs::path& path) {
 PackedSizes pack(const PackRequest& request, std::ostream& warnings) {
   checkWritable(request.output);
   Inputs inputs = openInputs(request);
-  checkInputs(inputs, request.output, warnings);
-  Bytes gif = prepareAnimation(inputs.animation.path, readWhole(inputs.animation),
-                               request.preparation, warnings);
+  Preparation preparation = request.preparation;
+  if (checkInputs(inputs, request.output, warnings)) preparation.memory = kWindowsPlayerLimit;
+  Bytes gif =
+      prepareAnimation(inputs.animation.path, readWhole(inputs.animation), preparation, warnings);
   uint64_t songSize = inputs.song ? inputs.song->size : 0;
   checkOutputSize(request.output, inputs.player.size + gif.size() + songSize);
   std::optional<Bytes> song;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "picture/indexed_bitmap.h"
+#include "tools/gifpack/gif_walk.h"
 #include "tools/gifpack/player_load.h"
 #include "tools/gifpack/report.h"
 #include "tools/gifpack/tool_error.h"
@@ -11,6 +13,24 @@ namespace {
 
 constexpr const char* kRewritten = "rewritten so that the player shows it as browsers do: ";
 constexpr const char* kShownDifferently = "the player would not show it as browsers do: ";
+
+// What the player asks for before it decodes a pixel: the canvas and every
+// image at the size its descriptor gives, read from the GIF's blocks alone,
+// so that a GIF beyond the limit is refused before anything is decoded.
+void checkMemory(const std::filesystem::path& path, const Bytes& gif, const MemoryLimit& limit,
+                 const char* prefix = "") {
+  WalkedGif walked = walkGif(gif);
+  int64_t bytes = bitmapStorageBytes(walked.screenWidth, walked.screenHeight);
+  if (bytes > limit.canvas)
+    throw FileError(path, std::string(prefix) + "the player would not start: its screen of " +
+                              std::to_string(walked.screenWidth) + " x " +
+                              std::to_string(walked.screenHeight) + " is too large to allocate");
+  for (const WalkedFrame& frame : walked.frames)
+    bytes += bitmapStorageBytes(frame.width, frame.height);
+  if (bytes > limit.bytes)
+    throw FileError(path, std::string(prefix) + "the player would need " + memoryText(bytes) +
+                              " for its canvas and frames, more than " + limit.words);
+}
 
 struct Verdict {
   RewriteChoice choice;
@@ -49,22 +69,27 @@ std::string reasonList(const std::vector<std::string>& reasons) {
 
 Bytes prepareAnimation(const std::filesystem::path& path, const Bytes& gif,
                        const Preparation& preparation, std::ostream& messages) {
+  checkMemory(path, gif, preparation.memory);
   Verdict verdict = judge(path, gif, preparation, &messages);
   if (!verdict.refusal.empty()) throw FileError(path, verdict.refusal);
   const std::vector<std::string>& reasons = verdict.choice.reasons;
   if (reasons.empty()) return gif;
   if (preparation.rewriting == Rewriting::kStrict)
     throw FileError(path, kShownDifferently + reasonList(reasons));
+  std::string why = reasonList(reasons);
   Bytes rewritten = rewriteAnimation(*verdict.choice.view, preparation.options);
+  verdict = Verdict{};  // the browsers' view makes way for the player's
+  checkMemory(path, rewritten, preparation.memory, "rewritten, ");
   PlayerLoad load(rewritten);
   AnimationCheck check = checkAnimation(rewritten, load.started());
   if (!check.refusal.empty()) throw FileError(path, "rewritten, " + check.refusal);
-  messages << "gifpack: " << shownPath(path) << ": " << kRewritten << reasonList(reasons) << "\n";
+  messages << "gifpack: " << shownPath(path) << ": " << kRewritten << why << "\n";
   return rewritten;
 }
 
 void printPreparedInfo(const std::filesystem::path& path, const Bytes& gif,
                        const Preparation& preparation, std::ostream& out) {
+  checkMemory(path, gif, preparation.memory);
   std::string refusal;
   {
     PlayerLoad load(gif);

@@ -6,13 +6,28 @@
 #include <filesystem>
 #include <ostream>
 
+#include "platform/global_block.h"
 #include "tools/gifpack/rewrite.h"
 
 enum class Rewriting { kWhenNeeded, kAsIs, kStrict };
 
+// The most memory a player can have for its canvas and frames, and how a
+// refusal names it.
+struct MemoryLimit {
+  int64_t bytes = kPlayerMemory;
+  const char* words = "the 2 GiB a 32-bit Windows program can have";
+  int64_t canvas = kLargestBlock;  // the largest canvas that it can allocate
+};
+
+// The Windows player under Wine: a canvas and a first frame of 16384 x H
+// each play up to H = ..., so that the two blocks together hold ... MB.
+inline constexpr MemoryLimit kWindowsPlayerLimit{int64_t{1} << 30,
+                                                 "the 1024 MB the Windows player can allocate"};
+
 struct Preparation {
   Rewriting rewriting = Rewriting::kWhenNeeded;
   RewriteOptions options;
+  MemoryLimit memory;
 };
 
 // "#RRGGBB" as a colour; nullopt for anything else.

@@ -50,15 +50,21 @@ bool playerAgrees(const BrowserView& view, const AnimationCheck& check, Colour b
   std::memset(canvas.storage, 0, static_cast<size_t>(canvas.stride) * canvas.height);
   StepPainter painter(view, background);
   const PaletteTable& palette = animation.palette;
+  // Once the two agree, a step can only part them where either one drew.
   for (int32_t step = 0; painter.next(); ++step) {
     RECT rectangle{};
-    if (IndexedBitmap* bitmap = frameRect(*animation.frames[step], rectangle))
+    ScreenArea compared = painter.changed();
+    if (IndexedBitmap* bitmap = frameRect(*animation.frames[step], rectangle)) {
       blitBitmap(canvas, *bitmap, rectangle, 0, 0, kOpaqueCopy);
+      ScreenArea drawn{rectangle.left, rectangle.top, std::min(rectangle.right, canvas.width),
+                       std::min(rectangle.bottom, canvas.height)};
+      compared = unite(compared, drawn);
+    }
     const std::vector<Colour>& picture = painter.picture();
-    for (int32_t y = 0; y < canvas.height; ++y) {
+    for (int32_t y = compared.top; y < compared.bottom; ++y) {
       const uint8_t* row = bitmapRowAddress(canvas, 0, canvas.height - 1 - y);
       const Colour* expected = picture.data() + static_cast<size_t>(y) * canvas.width;
-      for (int32_t x = 0; x < canvas.width; ++x)
+      for (int32_t x = compared.left; x < compared.right; ++x)
         if (palette.entries[row[x] % palette.count] != expected[x]) return false;
     }
   }
@@ -103,12 +109,17 @@ std::optional<std::vector<Colour>> exactColours(const BrowserView& view, Colour 
   std::vector<Colour> colours;
   StepPainter painter(view, background);
   while (painter.next()) {
-    for (Colour c : painter.picture()) {
-      uint64_t bit = uint64_t{1} << (c % 64);
-      if (seen[c / 64] & bit) continue;
-      seen[c / 64] |= bit;
-      colours.push_back(c);
-      if (colours.size() > kMaxColours) return std::nullopt;
+    const ScreenArea& area = painter.changed();
+    for (int y = area.top; y < area.bottom; ++y) {
+      const Colour* row = painter.picture().data() + static_cast<size_t>(y) * view.screenWidth;
+      for (int x = area.left; x < area.right; ++x) {
+        Colour c = row[x];
+        uint64_t bit = uint64_t{1} << (c % 64);
+        if (seen[c / 64] & bit) continue;
+        seen[c / 64] |= bit;
+        colours.push_back(c);
+        if (colours.size() > kMaxColours) return std::nullopt;
+      }
     }
   }
   return colours;
@@ -119,23 +130,36 @@ struct Box {
   int left = 0, top = 0, width = 0, height = 0;
 };
 
+// Within area, the only part where the pictures may differ.
 template <typename Pixel>
 Box changedBox(const std::vector<Pixel>& before, const std::vector<Pixel>& after, int width,
-               int height) {
-  int left = width, right = -1, top = height, bottom = -1;
-  for (int y = 0; y < height; ++y) {
+               const ScreenArea& area) {
+  int left = area.right, right = -1, top = area.bottom, bottom = -1;
+  for (int y = area.top; y < area.bottom; ++y) {
     const Pixel* a = before.data() + static_cast<size_t>(y) * width;
     const Pixel* b = after.data() + static_cast<size_t>(y) * width;
-    int x = 0;
-    while (x < width && a[x] == b[x]) ++x;
-    if (x == width) continue;
-    int last = width - 1;
+    int x = area.left;
+    while (x < area.right && a[x] == b[x]) ++x;
+    if (x == area.right) continue;
+    int last = area.right - 1;
     while (a[last] == b[last]) --last;
     left = std::min(left, x), right = std::max(right, last);
     top = std::min(top, y), bottom = y;
   }
   if (right < 0) return {};
   return {left, top, right - left + 1, bottom - top + 1};
+}
+
+// Brings before up to after within area, where alone they may differ.
+template <typename Pixel>
+void copyArea(const std::vector<Pixel>& after, std::vector<Pixel>& before, int width,
+              const ScreenArea& area) {
+  for (int y = area.top; y < area.bottom; ++y) {
+    size_t row = static_cast<size_t>(y) * width;
+    std::copy(after.begin() + static_cast<ptrdiff_t>(row + area.left),
+              after.begin() + static_cast<ptrdiff_t>(row + area.right),
+              before.begin() + static_cast<ptrdiff_t>(row + area.left));
+  }
 }
 
 // What changes from step to step, each changed area once: the pixels the
@@ -146,12 +170,15 @@ std::vector<Colour> changedPixels(const BrowserView& view, Colour background) {
   while (painter.next()) {
     const std::vector<Colour>& picture = painter.picture();
     Box box = before.empty() ? Box{0, 0, view.screenWidth, view.screenHeight}
-                             : changedBox(before, picture, view.screenWidth, view.screenHeight);
+                             : changedBox(before, picture, view.screenWidth, painter.changed());
     for (int y = box.top; y < box.top + box.height; ++y) {
       auto row = picture.begin() + static_cast<ptrdiff_t>(y) * view.screenWidth + box.left;
       sample.insert(sample.end(), row, row + box.width);
     }
-    before = picture;
+    if (before.empty())
+      before = picture;
+    else
+      copyArea(picture, before, view.screenWidth, painter.changed());
   }
   if (sample.size() > kMaxSample) {
     size_t stride = (sample.size() + kMaxSample - 1) / kMaxSample;
@@ -252,15 +279,24 @@ Bytes rewriteAnimation(const BrowserView& view, const RewriteOptions& options) {
   if (view.loopCount >= 0) gif.extensions.push_back(gifwriter::loopExtension(view.loopCount));
   bool animated = view.frames.size() >= 2;
   int codeSize = gifwriter::minimumCodeSize(static_cast<int>(palette.size()));
-  Bytes indices(pixelsOf(view)), before;
+  Bytes indices(pixelsOf(view)), before(indices.size());
+  const ScreenArea screen{0, 0, view.screenWidth, view.screenHeight};
   StepPainter painter(view, background);
   while (painter.next()) {
-    const std::vector<Colour>& picture =
-        dither ? ditheredPicture(painter.picture(), view.screenWidth, view.screenHeight, palette)
-               : painter.picture();
-    std::transform(picture.begin(), picture.end(), indices.begin(), std::ref(indexOf));
-    Box box = before.empty() ? Box{0, 0, view.screenWidth, view.screenHeight}
-                             : changedBox(before, indices, view.screenWidth, view.screenHeight);
+    // Error diffusion carries changes over the whole picture.
+    const ScreenArea& area = dither ? screen : painter.changed();
+    std::vector<Colour> dithered;
+    if (dither)
+      dithered = ditheredPicture(painter.picture(), view.screenWidth, view.screenHeight, palette);
+    const std::vector<Colour>& picture = dither ? dithered : painter.picture();
+    for (int y = area.top; y < area.bottom; ++y) {
+      size_t row = static_cast<size_t>(y) * view.screenWidth;
+      std::transform(picture.begin() + static_cast<ptrdiff_t>(row + area.left),
+                     picture.begin() + static_cast<ptrdiff_t>(row + area.right),
+                     indices.begin() + static_cast<ptrdiff_t>(row + area.left), std::ref(indexOf));
+    }
+    Box box = painter.step() == 0 ? Box{0, 0, view.screenWidth, view.screenHeight}
+                                  : changedBox(before, indices, view.screenWidth, area);
     if (box.width == 0) box = {0, 0, 1, 1};
     gifwriter::Frame frame = frameOf(indices, view.screenWidth, box);
     frame.codeSize = codeSize;
@@ -271,8 +307,7 @@ Bytes rewriteAnimation(const BrowserView& view, const RewriteOptions& options) {
           browserDelay(view.frames[static_cast<size_t>(painter.step())].delay));
     }
     gif.frames.push_back(std::move(frame));
-    before.swap(indices);
-    indices.resize(before.size());
+    copyArea(indices, before, view.screenWidth, area);
   }
   return gifwriter::writeGif(gif);
 }
