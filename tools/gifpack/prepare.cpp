@@ -18,18 +18,27 @@ constexpr const char* kShownDifferently = "the player would not show it as brows
 // image at the size its descriptor gives, read from the GIF's blocks alone,
 // so that a GIF beyond the limit is refused before anything is decoded.
 void checkMemory(const std::filesystem::path& path, const Bytes& gif, const MemoryLimit& limit,
-                 const char* prefix = "") {
+                 const std::string& prefix = "") {
   WalkedGif walked = walkGif(gif);
   int64_t bytes = bitmapStorageBytes(walked.screenWidth, walked.screenHeight);
-  if (bytes > limit.canvas)
-    throw FileError(path, std::string(prefix) + "the player would not start: its screen of " +
+  if (bytes > limit.block)
+    throw FileError(path, prefix + "the player would not start: its screen of " +
                               std::to_string(walked.screenWidth) + " x " +
                               std::to_string(walked.screenHeight) + " is too large to allocate");
   for (const WalkedFrame& frame : walked.frames)
     bytes += bitmapStorageBytes(frame.width, frame.height);
   if (bytes > limit.bytes)
-    throw FileError(path, std::string(prefix) + "the player would need " + memoryText(bytes) +
+    throw FileError(path, prefix + "the player would need " + memoryText(bytes) +
                               " for its canvas and frames, more than " + limit.words);
+  for (size_t i = 0; i < walked.frames.size(); ++i) {
+    const WalkedFrame& frame = walked.frames[i];
+    if (int64_t frameBytes = bitmapStorageBytes(frame.width, frame.height);
+        frameBytes > limit.block)
+      throw FileError(path, prefix + "frame " + std::to_string(i) + " of " +
+                                std::to_string(frame.width) + " x " + std::to_string(frame.height) +
+                                " would need " + memoryText(frameBytes) + ", more than " +
+                                limit.blockWords);
+  }
 }
 
 struct Verdict {
@@ -77,7 +86,12 @@ Bytes prepareAnimation(const std::filesystem::path& path, const Bytes& gif,
   if (preparation.rewriting == Rewriting::kStrict)
     throw FileError(path, kShownDifferently + reasonList(reasons));
   std::string why = reasonList(reasons);
-  Bytes rewritten = rewriteAnimation(*verdict.choice.view, preparation.options);
+  Bytes rewritten;
+  try {
+    rewritten = rewriteAnimation(*verdict.choice.view, preparation.options);
+  } catch (const std::runtime_error& error) {
+    throw FileError(path, error.what());
+  }
   verdict = Verdict{};  // the browsers' view makes way for the player's
   checkMemory(path, rewritten, preparation.memory, "rewritten, ");
   PlayerLoad load(rewritten);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <stdexcept>
 
 #include "gif/gif_animation.h"
 #include "picture/compositing.h"
@@ -248,6 +249,20 @@ std::vector<int> shorterCodes(const Bytes& pixels, int codeSize) {
              : clearing;
 }
 
+// ImageMagick's resource limits (its policy.xml) can refuse a large screen.
+std::vector<Colour> ditheredStep(const std::vector<Colour>& picture, const BrowserView& view,
+                                 const std::vector<Colour>& palette) {
+  try {
+    return ditheredPicture(picture, view.screenWidth, view.screenHeight, palette);
+  } catch (const std::exception&) {
+    throw std::runtime_error("--dither cannot diffuse the error over a screen of " +
+                             std::to_string(view.screenWidth) + " x " +
+                             std::to_string(view.screenHeight) +
+                             ": ImageMagick's resource limits refuse a picture that large; "
+                             "pack it without --dither");
+  }
+}
+
 }  // namespace
 
 RewriteChoice chooseRewrite(const Bytes& gif, const AnimationCheck& check,
@@ -286,8 +301,7 @@ Bytes rewriteAnimation(const BrowserView& view, const RewriteOptions& options) {
     // Error diffusion carries changes over the whole picture.
     const ScreenArea& area = dither ? screen : painter.changed();
     std::vector<Colour> dithered;
-    if (dither)
-      dithered = ditheredPicture(painter.picture(), view.screenWidth, view.screenHeight, palette);
+    if (dither) dithered = ditheredStep(painter.picture(), view, palette);
     const std::vector<Colour>& picture = dither ? dithered : painter.picture();
     for (int y = area.top; y < area.bottom; ++y) {
       size_t row = static_cast<size_t>(y) * view.screenWidth;
