@@ -31,7 +31,8 @@ user would; the same animation in the Linux player for comparison.
   delays         a red frame of delay 0 and a blue one of 1 s alternate; three
                  frames of delay 0 play and File > Exit ends the player with 0
                  within a second; a picture larger than the screen gets a
-                 window within the screen (packed as they are)
+                 window within the screen (packed as they are); the largest
+                 canvas that gifpack --windows lets through plays
   cleanup        ends what runs in the prefix and removes it
 
 Usage: wine_e2e.py SCENARIO --windows-player EXE --probe EXE --prefix DIR
@@ -595,6 +596,29 @@ def scenario_delays(args, display):
               "a 1100x900 picture got a %dx%d client area on a 1024x768 screen" % (w, h))
     finally:
         player.stop()
+
+    # The largest canvas gifpack --windows lets through plays; one beyond is refused.
+    for height, plays in ((35840, True), (35904, False)):
+        gif = os.path.join(work, "canvas%d.gif" % height)
+        with open(gif, "wb") as f:
+            f.write(b"GIF89a" + (16384).to_bytes(2, "little") + height.to_bytes(2, "little") +
+                    bytes([0x80, 0, 0, 0, 0, 0, 255, 255, 255, 0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0,
+                           2, 2, 0x44, 1, 0, 0x3B]))
+        exe = os.path.join(work, "canvas%d.exe" % height)
+        result = subprocess.run([args.gifpack, "--windows", "--as-is", gif, "-o", exe],
+                                capture_output=True, text=True)
+        if not plays:
+            check(result.returncode == 2 and "is too large to allocate" in result.stderr,
+                  "gifpack --windows let a canvas of 16384 x %d through: %s" %
+                  (height, result.stderr.strip()))
+            continue
+        check(result.returncode == 0, "gifpack --windows refused 16384 x %d: %s" %
+              (height, result.stderr.strip()))
+        player = WinePlayer(display, exe)
+        try:
+            Probe(display, args.probe).window(TITLE, 30000)
+        finally:
+            player.stop()
 
 
 def wine_temp(args):
