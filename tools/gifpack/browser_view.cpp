@@ -108,7 +108,8 @@ bool readImage(GifFileType* file, BrowserView& view, GraphicsControlBlock& contr
 
 }  // namespace
 
-std::optional<BrowserView> decodeAsBrowsers(const Bytes& gif, uint64_t maxScreenPixels) {
+std::optional<BrowserView> decodeAsBrowsers(const Bytes& gif, uint64_t maxScreenPixels,
+                                            const std::function<bool(BrowserView&)>& onFrame) {
   gifwriter::GiflibFile giflib(gif);
   GifFileType* file = giflib.get();
   if (file == nullptr ||
@@ -125,12 +126,15 @@ std::optional<BrowserView> decodeAsBrowsers(const Bytes& gif, uint64_t maxScreen
   for (bool more = true; more;) {
     GifRecordType type = UNDEFINED_RECORD_TYPE;
     if (DGifGetRecordType(file, &type) != GIF_OK) break;
-    if (type == IMAGE_DESC_RECORD_TYPE)
+    size_t frames = view.frames.size();
+    if (type == IMAGE_DESC_RECORD_TYPE) {
       more = readImage(file, view, control);
-    else if (type == EXTENSION_RECORD_TYPE)
+      if (onFrame && view.frames.size() > frames && !onFrame(view)) more = false;
+    } else if (type == EXTENSION_RECORD_TYPE) {
       more = readExtension(file, view, control);
-    else
+    } else {
       more = false;
+    }
   }
   return view;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,8 +39,11 @@ struct BrowserView {
 
 // Decodes every image giflib can read; what follows damaged image data is
 // left out, as browsers leave it. nullopt when giflib cannot even read the
-// logical screen, or when the screen has more than maxScreenPixels.
-std::optional<BrowserView> decodeAsBrowsers(const Bytes& gif, uint64_t maxScreenPixels);
+// logical screen, or when the screen has more than maxScreenPixels. onFrame,
+// when given, sees the view after each frame is added (and may let go of
+// its pixels); false from it ends the decoding there.
+std::optional<BrowserView> decodeAsBrowsers(const Bytes& gif, uint64_t maxScreenPixels,
+                                            const std::function<bool(BrowserView&)>& onFrame = {});
 
 // What a browser waits after a frame: delays under 2 hundredths show for 10.
 int browserDelay(int delay);

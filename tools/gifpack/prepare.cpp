@@ -46,13 +46,18 @@ struct Verdict {
   std::string refusal;
 };
 
+// The player's frames make way before the browsers' view is decoded whole.
 Verdict judge(const std::filesystem::path& path, const Bytes& gif, const Preparation& preparation,
               std::ostream* warnings) {
-  PlayerLoad load(gif);
-  AnimationCheck check = checkAnimation(gif, load.started());
+  bool rewriting = preparation.rewriting != Rewriting::kAsIs, agrees = false;
+  AnimationCheck check;
+  {
+    PlayerLoad load(gif);
+    check = checkAnimation(gif, load.started());
+    if (rewriting) agrees = playerAgrees(gif, check, preparation.options);
+  }
   Verdict verdict;
-  if (preparation.rewriting != Rewriting::kAsIs)
-    verdict.choice = chooseRewrite(gif, check, preparation.options);
+  if (rewriting) verdict.choice = chooseRewrite(gif, check, agrees);
   if (verdict.choice.reasons.empty()) {
     verdict.refusal = check.refusal;
     if (warnings != nullptr && verdict.refusal.empty()) printWarnings(path, check, *warnings);
@@ -119,7 +124,7 @@ void printPreparedInfo(const std::filesystem::path& path, const Bytes& gif,
       out << "--strict refuses it: " << kShownDifferently << reasonList(reasons) << "\n";
     else if (!reasons.empty())
       out << "packed " << kRewritten << reasonList(reasons) << "\n";
-    else if (refusal.empty() && verdict.choice.view)
+    else if (refusal.empty() && verdict.choice.shownAlike)
       out << "packed as it is: the player shows it as browsers do\n";
   }
   if (!refusal.empty()) throw FileError(path, refusal);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 
 #include "gif/gif_animation.h"
@@ -34,40 +35,24 @@ bool outsideScreen(const BrowserFrame& frame, const BrowserView& view) {
          frame.top + frame.height > view.screenHeight;
 }
 
-// The player's canvas after each of its steps, in colours, against the
-// browsers' pictures. The canvas starts as whatever memory held, so a first
-// frame short of the screen or letting it show through never agrees.
-bool playerAgrees(const BrowserView& view, const AnimationCheck& check, Colour background) {
-  size_t frames = view.frames.size();
-  if (!check.refusal.empty() || check.shownFrames != static_cast<int32_t>(frames) ||
-      check.playerFrames != static_cast<int32_t>(frames))
-    return false;
-  const BrowserFrame& first = view.frames[0];
-  if (!coversScreen(first, view) || hasTransparentPixels(first) || leavesRowsOut(first))
-    return false;
-  if (frames >= 2)
-    for (const BrowserFrame& frame : view.frames)
-      if (browserDelay(frame.delay) != frame.delay) return false;
-  std::memset(canvas.storage, 0, static_cast<size_t>(canvas.stride) * canvas.height);
-  StepPainter painter(view, background);
+// The player's step on its canvas against the browsers' picture, where
+// either one drew: once the two agree, a step can only part them there.
+bool sameStep(const StepPainter& painter, int32_t step) {
+  RECT rectangle{};
+  ScreenArea compared = painter.changed();
+  if (IndexedBitmap* bitmap = frameRect(*animation.frames[step], rectangle)) {
+    blitBitmap(canvas, *bitmap, rectangle, 0, 0, kOpaqueCopy);
+    ScreenArea drawn{rectangle.left, rectangle.top, std::min(rectangle.right, canvas.width),
+                     std::min(rectangle.bottom, canvas.height)};
+    compared = unite(compared, drawn);
+  }
   const PaletteTable& palette = animation.palette;
-  // Once the two agree, a step can only part them where either one drew.
-  for (int32_t step = 0; painter.next(); ++step) {
-    RECT rectangle{};
-    ScreenArea compared = painter.changed();
-    if (IndexedBitmap* bitmap = frameRect(*animation.frames[step], rectangle)) {
-      blitBitmap(canvas, *bitmap, rectangle, 0, 0, kOpaqueCopy);
-      ScreenArea drawn{rectangle.left, rectangle.top, std::min(rectangle.right, canvas.width),
-                       std::min(rectangle.bottom, canvas.height)};
-      compared = unite(compared, drawn);
-    }
-    const std::vector<Colour>& picture = painter.picture();
-    for (int32_t y = compared.top; y < compared.bottom; ++y) {
-      const uint8_t* row = bitmapRowAddress(canvas, 0, canvas.height - 1 - y);
-      const Colour* expected = picture.data() + static_cast<size_t>(y) * canvas.width;
-      for (int32_t x = compared.left; x < compared.right; ++x)
-        if (palette.entries[row[x] % palette.count] != expected[x]) return false;
-    }
+  const std::vector<Colour>& picture = painter.picture();
+  for (int32_t y = compared.top; y < compared.bottom; ++y) {
+    const uint8_t* row = bitmapRowAddress(canvas, 0, canvas.height - 1 - y);
+    const Colour* expected = picture.data() + static_cast<size_t>(y) * canvas.width;
+    for (int32_t x = compared.left; x < compared.right; ++x)
+      if (palette.entries[row[x] % palette.count] != expected[x]) return false;
   }
   return true;
 }
@@ -265,18 +250,45 @@ std::vector<Colour> ditheredStep(const std::vector<Colour>& picture, const Brows
 
 }  // namespace
 
-RewriteChoice chooseRewrite(const Bytes& gif, const AnimationCheck& check,
-                            const RewriteOptions& options) {
+// The canvas starts as whatever memory held, so a first frame short of the
+// screen or letting it show through never agrees. Each browsers' frame lets
+// go of its pixels once painted.
+bool playerAgrees(const Bytes& gif, const AnimationCheck& check, const RewriteOptions& options) {
+  if (!check.refusal.empty()) return false;
+  std::memset(canvas.storage, 0, static_cast<size_t>(canvas.stride) * canvas.height);
+  std::optional<StepPainter> painter;
+  bool agrees = true, shortDelays = false;
+  auto paintAndCompare = [&](BrowserView& view) {
+    BrowserFrame& frame = view.frames.back();
+    auto step = static_cast<int32_t>(view.frames.size() - 1);
+    if (step == 0) {
+      agrees = pixelsOf(view) > 0 && coversScreen(frame, view) && !hasTransparentPixels(frame) &&
+               !leavesRowsOut(frame);
+      if (agrees) painter.emplace(view, options.background.value_or(backgroundOf(view)));
+    }
+    shortDelays = shortDelays || browserDelay(frame.delay) != frame.delay;
+    agrees = agrees && step < check.playerFrames && painter->next() && sameStep(*painter, step);
+    frame.indices = Bytes();
+    return agrees;
+  };
+  std::optional<BrowserView> view = decodeAsBrowsers(gif, kMaxScreenPixels, paintAndCompare);
+  auto frames = static_cast<int32_t>(view ? view->frames.size() : 0);
+  return agrees && frames > 0 && check.shownFrames == frames && check.playerFrames == frames &&
+         !(frames >= 2 && shortDelays);
+}
+
+RewriteChoice chooseRewrite(const Bytes& gif, const AnimationCheck& check, bool agrees) {
   RewriteChoice choice;
+  choice.shownAlike = agrees;
+  if (agrees) return choice;
   choice.view = decodeAsBrowsers(gif, kMaxScreenPixels);
   if (!choice.view || choice.view->frames.empty()) return choice;
   const BrowserView& view = *choice.view;
   // A rewrite helps where the player would not start for want of a global
   // colour table; its other refusals stand.
-  bool refused = !check.refusal.empty() && view.globalTable;
-  if (refused || pixelsOf(view) == 0) return choice;
-  if (!playerAgrees(view, check, options.background.value_or(backgroundOf(view))))
-    choice.reasons = reasonsOf(view, check);
+  if (!check.refusal.empty() && view.globalTable) return choice;
+  choice.shownAlike = pixelsOf(view) == 0;
+  if (!choice.shownAlike) choice.reasons = reasonsOf(view, check);
   return choice;
 }
 
