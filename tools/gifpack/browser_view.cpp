@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr uint32_t kOpaque = 0x1000000;
 constexpr Colour kWhite = 0xFFFFFF;
 constexpr int kRestoreToBackground = 2;
 constexpr int kRestoreToPrevious = 3;
@@ -185,22 +184,24 @@ ScreenArea areaOf(const BrowserFrame& frame, const BrowserView& view) {
 StepPainter::StepPainter(const BrowserView& view, Colour background)
     : view_(view),
       background_(background),
-      canvas_(static_cast<size_t>(view.screenWidth) * static_cast<size_t>(view.screenHeight), 0),
-      picture_(canvas_.size(), background) {}
+      picture_(static_cast<size_t>(view.screenWidth) * static_cast<size_t>(view.screenHeight),
+               background) {}
 
-void StepPainter::copyCanvas(const ScreenArea& area, std::vector<uint32_t>& to) const {
-  to.clear();
+void StepPainter::save(const ScreenArea& area) {
+  saved_.clear();
   for (int y = area.top; y < area.bottom; ++y) {
-    auto row = canvas_.begin() + static_cast<ptrdiff_t>(y) * view_.screenWidth;
-    to.insert(to.end(), row + area.left, row + area.right);
+    size_t row = static_cast<size_t>(y) * view_.screenWidth;
+    saved_.insert(saved_.end(), picture_.begin() + row + area.left,
+                  picture_.begin() + row + area.right);
   }
 }
 
-void StepPainter::restoreCanvas(const ScreenArea& area, const std::vector<uint32_t>& from) {
-  auto saved = from.begin();
-  for (int y = area.top; y < area.bottom; ++y, saved += area.right - area.left)
-    std::copy(saved, saved + (area.right - area.left),
-              canvas_.begin() + static_cast<ptrdiff_t>(y) * view_.screenWidth + area.left);
+void StepPainter::restore(const ScreenArea& area) {
+  size_t width = static_cast<size_t>(area.right - area.left), at = 0;
+  for (int y = area.top; y < area.bottom; ++y, at += width) {
+    size_t row = static_cast<size_t>(y) * view_.screenWidth + area.left;
+    std::copy_n(saved_.begin() + at, width, picture_.begin() + row);
+  }
 }
 
 // What a frame leaves behind when the next one comes: its area cleared, or
@@ -210,12 +211,15 @@ void StepPainter::dispose(const BrowserFrame& frame) {
   if (area.empty() ||
       (frame.disposal != kRestoreToPrevious && frame.disposal != kRestoreToBackground))
     return;
-  if (frame.disposal == kRestoreToPrevious)
-    restoreCanvas(area, previous_);
-  else
-    for (int y = area.top; y < area.bottom; ++y)
-      std::fill_n(canvas_.begin() + static_cast<ptrdiff_t>(y) * view_.screenWidth + area.left,
-                  area.right - area.left, 0u);
+  if (frame.disposal == kRestoreToPrevious) {
+    restore(area);
+  } else {
+    for (int y = area.top; y < area.bottom; ++y) {
+      size_t row = static_cast<size_t>(y) * view_.screenWidth;
+      std::fill(picture_.begin() + row + area.left, picture_.begin() + row + area.right,
+                background_);
+    }
+  }
   changed_ = unite(changed_, area);
 }
 
@@ -225,13 +229,12 @@ void StepPainter::draw(const BrowserFrame& frame) {
   for (int y = 0; y < frame.shownHeight; ++y) {
     if (!frame.rowDecoded[static_cast<size_t>(y)]) continue;
     const uint8_t* pixels = frame.indices.data() + static_cast<size_t>(y) * frame.shownWidth;
-    uint32_t* out =
-        canvas_.data() + static_cast<size_t>(frame.top + y) * view_.screenWidth + frame.left;
+    size_t row = static_cast<size_t>(frame.top + y) * view_.screenWidth + frame.left;
     for (int x = 0; x < frame.shownWidth; ++x) {
       int index = pixels[x];
       if (index == frame.transparentIndex) continue;
-      out[x] =
-          kOpaque | (index < static_cast<int>(frame.colours.size()) ? frame.colours[index] : 0u);
+      picture_[row + x] =
+          index < static_cast<int>(frame.colours.size()) ? frame.colours[index] : 0u;
     }
   }
   changed_ = unite(changed_, areaOf(frame, view_));
@@ -243,12 +246,7 @@ bool StepPainter::next() {
   if (step_ >= 0) dispose(view_.frames[static_cast<size_t>(step_)]);
   ++step_;
   const BrowserFrame& frame = view_.frames[static_cast<size_t>(step_)];
-  if (frame.disposal == kRestoreToPrevious) copyCanvas(areaOf(frame, view_), previous_);
+  if (frame.disposal == kRestoreToPrevious) save(areaOf(frame, view_));
   draw(frame);
-  for (int y = changed_.top; y < changed_.bottom; ++y) {
-    size_t row = static_cast<size_t>(y) * view_.screenWidth;
-    for (size_t i = row + changed_.left; i < row + changed_.right; ++i)
-      picture_[i] = canvas_[i] & kOpaque ? canvas_[i] & kWhite : background_;
-  }
   return true;
 }

@@ -79,17 +79,15 @@ class StepPainter {
  private:
   void dispose(const BrowserFrame& frame);
   void draw(const BrowserFrame& frame);
-  // The canvas of area into to, or from.
-  void copyCanvas(const ScreenArea& area, std::vector<uint32_t>& to) const;
-  void restoreCanvas(const ScreenArea& area, const std::vector<uint32_t>& from);
+  // The picture within area into saved_, or back.
+  void save(const ScreenArea& area);
+  void restore(const ScreenArea& area);
 
   const BrowserView& view_;
   Colour background_;
   int step_ = -1;
-  std::vector<uint32_t> canvas_;  // colour | kOpaque, 0 where transparent
-  std::vector<uint32_t>
-      previous_;  // a frame's area before the frame, when it restores it afterwards
-  std::vector<Colour> picture_;
+  std::vector<Colour> picture_;  // what no frame covers in the background colour
+  std::vector<Colour> saved_;    // a frame's area before the frame, when it restores it afterwards
   ScreenArea changed_;
 };
 

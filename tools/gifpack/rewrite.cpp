@@ -267,7 +267,8 @@ bool playerAgrees(const Bytes& gif, const AnimationCheck& check, const RewriteOp
       if (agrees) painter.emplace(view, options.background.value_or(backgroundOf(view)));
     }
     shortDelays = shortDelays || browserDelay(frame.delay) != frame.delay;
-    agrees = agrees && step < check.playerFrames && painter->next() && sameStep(*painter, step);
+    agrees = agrees && !(step >= 1 && shortDelays) && step < check.playerFrames &&
+             painter->next() && sameStep(*painter, step);
     frame.indices = Bytes();
     return agrees;
   };
@@ -327,6 +328,7 @@ Bytes rewriteAnimation(const BrowserView& view, const RewriteOptions& options) {
     gifwriter::Frame frame = frameOf(indices, view.screenWidth, box);
     frame.codeSize = codeSize;
     frame.codes = shorterCodes(frame.indices, codeSize);
+    frame.indices = Bytes();  // written from the codes: the steps' pixels are not all kept
     if (animated) {
       frame.control = gifwriter::GraphicControl{};
       frame.control->delay = static_cast<uint16_t>(
