@@ -2,6 +2,7 @@
 // and shows what such a file carries.
 #include <cstring>
 #include <iostream>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -256,6 +257,9 @@ int main(int argc, char** argv) {
   } catch (const UsageError& error) {
     std::cerr << "gifpack: " << error.what() << " (see gifpack --help)\n";
     status = kExitUsage;
+  } catch (const std::bad_alloc&) {
+    std::cerr << "gifpack: not enough memory for this animation\n";
+    status = kExitRefused;
   } catch (const std::exception& error) {
     std::cerr << "gifpack: " << error.what() << "\n";
     status = kExitRefused;
