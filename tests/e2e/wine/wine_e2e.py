@@ -24,7 +24,8 @@ user would; the same animation in the Linux player for comparison.
                  the very bytes that the Linux gifpack --windows packs, lists
                  the records, and draws the frames the player shows as PNGs;
                  it takes names in Cyrillic and German, and without -o packs
-                 anim.gif to anim.exe, then to anim (2).exe
+                 anim.gif to anim.exe, then to anim (2).exe; started alone
+                 (dropped onto in Explorer) it keeps its console until a key
   zip            the Windows zip (scripts/package.sh) unpacks to gifpack.exe,
                  gifplay.exe, README.txt and LICENSE.txt; its gifpack.exe packs
                  an animation with the gifplay.exe beside it, which plays it
@@ -498,6 +499,23 @@ def scenario_gifpack(args, display):
         code, out = display.wine(args.windows_gifpack, "anim.gif", cwd=work, with_errors=True)
         check(code == 0 and os.path.isfile(os.path.join(work, name)),
               "gifpack.exe anim.gif did not make %s: %s" % (name, out.strip()))
+    # Dropped onto it in Explorer: a console of its own, held open until a key.
+    dropped = display.start("wine", "start", "/wait", "/unix", args.windows_gifpack,
+                            os.path.join(work, "anim.gif"))
+    try:
+        console = wait_for(lambda: display.xdotool("search", "--name", "gifpack"), 20, 0.2)
+        check(console, "gifpack.exe started alone opened no console")
+        check(wait_for(lambda: os.path.isfile(os.path.join(work, "anim (3).exe")), 20, 0.2),
+              "gifpack.exe started alone did not make anim (3).exe")
+        time.sleep(1)
+        check(dropped.poll() is None, "gifpack.exe closed its console without waiting for a key")
+        display.run("xdotool", "key", "--window", console[0], "space")
+        check(wait_for(lambda: dropped.poll() is not None, 10, 0.2),
+              "gifpack.exe did not end after a key")
+    finally:
+        if dropped.poll() is None:
+            dropped.kill()
+            dropped.wait()
     player = WinePlayer(display, os.path.join(work, "für Oma.exe"))
     try:
         _, origin = wine_window(display, Probe(display, args.probe))
