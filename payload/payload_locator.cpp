@@ -78,12 +78,17 @@ int32_t nextByte() {
 }
 
 int32_t locate(const char* path, const char* tag) {
+  return locateIn(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+                  tag);
+}
+
+int32_t locateIn(HANDLE file, const char* tag) {
   PayloadLocator& l = payloadLocator;
   closeLocator();
   l.consumed = 0;
   l.available = 0;
-  l.file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  l.file = file;
   if (l.file == INVALID_HANDLE_VALUE) {
     l.file = nullptr;
     return 0;

@@ -33,6 +33,8 @@ extern PayloadLocator payloadLocator;
 // Opens path and finds the record of tag; returns its length with the file
 // positioned on the payload, or 0. Without a tag, returns the file's size.
 int32_t locate(const char* path, const char* tag);
+// The same on a file opened for reading, which the locator then owns.
+int32_t locateIn(HANDLE file, const char* tag);
 // The next byte of the file as 0..255, or -1 when it cannot be read further.
 int32_t nextByte();
 // Fills the whole buffer from the locator's file with a single read.

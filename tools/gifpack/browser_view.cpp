@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr uint32_t kOpaque = 0x1000000;
 constexpr Colour kWhite = 0xFFFFFF;
 constexpr int kRestoreToBackground = 2;
 constexpr int kRestoreToPrevious = 3;
@@ -108,7 +107,8 @@ bool readImage(GifFileType* file, BrowserView& view, GraphicsControlBlock& contr
 
 }  // namespace
 
-std::optional<BrowserView> decodeAsBrowsers(const Bytes& gif, uint64_t maxScreenPixels) {
+std::optional<BrowserView> decodeAsBrowsers(const Bytes& gif, uint64_t maxScreenPixels,
+                                            const std::function<bool(BrowserView&)>& onFrame) {
   gifwriter::GiflibFile giflib(gif);
   GifFileType* file = giflib.get();
   if (file == nullptr ||
@@ -125,12 +125,15 @@ std::optional<BrowserView> decodeAsBrowsers(const Bytes& gif, uint64_t maxScreen
   for (bool more = true; more;) {
     GifRecordType type = UNDEFINED_RECORD_TYPE;
     if (DGifGetRecordType(file, &type) != GIF_OK) break;
-    if (type == IMAGE_DESC_RECORD_TYPE)
+    size_t frames = view.frames.size();
+    if (type == IMAGE_DESC_RECORD_TYPE) {
       more = readImage(file, view, control);
-    else if (type == EXTENSION_RECORD_TYPE)
+      if (onFrame && view.frames.size() > frames && !onFrame(view)) more = false;
+    } else if (type == EXTENSION_RECORD_TYPE) {
       more = readExtension(file, view, control);
-    else
+    } else {
       more = false;
+    }
   }
   return view;
 }
@@ -160,25 +163,64 @@ bool leavesRowsOut(const BrowserFrame& frame) {
          frame.rowDecoded.end();
 }
 
+ScreenArea unite(const ScreenArea& a, const ScreenArea& b) {
+  if (b.empty()) return a;
+  if (a.empty()) return b;
+  return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+          std::max(a.bottom, b.bottom)};
+}
+
+namespace {
+
+// The part of the frame's rectangle on the screen.
+ScreenArea areaOf(const BrowserFrame& frame, const BrowserView& view) {
+  return {std::max(frame.left, 0), std::max(frame.top, 0),
+          std::min(frame.left + frame.width, view.screenWidth),
+          std::min(frame.top + frame.height, view.screenHeight)};
+}
+
+}  // namespace
+
 StepPainter::StepPainter(const BrowserView& view, Colour background)
     : view_(view),
       background_(background),
-      canvas_(static_cast<size_t>(view.screenWidth) * static_cast<size_t>(view.screenHeight), 0),
-      picture_(canvas_.size(), background) {}
+      picture_(static_cast<size_t>(view.screenWidth) * static_cast<size_t>(view.screenHeight),
+               background) {}
+
+void StepPainter::save(const ScreenArea& area) {
+  saved_.clear();
+  for (int y = area.top; y < area.bottom; ++y) {
+    size_t row = static_cast<size_t>(y) * view_.screenWidth;
+    saved_.insert(saved_.end(), picture_.begin() + row + area.left,
+                  picture_.begin() + row + area.right);
+  }
+}
+
+void StepPainter::restore(const ScreenArea& area) {
+  size_t width = static_cast<size_t>(area.right - area.left), at = 0;
+  for (int y = area.top; y < area.bottom; ++y, at += width) {
+    size_t row = static_cast<size_t>(y) * view_.screenWidth + area.left;
+    std::copy_n(saved_.begin() + at, width, picture_.begin() + row);
+  }
+}
 
 // What a frame leaves behind when the next one comes: its area cleared, or
-// the canvas as it was before the frame.
+// the area as it was before the frame.
 void StepPainter::dispose(const BrowserFrame& frame) {
+  ScreenArea area = areaOf(frame, view_);
+  if (area.empty() ||
+      (frame.disposal != kRestoreToPrevious && frame.disposal != kRestoreToBackground))
+    return;
   if (frame.disposal == kRestoreToPrevious) {
-    canvas_ = previous_;
-  } else if (frame.disposal == kRestoreToBackground) {
-    int left = std::max(frame.left, 0), top = std::max(frame.top, 0);
-    int right = std::min(frame.left + frame.width, view_.screenWidth);
-    int bottom = std::min(frame.top + frame.height, view_.screenHeight);
-    for (int y = top; y < bottom; ++y)
-      std::fill_n(canvas_.begin() + static_cast<ptrdiff_t>(y) * view_.screenWidth + left,
-                  std::max(right - left, 0), 0u);
+    restore(area);
+  } else {
+    for (int y = area.top; y < area.bottom; ++y) {
+      size_t row = static_cast<size_t>(y) * view_.screenWidth;
+      std::fill(picture_.begin() + row + area.left, picture_.begin() + row + area.right,
+                background_);
+    }
   }
+  changed_ = unite(changed_, area);
 }
 
 // The frame's decoded, non-transparent pixels on the screen; an index beyond
@@ -187,25 +229,24 @@ void StepPainter::draw(const BrowserFrame& frame) {
   for (int y = 0; y < frame.shownHeight; ++y) {
     if (!frame.rowDecoded[static_cast<size_t>(y)]) continue;
     const uint8_t* pixels = frame.indices.data() + static_cast<size_t>(y) * frame.shownWidth;
-    uint32_t* out =
-        canvas_.data() + static_cast<size_t>(frame.top + y) * view_.screenWidth + frame.left;
+    size_t row = static_cast<size_t>(frame.top + y) * view_.screenWidth + frame.left;
     for (int x = 0; x < frame.shownWidth; ++x) {
       int index = pixels[x];
       if (index == frame.transparentIndex) continue;
-      out[x] =
-          kOpaque | (index < static_cast<int>(frame.colours.size()) ? frame.colours[index] : 0u);
+      picture_[row + x] =
+          index < static_cast<int>(frame.colours.size()) ? frame.colours[index] : 0u;
     }
   }
+  changed_ = unite(changed_, areaOf(frame, view_));
 }
 
 bool StepPainter::next() {
   if (step_ + 1 >= static_cast<int>(view_.frames.size())) return false;
+  changed_ = step_ < 0 ? ScreenArea{0, 0, view_.screenWidth, view_.screenHeight} : ScreenArea{};
   if (step_ >= 0) dispose(view_.frames[static_cast<size_t>(step_)]);
   ++step_;
   const BrowserFrame& frame = view_.frames[static_cast<size_t>(step_)];
-  if (frame.disposal == kRestoreToPrevious) previous_ = canvas_;
+  if (frame.disposal == kRestoreToPrevious) save(areaOf(frame, view_));
   draw(frame);
-  for (size_t i = 0; i < canvas_.size(); ++i)
-    picture_[i] = canvas_[i] & kOpaque ? canvas_[i] & kWhite : background_;
   return true;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,8 +39,11 @@ struct BrowserView {
 
 // Decodes every image giflib can read; what follows damaged image data is
 // left out, as browsers leave it. nullopt when giflib cannot even read the
-// logical screen, or when the screen has more than maxScreenPixels.
-std::optional<BrowserView> decodeAsBrowsers(const Bytes& gif, uint64_t maxScreenPixels);
+// logical screen, or when the screen has more than maxScreenPixels. onFrame,
+// when given, sees the view after each frame is added (and may let go of
+// its pixels); false from it ends the decoding there.
+std::optional<BrowserView> decodeAsBrowsers(const Bytes& gif, uint64_t maxScreenPixels,
+                                            const std::function<bool(BrowserView&)>& onFrame = {});
 
 // What a browser waits after a frame: delays under 2 hundredths show for 10.
 int browserDelay(int delay);
@@ -48,8 +52,19 @@ int browserDelay(int delay);
 // colour of the global table, white without a global table.
 Colour backgroundOf(const BrowserView& view);
 
+// Part of the screen: columns left to right - 1, rows top to bottom - 1.
+struct ScreenArea {
+  int left = 0, top = 0, right = 0, bottom = 0;
+  bool empty() const { return left >= right || top >= bottom; }
+};
+
+// The smallest area holding both.
+ScreenArea unite(const ScreenArea& a, const ScreenArea& b);
+
 // The pictures after each step, one at a time: every pixel an opaque colour,
-// the transparent ones painted with the background colour.
+// the transparent ones painted with the background colour. A step paints
+// only what its frame and the disposal before it touch, so that the work
+// grows with the pixels the frames carry, not with steps times the screen.
 class StepPainter {
  public:
   StepPainter(const BrowserView& view, Colour background);
@@ -57,17 +72,23 @@ class StepPainter {
   bool next();
   const std::vector<Colour>& picture() const { return picture_; }
   int step() const { return step_; }
+  // Where the picture may differ from the one before: the whole screen at
+  // the first step.
+  const ScreenArea& changed() const { return changed_; }
 
  private:
   void dispose(const BrowserFrame& frame);
   void draw(const BrowserFrame& frame);
+  // The picture within area into saved_, or back.
+  void save(const ScreenArea& area);
+  void restore(const ScreenArea& area);
 
   const BrowserView& view_;
   Colour background_;
   int step_ = -1;
-  std::vector<uint32_t> canvas_;    // colour | kOpaque, 0 where transparent
-  std::vector<uint32_t> previous_;  // the canvas before a frame that restores it afterwards
-  std::vector<Colour> picture_;
+  std::vector<Colour> picture_;  // what no frame covers in the background colour
+  std::vector<Colour> saved_;    // a frame's area before the frame, when it restores it afterwards
+  ScreenArea changed_;
 };
 
 // Whether a decoded pixel of the frame on the screen has its transparent index.

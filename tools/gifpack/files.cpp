@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -74,11 +75,21 @@ void writeAll(int fd, const Bytes& bytes, const std::filesystem::path& shownAs) 
   }
 }
 
+// Why a file cannot be made at path, in words about path itself.
+std::string whyNotWritable(const std::filesystem::path& path) {
+  int error = errno;
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored)) return "cannot write: it is a directory";
+  if (error == ENOENT) return "cannot write: no such folder";
+  if (error == ENOTDIR) return "cannot write: its folder is not a directory";
+  return std::string("cannot write: ") + std::strerror(error);
+}
+
 std::filesystem::path temporaryBeside(const std::filesystem::path& path, Descriptor& fd) {
   std::filesystem::path parent = path.has_parent_path() ? path.parent_path() : ".";
   std::string name = (parent / ("." + path.filename().string() + ".gifpack-XXXXXX")).string();
   fd = Descriptor(::mkstemp(name.data()));
-  if (fd.get() < 0) throw FileError(path, reason("cannot create a temporary file beside it"));
+  if (fd.get() < 0) throw FileError(path, whyNotWritable(path));
   return name;
 }
 
@@ -109,8 +120,23 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
   return std::filesystem::equivalent(a, b, ignored);
 }
 
+HANDLE openForScanner(const std::filesystem::path& path) {
+  return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+void checkWritable(const std::filesystem::path& path) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored))
+    throw FileError(path, "cannot write: it is a directory");
+  Descriptor fd(-1);
+  std::filesystem::path probe = temporaryBeside(path, fd);
+  ::unlink(probe.c_str());
+}
+
 bool replaceFile(const std::filesystem::path& path, const std::vector<const Bytes*>& parts,
-                 mode_t mode, const std::function<bool(const std::filesystem::path&)>& accept) {
+                 mode_t mode, const std::function<bool(const std::filesystem::path&)>& accept,
+                 bool replace) {
   Descriptor fd(-1);
   std::filesystem::path temporary = temporaryBeside(path, fd);
   try {
@@ -121,8 +147,12 @@ bool replaceFile(const std::filesystem::path& path, const std::vector<const Byte
       ::unlink(temporary.c_str());
       return false;
     }
-    if (::rename(temporary.c_str(), path.c_str()) != 0)
-      throw FileError(path, reason("cannot write"));
+    int renamed = replace ? ::rename(temporary.c_str(), path.c_str())
+                          : ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(),
+                                        RENAME_NOREPLACE);
+    if (renamed != 0 && errno == EEXIST)
+      throw FileError(path, "cannot write: a file of that name came meanwhile");
+    if (renamed != 0) throw FileError(path, reason("cannot write"));
   } catch (...) {
     ::unlink(temporary.c_str());
     throw;
@@ -143,3 +173,9 @@ void writeNewFile(const std::filesystem::path& path, const Bytes& bytes) {
 }
 
 bool stderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+std::vector<std::string> commandArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+void holdConsoleIfOwn() {}

@@ -3,11 +3,13 @@
 #define NOMINMAX
 #include <windows.h>
 
+#include <conio.h>
 #include <io.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
+#include <iostream>
 #include <string>
 #include <system_error>
 
@@ -20,16 +22,6 @@ namespace fs = std::filesystem;
 
 std::string reason(const char* action, DWORD error = GetLastError()) {
   return std::string(action) + ": " + std::system_category().message(static_cast<int>(error));
-}
-
-Bytes readUpTo(const InputFile& input, size_t count) {
-  std::ifstream in(input.path, std::ios::binary);
-  if (!in) throw FileError(input.path, "cannot read");
-  Bytes bytes(count);
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(count));
-  if (in.bad()) throw FileError(input.path, "cannot read");
-  bytes.resize(static_cast<size_t>(in.gcount()));
-  return bytes;
 }
 
 class FileHandle {
@@ -51,6 +43,36 @@ class FileHandle {
   HANDLE handle_;
 };
 
+HANDLE openForReading(const fs::path& path) {
+  return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+Bytes readUpTo(const InputFile& input, size_t count) {
+  FileHandle file(openForReading(input.path));
+  if (!file.valid()) throw FileError(input.path, reason("cannot read"));
+  Bytes bytes(count);
+  size_t total = 0;
+  while (total < count) {
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(count - total, 1u << 30));
+    DWORD got = 0;
+    if (!ReadFile(file.get(), bytes.data() + total, chunk, &got, nullptr))
+      throw FileError(input.path, reason("cannot read"));
+    if (got == 0) break;
+    total += got;
+  }
+  bytes.resize(total);
+  return bytes;
+}
+
+// Why no file can be made at path, in words about path itself.
+std::string whyNotWritable(const fs::path& path, DWORD error) {
+  std::error_code ignored;
+  if (fs::is_directory(path, ignored)) return "cannot write: it is a directory";
+  if (error == ERROR_PATH_NOT_FOUND) return "cannot write: no such folder";
+  return reason("cannot write", error);
+}
+
 void writeAll(HANDLE file, const Bytes& bytes, const fs::path& shownAs) {
   size_t total = 0;
   while (total < bytes.size()) {
@@ -62,17 +84,19 @@ void writeAll(HANDLE file, const Bytes& bytes, const fs::path& shownAs) {
   }
 }
 
-// A file of our own, made new: never one that somebody else made meanwhile.
-fs::path createNew(const fs::path& parent, const std::string& stem, HANDLE& handle) {
+// A file of our own beside path, made new: never one that somebody else made
+// meanwhile. Its name is plain ASCII, whatever path's.
+fs::path createNew(const fs::path& path, HANDLE& handle) {
+  fs::path parent = path.has_parent_path() ? path.parent_path() : ".";
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    fs::path name = parent / (stem + std::to_string(GetCurrentProcessId()) + "-" +
+    fs::path name = parent / (".gifpack-" + std::to_string(GetCurrentProcessId()) + "-" +
                               std::to_string(GetTickCount() + attempt));
     handle = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                          nullptr);
     if (handle != INVALID_HANDLE_VALUE) return name;
     if (GetLastError() != ERROR_FILE_EXISTS) break;
   }
-  throw FileError(parent / stem, reason("cannot create a temporary file"));
+  throw FileError(path, whyNotWritable(path, GetLastError()));
 }
 
 void writeAndClose(FileHandle& file, const fs::path& name, const std::vector<const Bytes*>& parts,
@@ -94,7 +118,7 @@ InputFile openInput(const fs::path& path) {
   fs::file_status status = fs::status(path, error);
   if (error) throw FileError(path, "cannot read: " + error.message());
   if (!fs::is_regular_file(status)) throw FileError(path, "cannot read: not a regular file");
-  if (!std::ifstream(path, std::ios::binary)) throw FileError(path, "cannot read");
+  if (!FileHandle(openForReading(path)).valid()) throw FileError(path, reason("cannot read"));
   uint64_t size = fs::file_size(path, error);
   if (error) throw FileError(path, "cannot read: " + error.message());
   return {path, size, static_cast<mode_t>(status.permissions())};
@@ -122,14 +146,22 @@ fs::path programDirectory() {
   }
 }
 
+HANDLE openForScanner(const fs::path& path) { return openForReading(path); }
+
+void checkWritable(const fs::path& path) {
+  std::error_code ignored;
+  if (fs::is_directory(path, ignored)) throw FileError(path, "cannot write: it is a directory");
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  fs::path probe = createNew(path, handle);
+  CloseHandle(handle);
+  DeleteFileW(probe.c_str());
+}
+
 // Windows keeps no permission bits to copy: a program is told by its name.
 bool replaceFile(const fs::path& path, const std::vector<const Bytes*>& parts, mode_t,
-                 const std::function<bool(const fs::path&)>& accept) {
-  fs::path parent = path.has_parent_path() ? path.parent_path() : ".";
+                 const std::function<bool(const fs::path&)>& accept, bool replace) {
   HANDLE handle = INVALID_HANDLE_VALUE;
-  std::string stem = ".";  // appended to: GCC 12 misreads a prepend (-Wrestrict)
-  stem += path.filename().string() + ".gifpack-";
-  fs::path temporary = createNew(parent, stem, handle);
+  fs::path temporary = createNew(path, handle);
   FileHandle file(handle);
   writeAndClose(file, temporary, parts, path);
   bool accepted = true;
@@ -143,9 +175,12 @@ bool replaceFile(const fs::path& path, const std::vector<const Bytes*>& parts, m
     DeleteFileW(temporary.c_str());
     return false;
   }
-  if (!MoveFileExW(temporary.c_str(), path.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    std::string why = reason("cannot write");
+  DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+  if (!MoveFileExW(temporary.c_str(), path.c_str(), flags)) {
+    DWORD error = GetLastError();
+    std::string why = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS
+                          ? "cannot write: a file of that name came meanwhile"
+                          : reason("cannot write", error);
     DeleteFileW(temporary.c_str());
     throw FileError(path, why);
   }
@@ -161,3 +196,26 @@ void writeNewFile(const fs::path& path, const Bytes& bytes) {
 }
 
 bool stderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+std::vector<std::string> commandArguments(int, char**) {
+  SetConsoleOutputCP(CP_UTF8);
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> args;
+  for (int i = 1; wide != nullptr && i < count; ++i) {
+    int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string arg(static_cast<size_t>(std::max(size, 1)), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), size, nullptr, nullptr);
+    arg.pop_back();  // the terminating zero
+    args.push_back(std::move(arg));
+  }
+  LocalFree(wide);
+  return args;
+}
+
+void holdConsoleIfOwn() {
+  DWORD processes[2];
+  if (GetConsoleProcessList(processes, 2) != 1) return;
+  std::cerr << "Press a key to close this window." << std::flush;
+  _getch();
+}

@@ -33,7 +33,7 @@ void listRecords(const std::filesystem::path& path, std::ostream& out) {
   InputFile file = openInput(path);
   if (file.size >= kScannerLimit)
     throw FileError(path, "2 GiB or more: beyond the reach of the player's scanner");
-  out << path.string() << ": " << counted(file.size, "byte") << "\n";
+  out << shownPath(path) << ": " << counted(file.size, "byte") << "\n";
   const std::pair<const char*, const char*> kinds[] = {{kPictureTag, "picture"},
                                                        {kMusicTag, "music  "}};
   for (auto [tag, kind] : kinds) {

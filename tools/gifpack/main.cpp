@@ -2,25 +2,34 @@
 // and shows what such a file carries.
 #include <cstring>
 #include <iostream>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "tools/gifpack/animation_check.h"
+#include "tools/gifpack/files.h"
 #include "tools/gifpack/list.h"
 #include "tools/gifpack/pack.h"
 #include "tools/gifpack/player_load.h"
 #include "tools/gifpack/prepare.h"
 #include "tools/gifpack/report.h"
 #include "tools/gifpack/tool_error.h"
+#include "tools/gifpack/utf8_path.h"
 #include "tools/gifpack/words.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
+#ifdef _WIN32
+constexpr bool kWindowsBuild = true;
+#else
+constexpr bool kWindowsBuild = false;
+#endif
+
 constexpr const char* kHelp =
-    R"(Usage: gifpack [OPTIONS] ANIMATION.gif [SONG.mid] -o OUTPUT
+    R"(Usage: gifpack [OPTIONS] ANIMATION.gif [SONG.mid] [-o OUTPUT]
    or: gifpack --list FILE | --info ANIMATION.gif | --frames DIR ANIMATION.gif
 
 Makes a self-playing animation: a copy of PLAYER with ANIMATION.gif and, when
@@ -28,7 +37,8 @@ given, SONG.mid appended; OUTPUT gets the player's permissions and is replaced
 only when all went well. What the player cannot show is refused; a GIF that it
 would show differently from web browsers is rewritten to look as it does there.
 
-  -o, --output OUTPUT  the file to make
+  -o, --output OUTPUT  the file to make (default: beside ANIMATION.gif, named
+                       after it, never over a file); NAME.exe: for Windows
   --player PLAYER      the player to copy (default: found beside gifpack)
   --windows            copy gifplay.exe, found likewise or in the cross-build
   --as-is              pack the GIF as it is, with warnings
@@ -37,8 +47,7 @@ would show differently from web browsers is rewritten to look as it does there.
   --dither             diffuse the error where colours go down to 256
   --list FILE          the records FILE carries, found as the player finds them
   --info ANIMATION     each frame as the player takes it, and what packing does
-  --frames DIR ANIMATION  DIR/frame-000.png ... (DIR new, or with earlier
-                       frames): each step of what is packed
+  --frames DIR ANIMATION  DIR/frame-000.png ...: each step of what is packed
   -h, --help           this help
   --version            gifpack's version and licence
 
@@ -64,56 +73,89 @@ struct Command {
   Preparation preparation;
 };
 
-std::string valueOf(const std::vector<std::string>& args, size_t& i) {
+// A value given as "--option=VALUE" or "-oVALUE" within the argument, or as
+// the next argument.
+std::string valueOf(const std::vector<std::string>& args, size_t& i,
+                    const std::optional<std::string>& attached) {
+  if (attached) return *attached;
   if (i + 1 >= args.size()) throw UsageError("option " + args[i] + " needs a value");
   return args[++i];
 }
 
 void setOnce(std::optional<fs::path>& slot, const std::string& option, const std::string& value) {
   if (slot) throw UsageError("option " + option + " given twice");
-  slot = value;
+  if (value.empty()) throw UsageError("option " + option + " needs a value");
+  slot = pathOf(value);
+}
+
+// "--output=FILE" as "--output" and "FILE"; "-oFILE" as "-o" and "FILE".
+std::pair<std::string, std::optional<std::string>> splitAttached(const std::string& arg) {
+  if (arg.starts_with("--")) {
+    size_t equals = arg.find('=');
+    if (equals != std::string::npos) return {arg.substr(0, equals), arg.substr(equals + 1)};
+  } else if (arg.size() > 2 && arg[1] == 'o') {
+    return {"-o", arg.substr(2)};
+  }
+  return {arg, std::nullopt};
+}
+
+void setRewriting(Command& command, const std::string& option) {
+  Rewriting mode = option == "--as-is" ? Rewriting::kAsIs : Rewriting::kStrict;
+  if (command.preparation.rewriting != Rewriting::kWhenNeeded)
+    throw UsageError("give only one of --as-is and --strict");
+  command.preparation.rewriting = mode;
+}
+
+void setBackground(Command& command, const std::string& value) {
+  command.preparation.options.background = parseColour(value);
+  if (!command.preparation.options.background)
+    throw UsageError("--background takes a colour as #RRGGBB, not " + value);
+}
+
+// One option; false when there is no such option.
+bool takeOption(Command& command, const std::vector<std::string>& args, size_t& i) {
+  auto [option, attached] = splitAttached(args[i]);
+  const std::pair<const char*, std::optional<fs::path> Command::*> paths[] = {
+      {"-o", &Command::output},       {"--output", &Command::output},
+      {"--player", &Command::player}, {"--list", &Command::listed},
+      {"--info", &Command::info},     {"--frames", &Command::framesDir}};
+  for (auto [name, slot] : paths)
+    if (option == name) {
+      setOnce(command.*slot, option, valueOf(args, i, attached));
+      return true;
+    }
+  if (option == "--background") {
+    setBackground(command, valueOf(args, i, attached));
+    return true;
+  }
+  if (attached) return false;
+  if (option == "-h" || option == "--help")
+    command.mode = Command::Mode::kHelp;
+  else if (option == "--version")
+    command.mode = Command::Mode::kVersion;
+  else if (option == "--windows")
+    command.windows = true;
+  else if (option == "--as-is" || option == "--strict")
+    setRewriting(command, option);
+  else if (option == "--dither")
+    command.preparation.options.dither = true;
+  else
+    return false;
+  return true;
 }
 
 Command parse(const std::vector<std::string>& args) {
   Command command;
+  if (kWindowsBuild) command.preparation.memory = kWindowsPlayerLimit;
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-      command.operands.push_back(arg);
-    } else if (arg == "--") {
+    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-")
+      command.operands.push_back(pathOf(arg));
+    else if (arg == "--")
       optionsEnded = true;
-    } else if (arg == "-h" || arg == "--help") {
-      command.mode = Command::Mode::kHelp;
-    } else if (arg == "--version") {
-      command.mode = Command::Mode::kVersion;
-    } else if (arg == "-o" || arg == "--output") {
-      setOnce(command.output, arg, valueOf(args, i));
-    } else if (arg == "--player") {
-      setOnce(command.player, arg, valueOf(args, i));
-    } else if (arg == "--windows") {
-      command.windows = true;
-    } else if (arg == "--list") {
-      setOnce(command.listed, arg, valueOf(args, i));
-    } else if (arg == "--info") {
-      setOnce(command.info, arg, valueOf(args, i));
-    } else if (arg == "--frames") {
-      setOnce(command.framesDir, arg, valueOf(args, i));
-    } else if (arg == "--as-is" || arg == "--strict") {
-      Rewriting mode = arg == "--as-is" ? Rewriting::kAsIs : Rewriting::kStrict;
-      if (command.preparation.rewriting != Rewriting::kWhenNeeded)
-        throw UsageError("give only one of --as-is and --strict");
-      command.preparation.rewriting = mode;
-    } else if (arg == "--background") {
-      std::string value = valueOf(args, i);
-      command.preparation.options.background = parseColour(value);
-      if (!command.preparation.options.background)
-        throw UsageError("--background takes a colour as #RRGGBB, not " + value);
-    } else if (arg == "--dither") {
-      command.preparation.options.dither = true;
-    } else {
+    else if (!takeOption(command, args, i))
       throw UsageError("unknown option " + arg);
-    }
   }
   if (command.mode == Command::Mode::kHelp || command.mode == Command::Mode::kVersion)
     return command;
@@ -145,19 +187,39 @@ void runFrames(const Command& command) {
   PlayerLoad load(gif);
   AnimationCheck check = checkAnimation(gif, load.started());
   int written = writeFrames(*command.framesDir, check);
-  std::cout << "wrote " << counted(written, "frame") << " to " << command.framesDir->string()
+  std::cout << "wrote " << counted(written, "frame") << " to " << shownPath(*command.framesDir)
             << "\n";
+}
+
+// Without -o, the program goes beside the animation under its name, never
+// over a file that is there: NAME, NAME (2), ... with ".exe" for Windows.
+fs::path besideAnimation(const fs::path& animation, bool windows) {
+  fs::path folder = animation.parent_path();
+  std::string stem = shownPath(animation.stem()), extension = windows ? ".exe" : "";
+  fs::path name = folder / pathOf(stem + extension);
+  std::error_code error;
+  for (int n = 2; fs::exists(fs::symlink_status(name, error)); ++n)
+    name = folder / pathOf(stem + " (" + std::to_string(n) + ")" + extension);
+  return name;
 }
 
 void runPack(const Command& command) {
   if (command.operands.empty()) throw UsageError("no ANIMATION.gif given");
   if (command.operands.size() > 2) throw UsageError("more than ANIMATION.gif and SONG.mid given");
-  if (!command.output) throw UsageError("no OUTPUT given (-o OUTPUT)");
   if (command.windows && command.player) throw UsageError("give --player or --windows, not both");
-  PackRequest request{command.player,  command.operands[0], std::nullopt,
-                      *command.output, command.windows,     command.preparation};
+  const fs::path& animation = command.operands[0];
+  fs::path output = command.output ? *command.output
+                                   : besideAnimation(animation, command.windows || kWindowsBuild);
+  bool windows = command.windows || (!command.player && endsInExe(output));
+  PackRequest request{command.player, animation, std::nullopt,
+                      output,         windows,   command.preparation};
+  request.replace = command.output.has_value();
   if (command.operands.size() == 2) request.song = command.operands[1];
-  pack(request, std::cerr);
+  PackedSizes sizes = pack(request, std::cerr);
+  std::cout << "wrote " << shownPath(output) << ": " << memoryText(sizes.total)
+            << " (the animation " << memoryText(sizes.animation);
+  if (request.song) std::cout << ", the song " << memoryText(sizes.song);
+  std::cout << ")\n";
 }
 
 int run(const std::vector<std::string>& args) {
@@ -188,16 +250,20 @@ int run(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  int status = kExitDone;
   try {
-    return run(std::vector<std::string>(argv + 1, argv + argc));
+    std::vector<std::string> args = commandArguments(argc, argv);
+    status = run(args);
   } catch (const UsageError& error) {
     std::cerr << "gifpack: " << error.what() << " (see gifpack --help)\n";
-    return kExitUsage;
-  } catch (const FileError& error) {
-    std::cerr << "gifpack: " << error.what() << "\n";
-    return kExitRefused;
+    status = kExitUsage;
+  } catch (const std::bad_alloc&) {
+    std::cerr << "gifpack: not enough memory for this animation\n";
+    status = kExitRefused;
   } catch (const std::exception& error) {
     std::cerr << "gifpack: " << error.what() << "\n";
-    return kExitRefused;
+    status = kExitRefused;
   }
+  holdConsoleIfOwn();
+  return status;
 }

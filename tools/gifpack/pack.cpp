@@ -1,6 +1,7 @@
 #include "tools/gifpack/pack.h"
 
 #include <algorithm>
+#include <cctype>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -40,7 +41,7 @@ constexpr uint8_t kPeSignature[] = {'P', 'E', 0, 0};
 void refuseOutputOverInputs(const fs::path& output, const std::vector<const InputFile*>& inputs) {
   for (const InputFile* input : inputs)
     if (sameFile(output, input->path))
-      throw FileError(output, "is the same file as the input " + input->path.string());
+      throw FileError(output, "is the same file as the input " + shownPath(input->path));
 }
 
 void checkPayloadSize(const InputFile& input) {
@@ -119,17 +120,25 @@ bool isWindowsProgram(const InputFile& player) {
 }
 
 // A player is a program of Linux or of Windows; anything else is refused.
-void checkPlayerKind(const InputFile& player) {
+// Windows runs a program only by a name ending in .exe.
+// Whether it is a Windows program.
+bool checkPlayerKind(const InputFile& player, const fs::path& output, std::ostream& warnings) {
   if (beginsWith(readStart(player, 4),
                  "\x7F"
-                 "ELF") ||
-      isWindowsProgram(player))
-    return;
-  throw FileError(player.path, "not a player: neither a Linux (ELF) nor a Windows (PE) program");
+                 "ELF"))
+    return false;
+  if (!isWindowsProgram(player))
+    throw FileError(player.path, "not a player: neither a Linux (ELF) nor a Windows (PE) program");
+  if (!endsInExe(output))
+    warnings << "gifpack: " << shownPath(output)
+             << ": warning: a Windows program, but its name does not end in .exe: Windows "
+                "will not run it so\n";
+  return true;
 }
 
-// Everything that can be told without reading the inputs whole.
-void checkInputs(const Inputs& inputs, const fs::path& output) {
+// Everything that can be told without reading the inputs whole; true for a
+// Windows player.
+bool checkInputs(const Inputs& inputs, const fs::path& output, std::ostream& warnings) {
   std::vector<const InputFile*> all{&inputs.player, &inputs.animation};
   if (inputs.song) all.push_back(&*inputs.song);
   refuseOutputOverInputs(output, all);
@@ -137,7 +146,7 @@ void checkInputs(const Inputs& inputs, const fs::path& output) {
   checkAnimationSignature(inputs.animation);
   if (inputs.song) checkSongSignature(*inputs.song);
   refuseCarriedRecords(inputs.player);
-  checkPlayerKind(inputs.player);
+  return checkPlayerKind(inputs.player, output, warnings);
 }
 
 // The records in one order. The player's scanner takes the first complete
@@ -206,6 +215,13 @@ FileError unpackable(const Inputs& inputs, const Bytes& gif, const std::optional
 
 }  // namespace
 
+bool endsInExe(const fs::path& path) {
+  std::string extension = shownPath(path.extension());
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  return extension == ".exe";
+}
+
 fs::path defaultPlayer(bool windows) {
   std::string name = windows ? kWindowsPlayerName : kPlayerName;
   std::vector<fs::path> places{name, "../libexec/gifplay/" + name, "../../app/" + name};
@@ -215,7 +231,7 @@ fs::path defaultPlayer(bool windows) {
   std::string tried;
   for (const fs::path& place : places) {
     if (fs::is_regular_file(here / place, error)) return (here / place).lexically_normal();
-    tried += (tried.empty() ? "" : ", ") + (here / place).lexically_normal().string();
+    tried += (tried.empty() ? "" : ", ") + shownPath((here / place).lexically_normal());
   }
   throw FileError(name, "not found at " + tried + ": use --player");
 }
@@ -227,11 +243,13 @@ std::vector<uint8_t> readAnimation(const fs::path& path) {
   return readWhole(animation);
 }
 
-void pack(const PackRequest& request, std::ostream& warnings) {
+PackedSizes pack(const PackRequest& request, std::ostream& warnings) {
+  checkWritable(request.output);
   Inputs inputs = openInputs(request);
-  checkInputs(inputs, request.output);
-  Bytes gif = prepareAnimation(inputs.animation.path, readWhole(inputs.animation),
-                               request.preparation, warnings);
+  Preparation preparation = request.preparation;
+  if (checkInputs(inputs, request.output, warnings)) preparation.memory = kWindowsPlayerLimit;
+  Bytes gif =
+      prepareAnimation(inputs.animation.path, readWhole(inputs.animation), preparation, warnings);
   uint64_t songSize = inputs.song ? inputs.song->size : 0;
   checkOutputSize(request.output, inputs.player.size + gif.size() + songSize);
   std::optional<Bytes> song;
@@ -241,7 +259,9 @@ void pack(const PackRequest& request, std::ostream& warnings) {
     auto found = [&](const fs::path& written) {
       return playerFindsThem(written, image.size(), layout, gif, song);
     };
-    if (replaceFile(request.output, {&image, &layout.records}, inputs.player.mode, found)) return;
+    if (replaceFile(request.output, {&image, &layout.records}, inputs.player.mode, found,
+                    request.replace))
+      return {image.size() + layout.records.size(), gif.size(), songSize};
   }
   throw unpackable(inputs, gif, song);
 }

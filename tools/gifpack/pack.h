@@ -16,6 +16,14 @@ struct PackRequest {
   std::filesystem::path output;
   bool windows = false;  // without a player: the Windows player, not this system's
   Preparation preparation;
+  bool replace = true;  // false: fail rather than replace a file at output
+};
+
+// What was written, in bytes: the whole program and the two payloads.
+struct PackedSizes {
+  uint64_t total = 0;
+  uint64_t animation = 0;
+  uint64_t song = 0;
 };
 
 // The player gifpack finds by itself, from its own directory: side by side,
@@ -25,10 +33,14 @@ struct PackRequest {
 // player. FileError naming the places when there is none.
 std::filesystem::path defaultPlayer(bool windows = false);
 
-// Checks everything first and writes only when nothing is wrong; the
-// animation is rewritten where the player would show it differently from
-// browsers (prepare.h), and what gifpack says about it goes to warnings.
-void pack(const PackRequest& request, std::ostream& warnings);
+// Whether path names a Windows program: ".exe" in any case.
+bool endsInExe(const std::filesystem::path& path);
+
+// Checks everything first, the output's folder before anything else, and
+// writes only when nothing is wrong; the animation is rewritten where the
+// player would show it differently from browsers (prepare.h), and what
+// gifpack says about it goes to warnings.
+PackedSizes pack(const PackRequest& request, std::ostream& warnings);
 
 // An animation gifpack can work on: readable, a GIF by its signature, and
 // small enough for the player to read. FileError otherwise.

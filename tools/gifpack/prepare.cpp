@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "picture/indexed_bitmap.h"
+#include "tools/gifpack/gif_walk.h"
 #include "tools/gifpack/player_load.h"
 #include "tools/gifpack/report.h"
 #include "tools/gifpack/tool_error.h"
@@ -12,18 +14,50 @@ namespace {
 constexpr const char* kRewritten = "rewritten so that the player shows it as browsers do: ";
 constexpr const char* kShownDifferently = "the player would not show it as browsers do: ";
 
+// What the player asks for before it decodes a pixel: the canvas and every
+// image at the size its descriptor gives, read from the GIF's blocks alone,
+// so that a GIF beyond the limit is refused before anything is decoded.
+void checkMemory(const std::filesystem::path& path, const Bytes& gif, const MemoryLimit& limit,
+                 const std::string& prefix = "") {
+  WalkedGif walked = walkGif(gif);
+  int64_t bytes = bitmapStorageBytes(walked.screenWidth, walked.screenHeight);
+  if (bytes > limit.block)
+    throw FileError(path, prefix + "the player would not start: its screen of " +
+                              std::to_string(walked.screenWidth) + " x " +
+                              std::to_string(walked.screenHeight) + " is too large to allocate");
+  for (const WalkedFrame& frame : walked.frames)
+    bytes += bitmapStorageBytes(frame.width, frame.height);
+  if (bytes > limit.bytes)
+    throw FileError(path, prefix + "the player would need " + memoryText(bytes) +
+                              " for its canvas and frames, more than " + limit.words);
+  for (size_t i = 0; i < walked.frames.size(); ++i) {
+    const WalkedFrame& frame = walked.frames[i];
+    if (int64_t frameBytes = bitmapStorageBytes(frame.width, frame.height);
+        frameBytes > limit.block)
+      throw FileError(path, prefix + "frame " + std::to_string(i) + " of " +
+                                std::to_string(frame.width) + " x " + std::to_string(frame.height) +
+                                " would need " + memoryText(frameBytes) + ", more than " +
+                                limit.blockWords);
+  }
+}
+
 struct Verdict {
   RewriteChoice choice;
   std::string refusal;
 };
 
+// The player's frames make way before the browsers' view is decoded whole.
 Verdict judge(const std::filesystem::path& path, const Bytes& gif, const Preparation& preparation,
               std::ostream* warnings) {
-  PlayerLoad load(gif);
-  AnimationCheck check = checkAnimation(gif, load.started());
+  bool rewriting = preparation.rewriting != Rewriting::kAsIs, agrees = false;
+  AnimationCheck check;
+  {
+    PlayerLoad load(gif);
+    check = checkAnimation(gif, load.started());
+    if (rewriting) agrees = playerAgrees(gif, check, preparation.options);
+  }
   Verdict verdict;
-  if (preparation.rewriting != Rewriting::kAsIs)
-    verdict.choice = chooseRewrite(gif, check, preparation.options);
+  if (rewriting) verdict.choice = chooseRewrite(gif, check, agrees);
   if (verdict.choice.reasons.empty()) {
     verdict.refusal = check.refusal;
     if (warnings != nullptr && verdict.refusal.empty()) printWarnings(path, check, *warnings);
@@ -49,22 +83,32 @@ std::string reasonList(const std::vector<std::string>& reasons) {
 
 Bytes prepareAnimation(const std::filesystem::path& path, const Bytes& gif,
                        const Preparation& preparation, std::ostream& messages) {
+  checkMemory(path, gif, preparation.memory);
   Verdict verdict = judge(path, gif, preparation, &messages);
   if (!verdict.refusal.empty()) throw FileError(path, verdict.refusal);
   const std::vector<std::string>& reasons = verdict.choice.reasons;
   if (reasons.empty()) return gif;
   if (preparation.rewriting == Rewriting::kStrict)
     throw FileError(path, kShownDifferently + reasonList(reasons));
-  Bytes rewritten = rewriteAnimation(*verdict.choice.view, preparation.options);
+  std::string why = reasonList(reasons);
+  Bytes rewritten;
+  try {
+    rewritten = rewriteAnimation(*verdict.choice.view, preparation.options);
+  } catch (const std::runtime_error& error) {
+    throw FileError(path, error.what());
+  }
+  verdict = Verdict{};  // the browsers' view makes way for the player's
+  checkMemory(path, rewritten, preparation.memory, "rewritten, ");
   PlayerLoad load(rewritten);
   AnimationCheck check = checkAnimation(rewritten, load.started());
   if (!check.refusal.empty()) throw FileError(path, "rewritten, " + check.refusal);
-  messages << "gifpack: " << path.string() << ": " << kRewritten << reasonList(reasons) << "\n";
+  messages << "gifpack: " << shownPath(path) << ": " << kRewritten << why << "\n";
   return rewritten;
 }
 
 void printPreparedInfo(const std::filesystem::path& path, const Bytes& gif,
                        const Preparation& preparation, std::ostream& out) {
+  checkMemory(path, gif, preparation.memory);
   std::string refusal;
   {
     PlayerLoad load(gif);
@@ -82,7 +126,7 @@ void printPreparedInfo(const std::filesystem::path& path, const Bytes& gif,
       out << "packed " << kRewritten << reasonList(reasons) << "\n";
     else if (refusal.empty() && verdict.choice.view && verdict.choice.view->frames.empty())
       out << "packed as it is: browsers decode none of its frames\n";
-    else if (refusal.empty() && verdict.choice.view)
+    else if (refusal.empty() && verdict.choice.shownAlike)
       out << "packed as it is: the player shows it as browsers do\n";
   }
   if (!refusal.empty()) throw FileError(path, refusal);

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "payload/payload_locator.h"
+#include "tools/gifpack/files.h"
 #include "tools/gifpack/tool_error.h"
 
 namespace {
@@ -53,7 +54,7 @@ void appendRecord(Bytes& out, const std::string& marker, const Bytes& payload) {
 std::optional<FoundRecord> findRecord(const std::filesystem::path& path, uint64_t fileSize,
                                       const char* storedTag) {
   std::string marker = markerFor(storedTag);
-  int32_t length = locate(path.string().c_str(), storedTag);
+  int32_t length = locateIn(openForScanner(path), storedTag);
   auto separatorEnd = static_cast<uint64_t>(payloadLocator.consumed);
   bool opened = payloadLocator.file != nullptr;
   closeLocator();

@@ -72,7 +72,7 @@ std::string whyNotMade(const fs::path& dir, const std::error_code& error) {
   for (fs::path up = dir.parent_path(); !up.empty(); up = up.parent_path()) {
     fs::file_status status = fs::symlink_status(up, ignored);
     if (fs::exists(status) && !fs::is_directory(fs::status(up, ignored)))
-      return up.string() + " is not a directory";
+      return shownPath(up) + " is not a directory";
     if (fs::exists(status) || up == up.parent_path()) break;
   }
   return error.message();
@@ -83,7 +83,7 @@ std::vector<fs::path> earlierFrames(const fs::path& dir) {
   std::vector<fs::path> frames;
   std::error_code error;
   for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
-    std::string name = it->path().filename().string();
+    std::string name = shownPath(it->path().filename());
     if (!isFrameName(name) || !fs::is_regular_file(it->symlink_status()))
       throw FileError(
           dir, "holds " + name + ", not a frame that gifpack wrote: give a new or empty directory");
@@ -123,7 +123,7 @@ void composite(int32_t index) {
 
 void printInfo(const fs::path& gif, const AnimationCheck& check, std::ostream& out) {
   const WalkedGif& w = check.walked;
-  out << gif.string() << ": " << w.signature << ", screen " << w.screenWidth << " x "
+  out << shownPath(gif) << ": " << w.signature << ", screen " << w.screenWidth << " x "
       << w.screenHeight << ", " << counted(w.globalTable.size(), "colour") << ", "
       << counted(w.frames.size(), "frame") << " (the player reads " << check.playerFrames
       << ", plays " << check.shownFrames << ")\n";
@@ -136,7 +136,7 @@ void printInfo(const fs::path& gif, const AnimationCheck& check, std::ostream& o
 
 void printWarnings(const fs::path& gif, const AnimationCheck& check, std::ostream& out) {
   for (const std::string& warning : check.warnings)
-    out << "gifpack: " << gif.string() << ": warning: " << warning << "\n";
+    out << "gifpack: " << shownPath(gif) << ": warning: " << warning << "\n";
 }
 
 int writeFrames(const fs::path& dir, const AnimationCheck& check) {

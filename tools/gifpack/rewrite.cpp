@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <optional>
+#include <stdexcept>
 
 #include "gif/gif_animation.h"
 #include "picture/compositing.h"
@@ -33,34 +35,24 @@ bool outsideScreen(const BrowserFrame& frame, const BrowserView& view) {
          frame.top + frame.height > view.screenHeight;
 }
 
-// The player's canvas after each of its steps, in colours, against the
-// browsers' pictures. Browsers show no picture below the first frame, so a
-// first frame short of the screen or letting it show through never agrees.
-bool playerAgrees(const BrowserView& view, const AnimationCheck& check, Colour background) {
-  size_t frames = view.frames.size();
-  if (!check.refusal.empty() || check.shownFrames != static_cast<int32_t>(frames) ||
-      check.playerFrames != static_cast<int32_t>(frames))
-    return false;
-  const BrowserFrame& first = view.frames[0];
-  if (!coversScreen(first, view) || hasTransparentPixels(first) || leavesRowsOut(first))
-    return false;
-  if (frames >= 2)
-    for (const BrowserFrame& frame : view.frames)
-      if (browserDelay(frame.delay) != frame.delay) return false;
-  std::memset(canvas.storage, 0, static_cast<size_t>(canvas.stride) * canvas.height);
-  StepPainter painter(view, background);
+// The player's step on its canvas against the browsers' picture, where
+// either one drew: once the two agree, a step can only part them there.
+bool sameStep(const StepPainter& painter, int32_t step) {
+  RECT rectangle{};
+  ScreenArea compared = painter.changed();
+  if (IndexedBitmap* bitmap = frameRect(*animation.frames[step], rectangle)) {
+    blitBitmap(canvas, *bitmap, rectangle, 0, 0, kOpaqueCopy);
+    ScreenArea drawn{rectangle.left, rectangle.top, std::min(rectangle.right, canvas.width),
+                     std::min(rectangle.bottom, canvas.height)};
+    compared = unite(compared, drawn);
+  }
   const PaletteTable& palette = animation.palette;
-  for (int32_t step = 0; painter.next(); ++step) {
-    RECT rectangle{};
-    if (IndexedBitmap* bitmap = frameRect(*animation.frames[step], rectangle))
-      blitBitmap(canvas, *bitmap, rectangle, 0, 0, kOpaqueCopy);
-    const std::vector<Colour>& picture = painter.picture();
-    for (int32_t y = 0; y < canvas.height; ++y) {
-      const uint8_t* row = bitmapRowAddress(canvas, 0, canvas.height - 1 - y);
-      const Colour* expected = picture.data() + static_cast<size_t>(y) * canvas.width;
-      for (int32_t x = 0; x < canvas.width; ++x)
-        if (palette.entries[row[x] % palette.count] != expected[x]) return false;
-    }
+  const std::vector<Colour>& picture = painter.picture();
+  for (int32_t y = compared.top; y < compared.bottom; ++y) {
+    const uint8_t* row = bitmapRowAddress(canvas, 0, canvas.height - 1 - y);
+    const Colour* expected = picture.data() + static_cast<size_t>(y) * canvas.width;
+    for (int32_t x = compared.left; x < compared.right; ++x)
+      if (palette.entries[row[x] % palette.count] != expected[x]) return false;
   }
   return true;
 }
@@ -103,12 +95,17 @@ std::optional<std::vector<Colour>> exactColours(const BrowserView& view, Colour 
   std::vector<Colour> colours;
   StepPainter painter(view, background);
   while (painter.next()) {
-    for (Colour c : painter.picture()) {
-      uint64_t bit = uint64_t{1} << (c % 64);
-      if (seen[c / 64] & bit) continue;
-      seen[c / 64] |= bit;
-      colours.push_back(c);
-      if (colours.size() > kMaxColours) return std::nullopt;
+    const ScreenArea& area = painter.changed();
+    for (int y = area.top; y < area.bottom; ++y) {
+      const Colour* row = painter.picture().data() + static_cast<size_t>(y) * view.screenWidth;
+      for (int x = area.left; x < area.right; ++x) {
+        Colour c = row[x];
+        uint64_t bit = uint64_t{1} << (c % 64);
+        if (seen[c / 64] & bit) continue;
+        seen[c / 64] |= bit;
+        colours.push_back(c);
+        if (colours.size() > kMaxColours) return std::nullopt;
+      }
     }
   }
   return colours;
@@ -119,23 +116,36 @@ struct Box {
   int left = 0, top = 0, width = 0, height = 0;
 };
 
+// Within area, the only part where the pictures may differ.
 template <typename Pixel>
 Box changedBox(const std::vector<Pixel>& before, const std::vector<Pixel>& after, int width,
-               int height) {
-  int left = width, right = -1, top = height, bottom = -1;
-  for (int y = 0; y < height; ++y) {
+               const ScreenArea& area) {
+  int left = area.right, right = -1, top = area.bottom, bottom = -1;
+  for (int y = area.top; y < area.bottom; ++y) {
     const Pixel* a = before.data() + static_cast<size_t>(y) * width;
     const Pixel* b = after.data() + static_cast<size_t>(y) * width;
-    int x = 0;
-    while (x < width && a[x] == b[x]) ++x;
-    if (x == width) continue;
-    int last = width - 1;
+    int x = area.left;
+    while (x < area.right && a[x] == b[x]) ++x;
+    if (x == area.right) continue;
+    int last = area.right - 1;
     while (a[last] == b[last]) --last;
     left = std::min(left, x), right = std::max(right, last);
     top = std::min(top, y), bottom = y;
   }
   if (right < 0) return {};
   return {left, top, right - left + 1, bottom - top + 1};
+}
+
+// Brings before up to after within area, where alone they may differ.
+template <typename Pixel>
+void copyArea(const std::vector<Pixel>& after, std::vector<Pixel>& before, int width,
+              const ScreenArea& area) {
+  for (int y = area.top; y < area.bottom; ++y) {
+    size_t row = static_cast<size_t>(y) * width;
+    std::copy(after.begin() + static_cast<ptrdiff_t>(row + area.left),
+              after.begin() + static_cast<ptrdiff_t>(row + area.right),
+              before.begin() + static_cast<ptrdiff_t>(row + area.left));
+  }
 }
 
 // What changes from step to step, each changed area once: the pixels the
@@ -146,12 +156,15 @@ std::vector<Colour> changedPixels(const BrowserView& view, Colour background) {
   while (painter.next()) {
     const std::vector<Colour>& picture = painter.picture();
     Box box = before.empty() ? Box{0, 0, view.screenWidth, view.screenHeight}
-                             : changedBox(before, picture, view.screenWidth, view.screenHeight);
+                             : changedBox(before, picture, view.screenWidth, painter.changed());
     for (int y = box.top; y < box.top + box.height; ++y) {
       auto row = picture.begin() + static_cast<ptrdiff_t>(y) * view.screenWidth + box.left;
       sample.insert(sample.end(), row, row + box.width);
     }
-    before = picture;
+    if (before.empty())
+      before = picture;
+    else
+      copyArea(picture, before, view.screenWidth, painter.changed());
   }
   if (sample.size() > kMaxSample) {
     size_t stride = (sample.size() + kMaxSample - 1) / kMaxSample;
@@ -221,20 +234,62 @@ std::vector<int> shorterCodes(const Bytes& pixels, int codeSize) {
              : clearing;
 }
 
+// ImageMagick's resource limits (its policy.xml) can refuse a large screen.
+std::vector<Colour> ditheredStep(const std::vector<Colour>& picture, const BrowserView& view,
+                                 const std::vector<Colour>& palette) {
+  try {
+    return ditheredPicture(picture, view.screenWidth, view.screenHeight, palette);
+  } catch (const std::exception&) {
+    throw std::runtime_error("--dither cannot diffuse the error over a screen of " +
+                             std::to_string(view.screenWidth) + " x " +
+                             std::to_string(view.screenHeight) +
+                             ": ImageMagick's resource limits refuse a picture that large; "
+                             "pack it without --dither");
+  }
+}
+
 }  // namespace
 
-RewriteChoice chooseRewrite(const Bytes& gif, const AnimationCheck& check,
-                            const RewriteOptions& options) {
+// Browsers show no picture below the first frame, so a first frame short of
+// the screen or letting it show through never agrees. Each browsers' frame
+// lets go of its pixels once painted.
+bool playerAgrees(const Bytes& gif, const AnimationCheck& check, const RewriteOptions& options) {
+  if (!check.refusal.empty()) return false;
+  std::memset(canvas.storage, 0, static_cast<size_t>(canvas.stride) * canvas.height);
+  std::optional<StepPainter> painter;
+  bool agrees = true, shortDelays = false;
+  auto paintAndCompare = [&](BrowserView& view) {
+    BrowserFrame& frame = view.frames.back();
+    auto step = static_cast<int32_t>(view.frames.size() - 1);
+    if (step == 0) {
+      agrees = pixelsOf(view) > 0 && coversScreen(frame, view) && !hasTransparentPixels(frame) &&
+               !leavesRowsOut(frame);
+      if (agrees) painter.emplace(view, options.background.value_or(backgroundOf(view)));
+    }
+    shortDelays = shortDelays || browserDelay(frame.delay) != frame.delay;
+    agrees = agrees && !(step >= 1 && shortDelays) && step < check.playerFrames &&
+             painter->next() && sameStep(*painter, step);
+    frame.indices = Bytes();
+    return agrees;
+  };
+  std::optional<BrowserView> view = decodeAsBrowsers(gif, kMaxScreenPixels, paintAndCompare);
+  auto frames = static_cast<int32_t>(view ? view->frames.size() : 0);
+  return agrees && frames > 0 && check.shownFrames == frames && check.playerFrames == frames &&
+         !(frames >= 2 && shortDelays);
+}
+
+RewriteChoice chooseRewrite(const Bytes& gif, const AnimationCheck& check, bool agrees) {
   RewriteChoice choice;
+  choice.shownAlike = agrees;
+  if (agrees) return choice;
   choice.view = decodeAsBrowsers(gif, kMaxScreenPixels);
   if (!choice.view || choice.view->frames.empty()) return choice;
   const BrowserView& view = *choice.view;
   // A rewrite helps where the player would not start for want of a global
   // colour table; its other refusals stand.
-  bool refused = !check.refusal.empty() && view.globalTable;
-  if (refused || pixelsOf(view) == 0) return choice;
-  if (!playerAgrees(view, check, options.background.value_or(backgroundOf(view))))
-    choice.reasons = reasonsOf(view, check);
+  if (!check.refusal.empty() && view.globalTable) return choice;
+  choice.shownAlike = pixelsOf(view) == 0;
+  if (!choice.shownAlike) choice.reasons = reasonsOf(view, check);
   return choice;
 }
 
@@ -252,27 +307,35 @@ Bytes rewriteAnimation(const BrowserView& view, const RewriteOptions& options) {
   if (view.loopCount >= 0) gif.extensions.push_back(gifwriter::loopExtension(view.loopCount));
   bool animated = view.frames.size() >= 2;
   int codeSize = gifwriter::minimumCodeSize(static_cast<int>(palette.size()));
-  Bytes indices(pixelsOf(view)), before;
+  Bytes indices(pixelsOf(view)), before(indices.size());
+  const ScreenArea screen{0, 0, view.screenWidth, view.screenHeight};
   StepPainter painter(view, background);
   while (painter.next()) {
-    const std::vector<Colour>& picture =
-        dither ? ditheredPicture(painter.picture(), view.screenWidth, view.screenHeight, palette)
-               : painter.picture();
-    std::transform(picture.begin(), picture.end(), indices.begin(), std::ref(indexOf));
-    Box box = before.empty() ? Box{0, 0, view.screenWidth, view.screenHeight}
-                             : changedBox(before, indices, view.screenWidth, view.screenHeight);
+    // Error diffusion carries changes over the whole picture.
+    const ScreenArea& area = dither ? screen : painter.changed();
+    std::vector<Colour> dithered;
+    if (dither) dithered = ditheredStep(painter.picture(), view, palette);
+    const std::vector<Colour>& picture = dither ? dithered : painter.picture();
+    for (int y = area.top; y < area.bottom; ++y) {
+      size_t row = static_cast<size_t>(y) * view.screenWidth;
+      std::transform(picture.begin() + static_cast<ptrdiff_t>(row + area.left),
+                     picture.begin() + static_cast<ptrdiff_t>(row + area.right),
+                     indices.begin() + static_cast<ptrdiff_t>(row + area.left), std::ref(indexOf));
+    }
+    Box box = painter.step() == 0 ? Box{0, 0, view.screenWidth, view.screenHeight}
+                                  : changedBox(before, indices, view.screenWidth, area);
     if (box.width == 0) box = {0, 0, 1, 1};
     gifwriter::Frame frame = frameOf(indices, view.screenWidth, box);
     frame.codeSize = codeSize;
     frame.codes = shorterCodes(frame.indices, codeSize);
+    frame.indices = Bytes();  // written from the codes: the steps' pixels are not all kept
     if (animated) {
       frame.control = gifwriter::GraphicControl{};
       frame.control->delay = static_cast<uint16_t>(
           browserDelay(view.frames[static_cast<size_t>(painter.step())].delay));
     }
     gif.frames.push_back(std::move(frame));
-    before.swap(indices);
-    indices.resize(before.size());
+    copyArea(indices, before, view.screenWidth, area);
   }
   return gifwriter::writeGif(gif);
 }

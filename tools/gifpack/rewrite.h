@@ -18,16 +18,22 @@ struct RewriteOptions {
 };
 
 struct RewriteChoice {
-  std::optional<BrowserView> view;  // the browsers' view; none when giflib cannot read the GIF
+  // The browsers' view, when a rewrite needs it; none when giflib cannot read the GIF.
+  std::optional<BrowserView> view;
   // What the player would show differently, in a few words each; empty when
   // it shows the animation as browsers do, or when rewriting cannot help.
   std::vector<std::string> reasons;
+  bool shownAlike = false;  // the player shows the animation as browsers do
 };
 
-// Compares the player's steps with the browsers'. Needs the GIF loaded by a
-// PlayerLoad that is still alive, and its check.
-RewriteChoice chooseRewrite(const Bytes& gif, const AnimationCheck& check,
-                            const RewriteOptions& options);
+// Whether the player shows every step as browsers do. Needs the GIF loaded
+// by a PlayerLoad that is still alive, and its check; the browsers' frames
+// are decoded one at a time beside the player's.
+bool playerAgrees(const Bytes& gif, const AnimationCheck& check, const RewriteOptions& options);
+
+// Whether to rewrite, and why, with the player's frames gone: the browsers'
+// view is decoded whole only when the player does not agree.
+RewriteChoice chooseRewrite(const Bytes& gif, const AnimationCheck& check, bool agrees);
 
 // The rewritten GIF: exact when all steps together use at most 256 colours,
 // otherwise in one palette that ImageMagick's quantizer makes for them all.

@@ -4,9 +4,9 @@
 
 #include "tools/gifpack/rewrite.h"
 
-RewriteChoice chooseRewrite(const Bytes&, const AnimationCheck&, const RewriteOptions&) {
-  return {};
-}
+bool playerAgrees(const Bytes&, const AnimationCheck&, const RewriteOptions&) { return false; }
+
+RewriteChoice chooseRewrite(const Bytes&, const AnimationCheck&, bool) { return {}; }
 
 Bytes rewriteAnimation(const BrowserView&, const RewriteOptions&) {
   throw std::logic_error("this gifpack rewrites no animations");

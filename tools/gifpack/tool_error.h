@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "tools/gifpack/utf8_path.h"
+
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitUsage = 1;
 inline constexpr int kExitRefused = 2;
@@ -18,5 +20,5 @@ class UsageError : public std::runtime_error {
 class FileError : public std::runtime_error {
  public:
   FileError(const std::filesystem::path& file, const std::string& what)
-      : std::runtime_error(file.string() + ": " + what) {}
+      : std::runtime_error(shownPath(file) + ": " + what) {}
 };

@@ -25,14 +25,18 @@ user would; the same animation in the Linux player for comparison.
                  step as ImageMagick's -coalesce does (and browsers do)
   gifpack        the Windows gifpack packs with the player of its build tree
                  the very bytes that the Linux gifpack --windows packs, lists
-                 the records, and draws the frames the player shows as PNGs
+                 the records, and draws the frames the player shows as PNGs;
+                 it takes names in Cyrillic and German, and without -o packs
+                 anim.gif to anim.exe, then to anim (2).exe; started alone
+                 (dropped onto in Explorer) it keeps its console until a key
   zip            the Windows zip (scripts/package.sh) unpacks to gifpack.exe,
                  gifplay.exe, README.txt and LICENSE.txt; its gifpack.exe packs
                  an animation with the gifplay.exe beside it, which plays it
   delays         a red frame of delay 0 and a blue one of 1 s alternate; three
                  frames of delay 0 play and File > Exit ends the player with 0
                  within a second; a picture larger than the screen gets a
-                 window within the screen (packed as they are)
+                 window within the screen (packed as they are); the largest
+                 canvas that gifpack --windows lets through plays
   cleanup        ends what runs in the prefix and removes it
 
 Usage: wine_e2e.py SCENARIO --windows-player EXE --probe EXE --prefix DIR
@@ -519,6 +523,45 @@ def scenario_gifpack(args, display):
     check(code == 0 and "picture: marker at %d" % os.path.getsize(args.windows_player) in listing
           and "music  : marker at" in listing, "gifpack.exe --list says: " + listing.strip())
 
+    # Names in any script; without -o, the program beside the GIF, never over one.
+    shutil.copy(gif, os.path.join(work, "поздравление.gif"))
+    code, out = display.wine(args.windows_gifpack, "поздравление.gif", "song.mid", "-o",
+                             "für Oma.exe", cwd=work, with_errors=True)
+    check(code == 0 and "wrote für Oma.exe: " in out, "gifpack.exe with names in Cyrillic and "
+          "German: " + out.strip())
+    with open(os.path.join(work, "für Oma.exe"), "rb") as named, open(
+            os.path.join(work, "w.exe"), "rb") as w:
+        check(named.read() == w.read(), "für Oma.exe differs from w.exe")
+    shutil.copy(gif, os.path.join(work, "anim.gif"))
+    for name in ("anim.exe", "anim (2).exe"):
+        code, out = display.wine(args.windows_gifpack, "anim.gif", cwd=work, with_errors=True)
+        check(code == 0 and os.path.isfile(os.path.join(work, name)),
+              "gifpack.exe anim.gif did not make %s: %s" % (name, out.strip()))
+    # Dropped onto it in Explorer: a console of its own, held open until a key.
+    dropped = display.start("wine", "start", "/wait", "/unix", args.windows_gifpack,
+                            os.path.join(work, "anim.gif"))
+    try:
+        console = wait_for(lambda: display.xdotool("search", "--name", "gifpack"), 20, 0.2)
+        check(console, "gifpack.exe started alone opened no console")
+        check(wait_for(lambda: os.path.isfile(os.path.join(work, "anim (3).exe")), 20, 0.2),
+              "gifpack.exe started alone did not make anim (3).exe")
+        time.sleep(1)
+        check(dropped.poll() is None, "gifpack.exe closed its console without waiting for a key")
+        display.run("xdotool", "key", "--window", console[0], "space")
+        check(wait_for(lambda: dropped.poll() is not None, 10, 0.2),
+              "gifpack.exe did not end after a key")
+    finally:
+        if dropped.poll() is None:
+            dropped.kill()
+            dropped.wait()
+    player = WinePlayer(display, os.path.join(work, "für Oma.exe"))
+    try:
+        _, origin = wine_window(display, Probe(display, args.probe))
+        check(wait_for(lambda: client_area(display, origin).rgb == shown[0].rgb, 2, 0.1),
+              "für Oma.exe does not show the first frame")
+    finally:
+        player.stop()
+
     os.mkdir(os.path.join(work, "frames"))
     code, out = display.wine(args.windows_gifpack, "--frames", "frames", "three_frames.gif",
                              cwd=work, with_errors=True)
@@ -609,6 +652,29 @@ def scenario_delays(args, display):
               "a 1100x900 picture got a %dx%d client area on a 1024x768 screen" % (w, h))
     finally:
         player.stop()
+
+    # The largest canvas gifpack --windows lets through plays; one beyond is refused.
+    for height, plays in ((35840, True), (35904, False)):
+        gif = os.path.join(work, "canvas%d.gif" % height)
+        with open(gif, "wb") as f:
+            f.write(b"GIF89a" + (16384).to_bytes(2, "little") + height.to_bytes(2, "little") +
+                    bytes([0x80, 0, 0, 0, 0, 0, 255, 255, 255, 0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0,
+                           2, 2, 0x44, 1, 0, 0x3B]))
+        exe = os.path.join(work, "canvas%d.exe" % height)
+        result = subprocess.run([args.gifpack, "--windows", "--as-is", gif, "-o", exe],
+                                capture_output=True, text=True)
+        if not plays:
+            check(result.returncode == 2 and "is too large to allocate" in result.stderr,
+                  "gifpack --windows let a canvas of 16384 x %d through: %s" %
+                  (height, result.stderr.strip()))
+            continue
+        check(result.returncode == 0, "gifpack --windows refused 16384 x %d: %s" %
+              (height, result.stderr.strip()))
+        player = WinePlayer(display, exe)
+        try:
+            Probe(display, args.probe).window(TITLE, 30000)
+        finally:
+            player.stop()
 
 
 def wine_temp(args):

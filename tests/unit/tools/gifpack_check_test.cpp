@@ -226,6 +226,67 @@ TEST_F(GifpackCheckTest, WarnsAsItIsAndOtherwiseRewritesWhatThePlayerShowsDiffer
   }
 }
 
+// One colour over a whole screen of size x size, coded once.
+gifwriter::Frame wholeScreen(int size) {
+  gifwriter::Frame f;
+  f.width = f.height = size;
+  f.codeSize = 2;
+  f.codes = gifwriter::encodeLzw(Bytes(static_cast<size_t>(size) * size, 0), 2);
+  f.control = gifwriter::GraphicControl{};
+  return f;
+}
+
+// 199 dots of 1 x 1 scattered over an 8192 x 8192 screen, behind a first
+// frame over the whole screen, or behind a dot that browsers show on the
+// background (transparent, so rewritten).
+Bytes dotsOnALargeScreen(bool wholeFirst) {
+  Gif gif;
+  gif.screenWidth = gif.screenHeight = 8192;
+  gif.globalTable = kColours;
+  gif.frames = {wholeFirst ? wholeScreen(8192) : frame(0, 0, 1, 1, 1, 10)};
+  gif.frames[0].control->transparent = !wholeFirst;
+  for (int i = 1; i < 200; ++i) gif.frames.push_back(frame(i * 37, i * 91, 1, 1, i % 4, 10));
+  return gifwriter::writeGif(gif);
+}
+
+// Memory is refused before a frame is decoded; the work of a rewrite grows
+// with the pixels the frames carry, not with steps times the screen.
+TEST_F(GifpackCheckTest, WorkStaysWithinWhatTheFramesCarry) {
+  Gif huge;
+  huge.screenWidth = huge.screenHeight = 4096;
+  huge.globalTable = kColours;
+  huge.frames.assign(400, wholeScreen(4096));
+  const Bytes hugeFrames = gifwriter::writeGif(huge);
+  const Bytes dots = dotsOnALargeScreen(false), dotsOnAPicture = dotsOnALargeScreen(true);
+  const std::string tooMuch =
+      "the player would need 6416 MB for its canvas and frames, more than the 2 GiB a 32-bit "
+      "Windows program can have";
+  const struct {
+    const char* name;
+    const Bytes& gif;
+    std::string option;
+    std::string refusal;
+  } cases[] = {
+      {"400 frames of 4096 x 4096", hugeFrames, "", tooMuch},
+      {"the same, --info", hugeFrames, "--info", tooMuch},
+      {"the same, --as-is", hugeFrames, "--as-is", tooMuch},
+      {"200 dots, rewritten", dots, "", ""},
+      {"200 dots on a picture", dotsOnAPicture, "", ""},
+      {"200 dots on a picture, --info", dotsOnAPicture, "--info", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string gif = put("a.gif", c.gif);
+    ToolRun run = c.option == "--info" ? runGifpack({"--info", gif}) : pack(c.gif, c.option);
+    EXPECT_EQ(run.exitCode, c.refusal.empty() ? 0 : 2) << run.err;
+    if (!c.refusal.empty()) {
+      EXPECT_EQ(run.err, "gifpack: " + gif + ": " + c.refusal + "\n");
+    }
+    EXPECT_LT(run.peakBytes, int64_t{2500} << 20);
+    EXPECT_LT(run.seconds, 5);
+  }
+}
+
 // Frame 2's transparent index 0 is on none of its pixels.
 TEST_F(GifpackCheckTest, InfoListsTheFramesWithTheirNotes) {
   Gif gif = cleanGif();

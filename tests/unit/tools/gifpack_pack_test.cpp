@@ -131,11 +131,35 @@ TEST_F(GifpackTest, PayloadsHoldingMarkersArePackedSoThePlayerFindsWhatWasGiven)
   }
 }
 
+// The output as GNU tools take it, or beside the animation under its name,
+// never over a file that is there; the report line gives the sizes.
 TEST_F(GifpackTest, WithoutASongAndWithTheDefaultPlayer) {
-  ToolRun run = runGifpack({put("a.gif", kTinyGif), "-o", path("out")});
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(readFileBytes(path("out")), concat({player, record(kPictureTag, kTinyGif)}));
-  EXPECT_NE(runGifpack({"--list", path("out")}).out.find("music  : none\n"), std::string::npos);
+  const std::string gif = put("a.gif", kTinyGif);
+  const Bytes packed = concat({player, record(kPictureTag, kTinyGif)});
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{gif, "-o", path("out")}, "out"},
+      {{"--output=" + path("out"), gif}, "out"},
+      {{gif, "-o" + path("out")}, "out"},
+      {{gif}, "a"},
+      {{gif}, "a (2)"},
+      {{"--background=#102030", gif, "--", path("a (2)")}, ""},
+  };
+  for (const auto& [args, written] : cases) {
+    SCOPED_TRACE(args[0] + " " + written);
+    fs::remove(path("out"));
+    ToolRun run = runGifpack(args);
+    if (written.empty()) {
+      EXPECT_EQ(run.exitCode, 2);
+      EXPECT_NE(run.err.find("a (2): not a Standard MIDI File"), std::string::npos) << run.err;
+      continue;
+    }
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(readFileBytes(path(written)), packed);
+    EXPECT_EQ(run.out, "wrote " + path(written) + ": " +
+                           std::to_string((packed.size() + 1023) / 1024) +
+                           " KB (the animation 1 KB)\n");
+  }
+  EXPECT_NE(runGifpack({"--list", path("a")}).out.find("music  : none\n"), std::string::npos);
 }
 
 TEST_F(GifpackTest, ListShowsWhatThePlayerWouldMakeOfEachRecord) {
@@ -286,7 +310,13 @@ TEST_F(GifpackTest, RefusesBadInputsAndWritesNothing) {
        {gif, "-o", path("none/out")},
        path("none/out"),
        path("none/out"),
-       "cannot create a temporary file"},
+       "cannot write: no such folder"},
+      {"output below a file", {gif, "-o", gif + "/out"}, gif, gif + "/out", "is not a directory"},
+      {"output is a directory",
+       {put("bad.gif", bytesOf("GIF89a")), "--output=" + path("dir")},
+       gif,
+       path("dir"),
+       "cannot write: it is a directory"},
   };
   const std::vector<std::string> before = listing(scratch.path());
   for (const Case& c : cases) {
@@ -310,13 +340,14 @@ TEST_F(GifpackTest, UsageErrorsExitWith1) {
   const std::string gif = put("a.gif", kTinyGif);
   const std::vector<std::string> cases[] = {
       {},
-      {gif},
       {"-o", path("out")},
       {gif, gif, gif, "-o", path("out")},
       {gif, "-o"},
       {"--frobnicate", gif, "-o", path("out")},
       {gif, "-o", path("out"), "-o", path("out2")},
       {"--list", gif, "extra"},
+      {"--windows=yes", gif, "-o", path("out")},
+      {gif, "--output="},
   };
   for (const auto& args : cases) {
     std::string shown;

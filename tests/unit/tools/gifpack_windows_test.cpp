@@ -4,6 +4,7 @@
 
 #include "tests/support/test_support.h"
 #include "tests/unit/tools/run_tool.h"
+#include "tools/gifwriter/gif_writer.h"
 
 namespace {
 
@@ -84,11 +85,14 @@ TEST_F(GifpackWindowsTest, DefaultPlayersBesideGifpackAndInstalled) {
     std::string gifpack;
     std::vector<std::string> args;
     std::string player;
+    std::string output = "o.exe";
   };
   const Case cases[] = {
       {"--windows, side by side", "zip/gifpack", {"--windows"}, "zip/gifplay.exe"},
       {"--windows, installed", "usr/bin/gifpack", {"--windows"}, "usr/libexec/gifplay/gifplay.exe"},
-      {"installed", "usr/bin/gifpack", {}, "usr/libexec/gifplay/gifplay"},
+      {"an output named .exe", "usr/bin/gifpack", {}, "usr/libexec/gifplay/gifplay.exe"},
+      {"installed", "usr/bin/gifpack", {}, "usr/libexec/gifplay/gifplay", "o"},
+      {"--windows without .exe", "zip/gifpack", {"--windows"}, "zip/gifplay.exe", "o"},
   };
   Bytes player = windowsProgram();
   std::string gif = put("a.gif", kTinyGif);
@@ -99,13 +103,67 @@ TEST_F(GifpackWindowsTest, DefaultPlayersBesideGifpackAndInstalled) {
     fs::copy_file(GIFPACK_TOOL, scratch.file(c.gifpack), fs::copy_options::overwrite_existing);
     put(c.player, player);
     std::vector<std::string> args = c.args;
-    args.insert(args.end(), {gif, "-o", path("o")});
+    args.insert(args.end(), {gif, "-o", path(c.output)});
     ToolRun run = runTool(scratch.file(c.gifpack), args);
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    Bytes packed = readFileBytes(path("o"));
+    bool warned = run.err.find("warning: a Windows program, but its name does not end in .exe") !=
+                  std::string::npos;
+    EXPECT_EQ(warned, c.output == "o") << run.err;  // every player here is a Windows program
+    Bytes packed = readFileBytes(path(c.output));
     ASSERT_GT(packed.size(), player.size());
     EXPECT_TRUE(std::equal(player.begin(), player.end(), packed.begin()));
     fs::remove(scratch.file(c.player));
+  }
+}
+
+// A screen and frames of the given sizes, each frame's data a single pixel.
+Bytes sizedGif(int width, int height, const std::vector<std::pair<int, int>>& frames) {
+  gifwriter::Gif gif;
+  gif.screenWidth = width, gif.screenHeight = height;
+  gif.globalTable = gifwriter::ColourTable{{0, 0, 0}, {255, 255, 255}};
+  for (auto [w, h] : frames) {
+    gifwriter::Frame frame;
+    frame.width = w, frame.height = h;
+    frame.rawData = Bytes{2, 2, 0x4C, 0x01, 0};
+    gif.frames.push_back(frame);
+  }
+  return gifwriter::writeGif(gif);
+}
+
+// What the Windows player could allocate under Wine: no block above 560 MB,
+// no more than 1024 MB in all. The Linux player is held to 2 GiB.
+TEST_F(GifpackWindowsTest, TheWindowsPlayerGetsWhatItCanAllocate) {
+  const struct {
+    const char* name;
+    Bytes gif;
+    bool windows;
+    std::string refusal;
+  } cases[] = {
+      {"a canvas of 560 MB", sizedGif(16384, 35840, {{1, 1}}), true, ""},
+      {"a canvas of 561 MB", sizedGif(16384, 35904, {{1, 1}}), true,
+       "the player would not start: its screen of 16384 x 35904 is too large to allocate"},
+      {"the same for Linux", sizedGif(16384, 35904, {{1, 1}}), false, ""},
+      {"a frame of 561 MB", sizedGif(64, 64, {{16384, 35904}}), true,
+       "frame 0 of 16384 x 35904 would need 561 MB, more than the 560 MB the Windows player can "
+       "allocate at once"},
+      {"1024 MB in all", sizedGif(16384, 29696, {{16384, 35840}}), true, ""},
+      {"1025 MB in all", sizedGif(16384, 32768, {{16384, 32769}}), true,
+       "the player would need 1025 MB for its canvas and frames, more than the 1024 MB the "
+       "Windows player can allocate"},
+  };
+  std::string windows = put("gifplay.exe", windowsProgram());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string gif = put("a.gif", c.gif), out = path("out.exe");
+    fs::remove(out);
+    ToolRun run =
+        runGifpack({"--as-is", "--player", c.windows ? windows : GIFPLAY_PLAYER, gif, "-o", out});
+    if (c.refusal.empty()) {
+      EXPECT_EQ(run.exitCode, 0) << run.err;
+    } else {
+      EXPECT_EQ(run.exitCode, 2);
+      EXPECT_EQ(run.err, "gifpack: " + gif + ": " + c.refusal + "\n");
+    }
   }
 }
 

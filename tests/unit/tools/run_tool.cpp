@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <fstream>
@@ -36,11 +37,14 @@ ToolRun runTool(const std::filesystem::path& program, const std::vector<std::str
   argv.push_back(nullptr);
   pid_t pid = 0;
   int status = 0;
+  struct rusage usage {};
   bool started = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0 &&
-                 waitpid(pid, &status, 0) == pid;
+                 wait4(pid, &status, 0, &usage) == pid;
   posix_spawn_file_actions_destroy(&actions);
   int exitCode = started && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return {exitCode, contentsOf(outPath), contentsOf(errPath)};
+  auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+  return {exitCode, contentsOf(outPath), contentsOf(errPath),
+          seconds(usage.ru_utime) + seconds(usage.ru_stime), int64_t{usage.ru_maxrss} * 1024};
 }
 
 ToolRun runGifpack(const std::vector<std::string>& args) { return runTool(GIFPACK_TOOL, args); }
