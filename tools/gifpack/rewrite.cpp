@@ -1,6 +1,7 @@
 #include "tools/gifpack/rewrite.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <functional>
 
@@ -114,28 +115,149 @@ std::optional<std::vector<Colour>> exactColours(const BrowserView& view, Colour 
   return colours;
 }
 
-// The smallest rectangle holding every pixel that differs; width 0 when none does.
+// A rectangle of the screen; width 0 when empty.
 struct Box {
   int left = 0, top = 0, width = 0, height = 0;
+  int64_t area() const { return int64_t{width} * height; }
+};
+
+// Where two pictures of the screen differ, within a rectangle: for each of
+// its rows the first and last column that differs (first > last when none),
+// and likewise for each of its columns the first and last row.
+struct Extents {
+  std::vector<int> rowFirst, rowLast, columnFirst, columnLast;
 };
 
 template <typename Pixel>
-Box changedBox(const std::vector<Pixel>& before, const std::vector<Pixel>& after, int width,
-               int height) {
-  int left = width, right = -1, top = height, bottom = -1;
-  for (int y = 0; y < height; ++y) {
-    const Pixel* a = before.data() + static_cast<size_t>(y) * width;
-    const Pixel* b = after.data() + static_cast<size_t>(y) * width;
-    int x = 0;
-    while (x < width && a[x] == b[x]) ++x;
-    if (x == width) continue;
-    int last = width - 1;
-    while (a[last] == b[last]) --last;
-    left = std::min(left, x), right = std::max(right, last);
-    top = std::min(top, y), bottom = y;
+Extents extentsIn(const std::vector<Pixel>& before, const std::vector<Pixel>& after, int width,
+                  Box box) {
+  Extents e;
+  e.rowFirst.assign(static_cast<size_t>(box.height), INT_MAX);
+  e.rowLast.assign(static_cast<size_t>(box.height), -1);
+  e.columnFirst.assign(static_cast<size_t>(box.width), INT_MAX);
+  e.columnLast.assign(static_cast<size_t>(box.width), -1);
+  for (int y = 0; y < box.height; ++y) {
+    size_t row = static_cast<size_t>(box.top + y) * width + static_cast<size_t>(box.left);
+    const Pixel* a = before.data() + row;
+    const Pixel* b = after.data() + row;
+    for (int x = 0; x < box.width; ++x) {
+      if (a[x] == b[x]) continue;
+      e.rowFirst[static_cast<size_t>(y)] = std::min(e.rowFirst[static_cast<size_t>(y)], x);
+      e.rowLast[static_cast<size_t>(y)] = x;
+      e.columnFirst[static_cast<size_t>(x)] = std::min(e.columnFirst[static_cast<size_t>(x)], y);
+      e.columnLast[static_cast<size_t>(x)] = y;
+    }
   }
-  if (right < 0) return {};
-  return {left, top, right - left + 1, bottom - top + 1};
+  return e;
+}
+
+// A rectangle cut in two, each part shrunk to what differs in it; gain is
+// the pixels that leaves out.
+struct Cut {
+  int64_t gain = 0;
+  Box first, second;
+};
+
+// The best cut of a rectangle between two of its lines (rows when
+// horizontal, else columns), given where each line differs first and last
+// along it.
+Cut bestCut(const std::vector<int>& lineFirst, const std::vector<int>& lineLast, Box box,
+            bool horizontal) {
+  int count = static_cast<int>(lineFirst.size());
+  auto boxOf = [&](int from, int to, int low, int high) {
+    return horizontal ? Box{box.left + low, box.top + from, high - low + 1, to - from + 1}
+                      : Box{box.left + from, box.top + low, to - from + 1, high - low + 1};
+  };
+  // Suffix extents: of lines [i, count), the first and last non-empty line,
+  // and the lowest and highest place across.
+  std::vector<int> sufLow(static_cast<size_t>(count) + 1, INT_MAX),
+      sufHigh(static_cast<size_t>(count) + 1, -1), sufEnd(static_cast<size_t>(count) + 1, -1),
+      sufStart(static_cast<size_t>(count) + 1, -1);
+  for (int i = count - 1; i >= 0; --i) {
+    size_t u = static_cast<size_t>(i);
+    bool used = lineLast[u] >= 0;
+    sufLow[u] = std::min(sufLow[u + 1], lineFirst[u]);
+    sufHigh[u] = std::max(sufHigh[u + 1], lineLast[u]);
+    sufEnd[u] = sufEnd[u + 1] >= 0 ? sufEnd[u + 1] : (used ? i : -1);
+    sufStart[u] = used ? i : sufStart[u + 1];
+  }
+  Cut best;
+  int low = INT_MAX, high = -1, start = -1, end = -1;
+  for (int cut = 1; cut < count; ++cut) {
+    size_t u = static_cast<size_t>(cut - 1);
+    if (lineLast[u] >= 0) {
+      low = std::min(low, lineFirst[u]), high = std::max(high, lineLast[u]);
+      if (start < 0) start = cut - 1;
+      end = cut - 1;
+    }
+    size_t v = static_cast<size_t>(cut);
+    if (start < 0 || sufStart[v] < 0) continue;
+    Box first = boxOf(start, end, low, high);
+    Box second = boxOf(sufStart[v], sufEnd[v], sufLow[v], sufHigh[v]);
+    int64_t gain = box.area() - first.area() - second.area();
+    if (gain > best.gain) best = {gain, first, second};
+  }
+  return best;
+}
+
+// A cut is made where it leaves out this many pixels, and an eighth of the
+// rectangle.
+constexpr int64_t kSplitGain = 1 << 12;
+
+struct Piece {
+  Box box;
+  Cut cut;
+};
+
+template <typename Pixel>
+Piece pieceOf(const std::vector<Pixel>& before, const std::vector<Pixel>& after, int width,
+              Box box) {
+  Extents e = extentsIn(before, after, width, box);
+  Cut rows = bestCut(e.rowFirst, e.rowLast, box, true);
+  Cut columns = bestCut(e.columnFirst, e.columnLast, box, false);
+  Cut best = columns.gain > rows.gain ? columns : rows;
+  if (best.gain < kSplitGain || best.gain < box.area() / 8) best = {};
+  return {box, best};
+}
+
+// Rectangles, at most maxCount and none overlapping another, that together
+// hold every pixel that differs between two pictures of the screen: the
+// smallest rectangle around them all, cut in two again and again along a row
+// or a column where that leaves the most pixels out. Empty when none differs.
+template <typename Pixel>
+std::vector<Box> changedBoxes(const std::vector<Pixel>& before, const std::vector<Pixel>& after,
+                              int width, int height, int maxCount) {
+  Extents whole = extentsIn(before, after, width, Box{0, 0, width, height});
+  int top = 0, bottom = height - 1;
+  while (top < height && whole.rowLast[static_cast<size_t>(top)] < 0) ++top;
+  if (top == height) return {};
+  while (whole.rowLast[static_cast<size_t>(bottom)] < 0) --bottom;
+  int left = *std::min_element(whole.rowFirst.begin(), whole.rowFirst.end());
+  int right = *std::max_element(whole.rowLast.begin(), whole.rowLast.end());
+  Box all{left, top, right - left + 1, bottom - top + 1};
+  if (maxCount <= 1) return {all};
+  std::vector<Piece> pieces{pieceOf(before, after, width, all)};
+  while (static_cast<int>(pieces.size()) < maxCount) {
+    auto most = std::max_element(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) {
+      return a.cut.gain < b.cut.gain;
+    });
+    if (most->cut.gain == 0) break;
+    Cut cut = most->cut;
+    *most = pieceOf(before, after, width, cut.first);
+    pieces.push_back(pieceOf(before, after, width, cut.second));
+  }
+  std::vector<Box> boxes;
+  for (const Piece& piece : pieces) boxes.push_back(piece.box);
+  return boxes;
+}
+
+// How many opaque rectangles a step may be shown in, within the step's own
+// delay: each but the last for a hundredth of a second, the last for at
+// least two, the shortest delay a step has.
+int piecesAllowed(const BrowserView& view, int step) {
+  constexpr int kMaxPieces = 16;
+  if (view.frames.size() < 2) return 1;
+  return std::min(browserDelay(view.frames[static_cast<size_t>(step)].delay) - 1, kMaxPieces);
 }
 
 // What changes from step to step, each changed area once: the pixels the
@@ -145,12 +267,15 @@ std::vector<Colour> changedPixels(const BrowserView& view, Colour background) {
   StepPainter painter(view, background);
   while (painter.next()) {
     const std::vector<Colour>& picture = painter.picture();
-    Box box = before.empty() ? Box{0, 0, view.screenWidth, view.screenHeight}
-                             : changedBox(before, picture, view.screenWidth, view.screenHeight);
-    for (int y = box.top; y < box.top + box.height; ++y) {
-      auto row = picture.begin() + static_cast<ptrdiff_t>(y) * view.screenWidth + box.left;
-      sample.insert(sample.end(), row, row + box.width);
-    }
+    std::vector<Box> boxes =
+        before.empty() ? std::vector<Box>{{0, 0, view.screenWidth, view.screenHeight}}
+                       : changedBoxes(before, picture, view.screenWidth, view.screenHeight,
+                                      piecesAllowed(view, painter.step()));
+    for (Box box : boxes)
+      for (int y = box.top; y < box.top + box.height; ++y) {
+        auto row = picture.begin() + static_cast<ptrdiff_t>(y) * view.screenWidth + box.left;
+        sample.insert(sample.end(), row, row + box.width);
+      }
     before = picture;
   }
   if (sample.size() > kMaxSample) {
@@ -160,30 +285,6 @@ std::vector<Colour> changedPixels(const BrowserView& view, Colour background) {
   }
   return sample;
 }
-
-// Colour to palette index, learnt on first sight: the palette's own colours
-// exactly, any other colour its nearest.
-class IndexFinder {
- public:
-  explicit IndexFinder(const std::vector<Colour>& palette)
-      : palette_(palette), index_(kColourSpace, -1) {
-    for (size_t i = 0; i < palette.size(); ++i) index_[palette[i]] = static_cast<int16_t>(i);
-  }
-  uint8_t operator()(Colour c) {
-    int16_t& index = index_[c];
-    if (index < 0) {
-      auto nearest = std::min_element(palette_.begin(), palette_.end(), [c](Colour a, Colour b) {
-        return colourDistance(a, c) < colourDistance(b, c);
-      });
-      index = static_cast<int16_t>(nearest - palette_.begin());
-    }
-    return static_cast<uint8_t>(index);
-  }
-
- private:
-  const std::vector<Colour>& palette_;
-  std::vector<int16_t> index_;
-};
 
 gifwriter::ColourTable tableOf(const std::vector<Colour>& palette) {
   gifwriter::ColourTable table;
@@ -238,6 +339,14 @@ RewriteChoice chooseRewrite(const Bytes& gif, const AnimationCheck& check,
   return choice;
 }
 
+// Each step as one opaque rectangle around what changed, or where that
+// would carry many unchanged pixels, or make the rewrite more than twice the
+// size of the original GIF (counted step by step, a rectangle reckoned at the
+// bytes per pixel of the frames so far), as a few rectangles around what
+// changed, shown one after another within the step's delay: each but the
+// last for a hundredth of a second, the last for the rest, so that the
+// picture after the step is exact and the step lasts as long as before. With
+// dithering, only what changed is dithered again.
 Bytes rewriteAnimation(const BrowserView& view, const RewriteOptions& options) {
   Colour background = options.background.value_or(backgroundOf(view));
   std::optional<std::vector<Colour>> exact = exactColours(view, background);
@@ -247,32 +356,66 @@ Bytes rewriteAnimation(const BrowserView& view, const RewriteOptions& options) {
   IndexFinder indexOf(palette);
 
   gifwriter::Gif gif;
-  gif.screenWidth = view.screenWidth, gif.screenHeight = view.screenHeight;
+  int width = view.screenWidth, height = view.screenHeight;
+  gif.screenWidth = width, gif.screenHeight = height;
   gif.globalTable = tableOf(palette);
   if (view.loopCount >= 0) gif.extensions.push_back(gifwriter::loopExtension(view.loopCount));
   bool animated = view.frames.size() >= 2;
   int codeSize = gifwriter::minimumCodeSize(static_cast<int>(palette.size()));
+  int64_t steps = static_cast<int64_t>(view.frames.size());
+  constexpr int64_t kFrameBytes = 20;  // a frame's graphic control, descriptor, block ends
+  // A step is shown in pieces when that leaves out this many pixels.
+  constexpr int64_t kSplitSaving = 1 << 16;
+  int64_t budget = 2 * static_cast<int64_t>(view.sourceBytes), spent = 0, pixelsSpent = 0;
   Bytes indices(pixelsOf(view)), before;
+  std::vector<Colour> pictureBefore;
   StepPainter painter(view, background);
   while (painter.next()) {
-    const std::vector<Colour>& picture =
-        dither ? ditheredPicture(painter.picture(), view.screenWidth, view.screenHeight, palette)
-               : painter.picture();
-    std::transform(picture.begin(), picture.end(), indices.begin(), std::ref(indexOf));
-    Box box = before.empty() ? Box{0, 0, view.screenWidth, view.screenHeight}
-                             : changedBox(before, indices, view.screenWidth, view.screenHeight);
-    if (box.width == 0) box = {0, 0, 1, 1};
-    gifwriter::Frame frame = frameOf(indices, view.screenWidth, box);
-    frame.codeSize = codeSize;
-    frame.codes = shorterCodes(frame.indices, codeSize);
-    if (animated) {
-      frame.control = gifwriter::GraphicControl{};
-      frame.control->delay = static_cast<uint16_t>(
-          browserDelay(view.frames[static_cast<size_t>(painter.step())].delay));
+    const std::vector<Colour>& picture = painter.picture();
+    int step = painter.step();
+    int allowed = piecesAllowed(view, step);
+    if (!dither) {
+      std::transform(picture.begin(), picture.end(), indices.begin(), std::ref(indexOf));
+    } else if (before.empty()) {
+      ditherRectangle(picture, width, 0, 0, width, height, indexOf, palette, indices);
+    } else {
+      for (Box box : changedBoxes(pictureBefore, picture, width, height, allowed))
+        ditherRectangle(picture, width, box.left, box.top, box.width, box.height, indexOf, palette,
+                        indices);
     }
-    gif.frames.push_back(std::move(frame));
-    before.swap(indices);
-    indices.resize(before.size());
+    if (dither) pictureBefore = picture;
+    std::vector<Box> boxes{{0, 0, width, height}};
+    if (!before.empty()) {
+      boxes = changedBoxes(before, indices, width, height, 1);
+      std::vector<Box> pieces = changedBoxes(before, indices, width, height, allowed);
+      if (pieces.size() > 1) {
+        int64_t saved = boxes[0].area();
+        for (const Box& piece : pieces) saved -= piece.area();
+        int64_t allowance = budget * (step + 1) / steps - spent;
+        int64_t estimate = boxes[0].area() * spent / std::max<int64_t>(pixelsSpent, 1);
+        if (saved >= kSplitSaving || estimate + kFrameBytes > allowance) boxes = std::move(pieces);
+      }
+    }
+    if (boxes.empty()) boxes.push_back({0, 0, 1, 1});
+    std::sort(boxes.begin(), boxes.end(), [](const Box& a, const Box& b) {
+      return std::pair(a.top, a.left) < std::pair(b.top, b.left);
+    });
+    int delay = browserDelay(view.frames[static_cast<size_t>(step)].delay);
+    for (size_t i = 0; i < boxes.size(); ++i) {
+      gifwriter::Frame frame = frameOf(indices, width, boxes[i]);
+      frame.codeSize = codeSize;
+      frame.codes = shorterCodes(frame.indices, codeSize);
+      spent +=
+          static_cast<int64_t>(gifwriter::packCodes(*frame.codes, codeSize).size()) + kFrameBytes;
+      pixelsSpent += boxes[i].area();
+      if (animated) {
+        frame.control = gifwriter::GraphicControl{};
+        int rest = delay - static_cast<int>(boxes.size() - 1);
+        frame.control->delay = static_cast<uint16_t>(i + 1 < boxes.size() ? 1 : rest);
+      }
+      gif.frames.push_back(std::move(frame));
+    }
+    before = indices;
   }
   return gifwriter::writeGif(gif);
 }
