@@ -123,27 +123,34 @@ struct Box {
 
 // Where two pictures of the screen differ, within a rectangle: for each of
 // its rows the first and last column that differs (first > last when none),
-// and likewise for each of its columns the first and last row.
+// and when asked, likewise for each of its columns the first and last row.
 struct Extents {
   std::vector<int> rowFirst, rowLast, columnFirst, columnLast;
 };
 
 template <typename Pixel>
 Extents extentsIn(const std::vector<Pixel>& before, const std::vector<Pixel>& after, int width,
-                  Box box) {
+                  Box box, bool columns) {
   Extents e;
   e.rowFirst.assign(static_cast<size_t>(box.height), INT_MAX);
   e.rowLast.assign(static_cast<size_t>(box.height), -1);
-  e.columnFirst.assign(static_cast<size_t>(box.width), INT_MAX);
-  e.columnLast.assign(static_cast<size_t>(box.width), -1);
+  if (columns) {
+    e.columnFirst.assign(static_cast<size_t>(box.width), INT_MAX);
+    e.columnLast.assign(static_cast<size_t>(box.width), -1);
+  }
   for (int y = 0; y < box.height; ++y) {
     size_t row = static_cast<size_t>(box.top + y) * width + static_cast<size_t>(box.left);
     const Pixel* a = before.data() + row;
     const Pixel* b = after.data() + row;
-    for (int x = 0; x < box.width; ++x) {
+    int first = 0, last = box.width - 1;
+    while (first < box.width && a[first] == b[first]) ++first;
+    if (first == box.width) continue;
+    while (a[last] == b[last]) --last;
+    e.rowFirst[static_cast<size_t>(y)] = first;
+    e.rowLast[static_cast<size_t>(y)] = last;
+    if (!columns) continue;
+    for (int x = first; x <= last; ++x) {
       if (a[x] == b[x]) continue;
-      e.rowFirst[static_cast<size_t>(y)] = std::min(e.rowFirst[static_cast<size_t>(y)], x);
-      e.rowLast[static_cast<size_t>(y)] = x;
       e.columnFirst[static_cast<size_t>(x)] = std::min(e.columnFirst[static_cast<size_t>(x)], y);
       e.columnLast[static_cast<size_t>(x)] = y;
     }
@@ -200,6 +207,15 @@ Cut bestCut(const std::vector<int>& lineFirst, const std::vector<int>& lineLast,
   return best;
 }
 
+Box boundsOf(const std::vector<Box>& boxes) {
+  int left = INT_MAX, top = INT_MAX, right = INT_MIN, bottom = INT_MIN;
+  for (const Box& box : boxes) {
+    left = std::min(left, box.left), top = std::min(top, box.top);
+    right = std::max(right, box.left + box.width), bottom = std::max(bottom, box.top + box.height);
+  }
+  return {left, top, right - left, bottom - top};
+}
+
 // A cut is made where it leaves out this many pixels, and an eighth of the
 // rectangle.
 constexpr int64_t kSplitGain = 1 << 12;
@@ -212,7 +228,7 @@ struct Piece {
 template <typename Pixel>
 Piece pieceOf(const std::vector<Pixel>& before, const std::vector<Pixel>& after, int width,
               Box box) {
-  Extents e = extentsIn(before, after, width, box);
+  Extents e = extentsIn(before, after, width, box, true);
   Cut rows = bestCut(e.rowFirst, e.rowLast, box, true);
   Cut columns = bestCut(e.columnFirst, e.columnLast, box, false);
   Cut best = columns.gain > rows.gain ? columns : rows;
@@ -227,7 +243,7 @@ Piece pieceOf(const std::vector<Pixel>& before, const std::vector<Pixel>& after,
 template <typename Pixel>
 std::vector<Box> changedBoxes(const std::vector<Pixel>& before, const std::vector<Pixel>& after,
                               int width, int height, int maxCount) {
-  Extents whole = extentsIn(before, after, width, Box{0, 0, width, height});
+  Extents whole = extentsIn(before, after, width, Box{0, 0, width, height}, false);
   int top = 0, bottom = height - 1;
   while (top < height && whole.rowLast[static_cast<size_t>(top)] < 0) ++top;
   if (top == height) return {};
@@ -386,14 +402,14 @@ Bytes rewriteAnimation(const BrowserView& view, const RewriteOptions& options) {
     if (dither) pictureBefore = picture;
     std::vector<Box> boxes{{0, 0, width, height}};
     if (!before.empty()) {
-      boxes = changedBoxes(before, indices, width, height, 1);
-      std::vector<Box> pieces = changedBoxes(before, indices, width, height, allowed);
-      if (pieces.size() > 1) {
-        int64_t saved = boxes[0].area();
-        for (const Box& piece : pieces) saved -= piece.area();
+      boxes = changedBoxes(before, indices, width, height, allowed);
+      if (boxes.size() > 1) {
+        Box all = boundsOf(boxes);
+        int64_t saved = all.area();
+        for (const Box& box : boxes) saved -= box.area();
         int64_t allowance = budget * (step + 1) / steps - spent;
-        int64_t estimate = boxes[0].area() * spent / std::max<int64_t>(pixelsSpent, 1);
-        if (saved >= kSplitSaving || estimate + kFrameBytes > allowance) boxes = std::move(pieces);
+        int64_t estimate = all.area() * spent / std::max<int64_t>(pixelsSpent, 1);
+        if (saved < kSplitSaving && estimate + kFrameBytes <= allowance) boxes = {all};
       }
     }
     if (boxes.empty()) boxes.push_back({0, 0, 1, 1});
