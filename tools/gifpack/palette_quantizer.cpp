@@ -140,15 +140,11 @@ IndexFinder::IndexFinder(const std::vector<Colour>& palette)
   for (size_t i = 0; i < palette.size(); ++i) index_[palette[i]] = static_cast<int16_t>(i);
 }
 
-uint8_t IndexFinder::operator()(Colour c) {
-  int16_t& index = index_[c];
-  if (index < 0) {
-    auto nearest = std::min_element(palette_.begin(), palette_.end(), [c](Colour a, Colour b) {
-      return colourDistance(a, c) < colourDistance(b, c);
-    });
-    index = static_cast<int16_t>(nearest - palette_.begin());
-  }
-  return static_cast<uint8_t>(index);
+int16_t IndexFinder::nearest(Colour c) {
+  auto nearest = std::min_element(palette_.begin(), palette_.end(), [c](Colour a, Colour b) {
+    return colourDistance(a, c) < colourDistance(b, c);
+  });
+  return index_[c] = static_cast<int16_t>(nearest - palette_.begin());
 }
 
 // Errors are kept in sixteenths; each pixel passes 7/16 of its error on to

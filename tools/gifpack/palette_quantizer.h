@@ -21,9 +21,14 @@ std::vector<Colour> quantizedPalette(const std::vector<Colour>& sample);
 class IndexFinder {
  public:
   explicit IndexFinder(const std::vector<Colour>& palette);
-  uint8_t operator()(Colour c);
+  uint8_t operator()(Colour c) {
+    int16_t index = index_[c];
+    return static_cast<uint8_t>(index >= 0 ? index : nearest(c));
+  }
 
  private:
+  int16_t nearest(Colour c);
+
   const std::vector<Colour>& palette_;
   std::vector<int16_t> index_;
 };

@@ -207,15 +207,6 @@ Cut bestCut(const std::vector<int>& lineFirst, const std::vector<int>& lineLast,
   return best;
 }
 
-Box boundsOf(const std::vector<Box>& boxes) {
-  int left = INT_MAX, top = INT_MAX, right = INT_MIN, bottom = INT_MIN;
-  for (const Box& box : boxes) {
-    left = std::min(left, box.left), top = std::min(top, box.top);
-    right = std::max(right, box.left + box.width), bottom = std::max(bottom, box.top + box.height);
-  }
-  return {left, top, right - left, bottom - top};
-}
-
 // A cut is made where it leaves out this many pixels, and an eighth of the
 // rectangle.
 constexpr int64_t kSplitGain = 1 << 12;
@@ -236,13 +227,11 @@ Piece pieceOf(const std::vector<Pixel>& before, const std::vector<Pixel>& after,
   return {box, best};
 }
 
-// Rectangles, at most maxCount and none overlapping another, that together
-// hold every pixel that differs between two pictures of the screen: the
-// smallest rectangle around them all, cut in two again and again along a row
-// or a column where that leaves the most pixels out. Empty when none differs.
+// The smallest rectangle around every pixel that differs between two
+// pictures of the screen; width 0 when none does.
 template <typename Pixel>
-std::vector<Box> changedBoxes(const std::vector<Pixel>& before, const std::vector<Pixel>& after,
-                              int width, int height, int maxCount) {
+Box changedBounds(const std::vector<Pixel>& before, const std::vector<Pixel>& after, int width,
+                  int height) {
   Extents whole = extentsIn(before, after, width, Box{0, 0, width, height}, false);
   int top = 0, bottom = height - 1;
   while (top < height && whole.rowLast[static_cast<size_t>(top)] < 0) ++top;
@@ -250,9 +239,17 @@ std::vector<Box> changedBoxes(const std::vector<Pixel>& before, const std::vecto
   while (whole.rowLast[static_cast<size_t>(bottom)] < 0) --bottom;
   int left = *std::min_element(whole.rowFirst.begin(), whole.rowFirst.end());
   int right = *std::max_element(whole.rowLast.begin(), whole.rowLast.end());
-  Box all{left, top, right - left + 1, bottom - top + 1};
-  if (maxCount <= 1) return {all};
-  std::vector<Piece> pieces{pieceOf(before, after, width, all)};
+  return {left, top, right - left + 1, bottom - top + 1};
+}
+
+// Rectangles, at most maxCount and none overlapping another, that together
+// hold every pixel that differs within bounds: bounds cut in two again and
+// again along a row or a column where that leaves the most pixels out.
+template <typename Pixel>
+std::vector<Box> splitBounds(const std::vector<Pixel>& before, const std::vector<Pixel>& after,
+                             int width, Box bounds, int maxCount) {
+  if (bounds.area() == 0) return {};
+  std::vector<Piece> pieces{pieceOf(before, after, width, bounds)};
   while (static_cast<int>(pieces.size()) < maxCount) {
     auto most = std::max_element(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) {
       return a.cut.gain < b.cut.gain;
@@ -283,13 +280,14 @@ std::vector<Colour> changedPixels(const BrowserView& view, Colour background) {
   StepPainter painter(view, background);
   while (painter.next()) {
     const std::vector<Colour>& picture = painter.picture();
-    std::vector<Box> boxes =
-        before.empty() ? std::vector<Box>{{0, 0, view.screenWidth, view.screenHeight}}
-                       : changedBoxes(before, picture, view.screenWidth, view.screenHeight,
-                                      piecesAllowed(view, painter.step()));
+    int width = view.screenWidth, height = view.screenHeight;
+    std::vector<Box> boxes{{0, 0, width, height}};
+    if (!before.empty())
+      boxes = splitBounds(before, picture, width, changedBounds(before, picture, width, height),
+                          piecesAllowed(view, painter.step()));
     for (Box box : boxes)
       for (int y = box.top; y < box.top + box.height; ++y) {
-        auto row = picture.begin() + static_cast<ptrdiff_t>(y) * view.screenWidth + box.left;
+        auto row = picture.begin() + static_cast<ptrdiff_t>(y) * width + box.left;
         sample.insert(sample.end(), row, row + box.width);
       }
     before = picture;
@@ -395,24 +393,27 @@ Bytes rewriteAnimation(const BrowserView& view, const RewriteOptions& options) {
     } else if (before.empty()) {
       ditherRectangle(picture, width, 0, 0, width, height, indexOf, palette, indices);
     } else {
-      for (Box box : changedBoxes(pictureBefore, picture, width, height, allowed))
+      Box bounds = changedBounds(pictureBefore, picture, width, height);
+      for (Box box : splitBounds(pictureBefore, picture, width, bounds, allowed))
         ditherRectangle(picture, width, box.left, box.top, box.width, box.height, indexOf, palette,
                         indices);
     }
     if (dither) pictureBefore = picture;
     std::vector<Box> boxes{{0, 0, width, height}};
     if (!before.empty()) {
-      boxes = changedBoxes(before, indices, width, height, allowed);
-      if (boxes.size() > 1) {
-        Box all = boundsOf(boxes);
-        int64_t saved = all.area();
-        for (const Box& box : boxes) saved -= box.area();
-        int64_t allowance = budget * (step + 1) / steps - spent;
-        int64_t estimate = all.area() * spent / std::max<int64_t>(pixelsSpent, 1);
-        if (saved < kSplitSaving && estimate + kFrameBytes <= allowance) boxes = {all};
+      Box bounds = changedBounds(before, indices, width, height);
+      boxes = {bounds};
+      int64_t allowance = budget * (step + 1) / steps - spent;
+      int64_t estimate = bounds.area() * spent / std::max<int64_t>(pixelsSpent, 1);
+      bool overBudget = estimate + kFrameBytes > allowance;
+      if (allowed > 1 && (overBudget || bounds.area() >= kSplitSaving)) {
+        std::vector<Box> pieces = splitBounds(before, indices, width, bounds, allowed);
+        int64_t saved = bounds.area();
+        for (const Box& piece : pieces) saved -= piece.area();
+        if (overBudget || saved >= kSplitSaving) boxes = std::move(pieces);
       }
     }
-    if (boxes.empty()) boxes.push_back({0, 0, 1, 1});
+    if (boxes[0].area() == 0) boxes = {{0, 0, 1, 1}};
     std::sort(boxes.begin(), boxes.end(), [](const Box& a, const Box& b) {
       return std::pair(a.top, a.left) < std::pair(b.top, b.left);
     });

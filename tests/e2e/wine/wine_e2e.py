@@ -548,8 +548,12 @@ def check_rewritten_alike(args, display):
                   "differently" % said)
         code, out = display.wine(args.windows_gifpack, "--strict", *options, name, "-o", "s.exe",
                                  cwd=work, with_errors=True)
-        check(code == 2 and not os.path.exists(os.path.join(work, "s.exe")),
-              "gifpack.exe --strict did not refuse %s (%d): %s" % (said, code, out.strip()))
+        linux = subprocess.run([args.gifpack, "--windows", "--strict", *options,
+                                os.path.join(work, name), "-o", os.path.join(work, "s.exe")],
+                               capture_output=True)
+        check(code == linux.returncode == 2 and not os.path.exists(os.path.join(work, "s.exe")),
+              "gifpack.exe --strict (%d) and gifpack --strict (%d) did not both refuse %s: %s" %
+              (code, linux.returncode, said, out.strip()))
         if name == "optimized.gif":
             shutil.copy(os.path.join(work, "w.exe"), os.path.join(work, "optimized.exe"))
     player = WinePlayer(display, os.path.join(work, "optimized.exe"))
