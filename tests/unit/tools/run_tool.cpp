@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <fstream>
@@ -36,11 +37,14 @@ ToolRun runTool(const std::filesystem::path& program, const std::vector<std::str
   argv.push_back(nullptr);
   pid_t pid = 0;
   int status = 0;
+  rusage usage{};
   bool started = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0 &&
-                 waitpid(pid, &status, 0) == pid;
+                 wait4(pid, &status, 0, &usage) == pid;
   posix_spawn_file_actions_destroy(&actions);
   int exitCode = started && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return {exitCode, contentsOf(outPath), contentsOf(errPath)};
+  double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+               static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  return {exitCode, contentsOf(outPath), contentsOf(errPath), cpu, usage.ru_maxrss};
 }
 
 ToolRun runGifpack(const std::vector<std::string>& args) { return runTool(GIFPACK_TOOL, args); }

@@ -9,6 +9,8 @@ struct ToolRun {
   int exitCode;  // -1 when it did not end normally
   std::string out;
   std::string err;
+  double cpuSeconds = 0;   // user and system
+  long peakKilobytes = 0;  // resident
 };
 
 ToolRun runTool(const std::filesystem::path& program, const std::vector<std::string>& args);
