@@ -12,12 +12,12 @@ set -euo pipefail
 base=(
   build-essential cmake pkg-config gcc-mingw-w64-i686-win32
   libgtk-3-dev libxext-dev libfluidsynth-dev libasound2-dev timgm6mb-soundfont
-  libpng-dev libgif-dev libmagick++-dev help2man
+  libpng-dev help2man
   xvfb x11-utils imagemagick
 )
 tests=(
   git python3 file debhelper lintian debootstrap
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libgif-dev
   g++-mingw-w64-i686
   gifsicle xdotool sox twm
   clang-14 libclang-rt-14-dev valgrind

@@ -116,6 +116,7 @@ std::optional<BrowserView> decodeAsBrowsers(const Bytes& gif, uint64_t maxScreen
           maxScreenPixels)
     return std::nullopt;
   BrowserView view;
+  view.sourceBytes = gif.size();
   view.screenWidth = file->SWidth;
   view.screenHeight = file->SHeight;
   view.globalTable = file->SColorMap != nullptr;

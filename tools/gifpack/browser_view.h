@@ -34,7 +34,8 @@ struct BrowserView {
   int backgroundIndex = 0;
   int loopCount = -1;  // -1 without a looping extension
   std::vector<BrowserFrame> frames;
-  bool damaged = false;  // the data ended or went wrong inside an image
+  bool damaged = false;    // the data ended or went wrong inside an image
+  size_t sourceBytes = 0;  // the size of the GIF it was decoded from
 };
 
 // Decodes every image giflib can read; what follows damaged image data is

@@ -1,6 +1,7 @@
 #include "tools/gifpack/rewrite.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -111,29 +112,135 @@ std::optional<std::vector<Colour>> exactColours(const BrowserView& view, Colour 
   return colours;
 }
 
-// The smallest rectangle holding every pixel that differs; width 0 when none does.
+// A rectangle of the screen; width 0 when empty.
 struct Box {
   int left = 0, top = 0, width = 0, height = 0;
+  int64_t area() const { return int64_t{width} * height; }
+};
+
+// Where two pictures of the screen differ, within a rectangle: for each of
+// its rows the first and last column that differs (first > last when none),
+// and when asked, likewise for each of its columns the first and last row.
+struct Extents {
+  std::vector<int> rowFirst, rowLast, columnFirst, columnLast;
 };
 
 // Within area, the only part where the pictures may differ.
 template <typename Pixel>
-Box changedBox(const std::vector<Pixel>& before, const std::vector<Pixel>& after, int width,
-               const ScreenArea& area) {
-  int left = area.right, right = -1, top = area.bottom, bottom = -1;
-  for (int y = area.top; y < area.bottom; ++y) {
-    const Pixel* a = before.data() + static_cast<size_t>(y) * width;
-    const Pixel* b = after.data() + static_cast<size_t>(y) * width;
-    int x = area.left;
-    while (x < area.right && a[x] == b[x]) ++x;
-    if (x == area.right) continue;
-    int last = area.right - 1;
-    while (a[last] == b[last]) --last;
-    left = std::min(left, x), right = std::max(right, last);
-    top = std::min(top, y), bottom = y;
+Extents extentsIn(const std::vector<Pixel>& before, const std::vector<Pixel>& after, int width,
+                  Box box, bool columns) {
+  Extents e;
+  e.rowFirst.assign(static_cast<size_t>(box.height), INT_MAX);
+  e.rowLast.assign(static_cast<size_t>(box.height), -1);
+  if (columns) {
+    e.columnFirst.assign(static_cast<size_t>(box.width), INT_MAX);
+    e.columnLast.assign(static_cast<size_t>(box.width), -1);
   }
-  if (right < 0) return {};
-  return {left, top, right - left + 1, bottom - top + 1};
+  for (int y = 0; y < box.height; ++y) {
+    size_t row = static_cast<size_t>(box.top + y) * width + static_cast<size_t>(box.left);
+    const Pixel* a = before.data() + row;
+    const Pixel* b = after.data() + row;
+    int first = 0, last = box.width - 1;
+    while (first < box.width && a[first] == b[first]) ++first;
+    if (first == box.width) continue;
+    while (a[last] == b[last]) --last;
+    e.rowFirst[static_cast<size_t>(y)] = first;
+    e.rowLast[static_cast<size_t>(y)] = last;
+    if (!columns) continue;
+    for (int x = first; x <= last; ++x) {
+      if (a[x] == b[x]) continue;
+      e.columnFirst[static_cast<size_t>(x)] = std::min(e.columnFirst[static_cast<size_t>(x)], y);
+      e.columnLast[static_cast<size_t>(x)] = y;
+    }
+  }
+  return e;
+}
+
+// A rectangle cut in two, each part shrunk to what differs in it; gain is
+// the pixels that leaves out.
+struct Cut {
+  int64_t gain = 0;
+  Box first, second;
+};
+
+// The best cut of a rectangle between two of its lines (rows when
+// horizontal, else columns), given where each line differs first and last
+// along it.
+Cut bestCut(const std::vector<int>& lineFirst, const std::vector<int>& lineLast, Box box,
+            bool horizontal) {
+  int count = static_cast<int>(lineFirst.size());
+  auto boxOf = [&](int from, int to, int low, int high) {
+    return horizontal ? Box{box.left + low, box.top + from, high - low + 1, to - from + 1}
+                      : Box{box.left + from, box.top + low, to - from + 1, high - low + 1};
+  };
+  // Suffix extents: of lines [i, count), the first and last non-empty line,
+  // and the lowest and highest place across.
+  std::vector<int> sufLow(static_cast<size_t>(count) + 1, INT_MAX),
+      sufHigh(static_cast<size_t>(count) + 1, -1), sufEnd(static_cast<size_t>(count) + 1, -1),
+      sufStart(static_cast<size_t>(count) + 1, -1);
+  for (int i = count - 1; i >= 0; --i) {
+    size_t u = static_cast<size_t>(i);
+    bool used = lineLast[u] >= 0;
+    sufLow[u] = std::min(sufLow[u + 1], lineFirst[u]);
+    sufHigh[u] = std::max(sufHigh[u + 1], lineLast[u]);
+    sufEnd[u] = sufEnd[u + 1] >= 0 ? sufEnd[u + 1] : (used ? i : -1);
+    sufStart[u] = used ? i : sufStart[u + 1];
+  }
+  Cut best;
+  int low = INT_MAX, high = -1, start = -1, end = -1;
+  for (int cut = 1; cut < count; ++cut) {
+    size_t u = static_cast<size_t>(cut - 1);
+    if (lineLast[u] >= 0) {
+      low = std::min(low, lineFirst[u]), high = std::max(high, lineLast[u]);
+      if (start < 0) start = cut - 1;
+      end = cut - 1;
+    }
+    size_t v = static_cast<size_t>(cut);
+    if (start < 0 || sufStart[v] < 0) continue;
+    Box first = boxOf(start, end, low, high);
+    Box second = boxOf(sufStart[v], sufEnd[v], sufLow[v], sufHigh[v]);
+    int64_t gain = box.area() - first.area() - second.area();
+    if (gain > best.gain) best = {gain, first, second};
+  }
+  return best;
+}
+
+// A cut is made where it leaves out this many pixels, and an eighth of the
+// rectangle.
+constexpr int64_t kSplitGain = 1 << 12;
+
+struct Piece {
+  Box box;
+  Cut cut;
+};
+
+template <typename Pixel>
+Piece pieceOf(const std::vector<Pixel>& before, const std::vector<Pixel>& after, int width,
+              Box box) {
+  Extents e = extentsIn(before, after, width, box, true);
+  Cut rows = bestCut(e.rowFirst, e.rowLast, box, true);
+  Cut columns = bestCut(e.columnFirst, e.columnLast, box, false);
+  Cut best = columns.gain > rows.gain ? columns : rows;
+  if (best.gain < kSplitGain || best.gain < box.area() / 8) best = {};
+  return {box, best};
+}
+
+// The smallest rectangle around every pixel that differs between two
+// pictures of the screen within area, where alone they may differ; width 0
+// when none does.
+template <typename Pixel>
+Box changedBounds(const std::vector<Pixel>& before, const std::vector<Pixel>& after, int width,
+                  const ScreenArea& area) {
+  Box box{area.left, area.top, area.right - area.left, area.bottom - area.top};
+  if (box.width <= 0 || box.height <= 0) return {};
+  Extents whole = extentsIn(before, after, width, box, false);
+  int top = 0, bottom = box.height - 1;
+  while (top < box.height && whole.rowLast[static_cast<size_t>(top)] < 0) ++top;
+  if (top == box.height) return {};
+  while (whole.rowLast[static_cast<size_t>(bottom)] < 0) --bottom;
+  int left = *std::min_element(whole.rowFirst.begin(), whole.rowFirst.end());
+  int right = *std::max_element(whole.rowLast.begin(), whole.rowLast.end());
+  return {box.left + left, box.top + top, right - left + 1, bottom - top + 1};
 }
 
 // Brings before up to after within area, where alone they may differ.
@@ -148,6 +255,37 @@ void copyArea(const std::vector<Pixel>& after, std::vector<Pixel>& before, int w
   }
 }
 
+// Rectangles, at most maxCount and none overlapping another, that together
+// hold every pixel that differs within bounds: bounds cut in two again and
+// again along a row or a column where that leaves the most pixels out.
+template <typename Pixel>
+std::vector<Box> splitBounds(const std::vector<Pixel>& before, const std::vector<Pixel>& after,
+                             int width, Box bounds, int maxCount) {
+  if (bounds.area() == 0) return {};
+  std::vector<Piece> pieces{pieceOf(before, after, width, bounds)};
+  while (static_cast<int>(pieces.size()) < maxCount) {
+    auto most = std::max_element(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) {
+      return a.cut.gain < b.cut.gain;
+    });
+    if (most->cut.gain == 0) break;
+    Cut cut = most->cut;
+    *most = pieceOf(before, after, width, cut.first);
+    pieces.push_back(pieceOf(before, after, width, cut.second));
+  }
+  std::vector<Box> boxes;
+  for (const Piece& piece : pieces) boxes.push_back(piece.box);
+  return boxes;
+}
+
+// How many opaque rectangles a step may be shown in, within the step's own
+// delay: each but the last for a hundredth of a second, the last for at
+// least two, the shortest delay a step has.
+int piecesAllowed(const BrowserView& view, int step) {
+  constexpr int kMaxPieces = 16;
+  if (view.frames.size() < 2) return 1;
+  return std::min(browserDelay(view.frames[static_cast<size_t>(step)].delay) - 1, kMaxPieces);
+}
+
 // What changes from step to step, each changed area once: the pixels the
 // palette has to stand for.
 std::vector<Colour> changedPixels(const BrowserView& view, Colour background) {
@@ -155,16 +293,21 @@ std::vector<Colour> changedPixels(const BrowserView& view, Colour background) {
   StepPainter painter(view, background);
   while (painter.next()) {
     const std::vector<Colour>& picture = painter.picture();
-    Box box = before.empty() ? Box{0, 0, view.screenWidth, view.screenHeight}
-                             : changedBox(before, picture, view.screenWidth, painter.changed());
-    for (int y = box.top; y < box.top + box.height; ++y) {
-      auto row = picture.begin() + static_cast<ptrdiff_t>(y) * view.screenWidth + box.left;
-      sample.insert(sample.end(), row, row + box.width);
-    }
+    int width = view.screenWidth, height = view.screenHeight;
+    std::vector<Box> boxes{{0, 0, width, height}};
+    if (!before.empty())
+      boxes = splitBounds(before, picture, width,
+                          changedBounds(before, picture, width, painter.changed()),
+                          piecesAllowed(view, painter.step()));
+    for (Box box : boxes)
+      for (int y = box.top; y < box.top + box.height; ++y) {
+        auto row = picture.begin() + static_cast<ptrdiff_t>(y) * width + box.left;
+        sample.insert(sample.end(), row, row + box.width);
+      }
     if (before.empty())
       before = picture;
     else
-      copyArea(picture, before, view.screenWidth, painter.changed());
+      copyArea(picture, before, width, painter.changed());
   }
   if (sample.size() > kMaxSample) {
     size_t stride = (sample.size() + kMaxSample - 1) / kMaxSample;
@@ -173,30 +316,6 @@ std::vector<Colour> changedPixels(const BrowserView& view, Colour background) {
   }
   return sample;
 }
-
-// Colour to palette index, learnt on first sight: the palette's own colours
-// exactly, any other colour its nearest.
-class IndexFinder {
- public:
-  explicit IndexFinder(const std::vector<Colour>& palette)
-      : palette_(palette), index_(kColourSpace, -1) {
-    for (size_t i = 0; i < palette.size(); ++i) index_[palette[i]] = static_cast<int16_t>(i);
-  }
-  uint8_t operator()(Colour c) {
-    int16_t& index = index_[c];
-    if (index < 0) {
-      auto nearest = std::min_element(palette_.begin(), palette_.end(), [c](Colour a, Colour b) {
-        return colourDistance(a, c) < colourDistance(b, c);
-      });
-      index = static_cast<int16_t>(nearest - palette_.begin());
-    }
-    return static_cast<uint8_t>(index);
-  }
-
- private:
-  const std::vector<Colour>& palette_;
-  std::vector<int16_t> index_;
-};
 
 gifwriter::ColourTable tableOf(const std::vector<Colour>& palette) {
   gifwriter::ColourTable table;
@@ -232,20 +351,6 @@ std::vector<int> shorterCodes(const Bytes& pixels, int codeSize) {
                  gifwriter::packCodes(clearing, codeSize).size()
              ? kept
              : clearing;
-}
-
-// ImageMagick's resource limits (its policy.xml) can refuse a large screen.
-std::vector<Colour> ditheredStep(const std::vector<Colour>& picture, const BrowserView& view,
-                                 const std::vector<Colour>& palette) {
-  try {
-    return ditheredPicture(picture, view.screenWidth, view.screenHeight, palette);
-  } catch (const std::exception&) {
-    throw std::runtime_error("--dither cannot diffuse the error over a screen of " +
-                             std::to_string(view.screenWidth) + " x " +
-                             std::to_string(view.screenHeight) +
-                             ": ImageMagick's resource limits refuse a picture that large; "
-                             "pack it without --dither");
-  }
 }
 
 }  // namespace
@@ -293,6 +398,14 @@ RewriteChoice chooseRewrite(const Bytes& gif, const AnimationCheck& check, bool 
   return choice;
 }
 
+// Each step as one opaque rectangle around what changed, or where that
+// would carry many unchanged pixels, or make the rewrite more than twice the
+// size of the original GIF (counted step by step, a rectangle reckoned at the
+// bytes per pixel of the frames so far), as a few rectangles around what
+// changed, shown one after another within the step's delay: each but the
+// last for a hundredth of a second, the last for the rest, so that the
+// picture after the step is exact and the step lasts as long as before. With
+// dithering, only what changed is dithered again.
 Bytes rewriteAnimation(const BrowserView& view, const RewriteOptions& options) {
   Colour background = options.background.value_or(backgroundOf(view));
   std::optional<std::vector<Colour>> exact = exactColours(view, background);
@@ -302,40 +415,85 @@ Bytes rewriteAnimation(const BrowserView& view, const RewriteOptions& options) {
   IndexFinder indexOf(palette);
 
   gifwriter::Gif gif;
-  gif.screenWidth = view.screenWidth, gif.screenHeight = view.screenHeight;
+  int width = view.screenWidth, height = view.screenHeight;
+  gif.screenWidth = width, gif.screenHeight = height;
   gif.globalTable = tableOf(palette);
   if (view.loopCount >= 0) gif.extensions.push_back(gifwriter::loopExtension(view.loopCount));
   bool animated = view.frames.size() >= 2;
   int codeSize = gifwriter::minimumCodeSize(static_cast<int>(palette.size()));
-  Bytes indices(pixelsOf(view)), before(indices.size());
-  const ScreenArea screen{0, 0, view.screenWidth, view.screenHeight};
+  int64_t steps = static_cast<int64_t>(view.frames.size());
+  constexpr int64_t kFrameBytes = 20;  // a frame's graphic control, descriptor, block ends
+  // A step is shown in pieces when that leaves out this many pixels.
+  constexpr int64_t kSplitSaving = 1 << 16;
+  int64_t budget = 2 * static_cast<int64_t>(view.sourceBytes), spent = 0, pixelsSpent = 0;
+  Bytes indices(pixelsOf(view)), before;
+  std::vector<Colour> pictureBefore;
+  const ScreenArea screen{0, 0, width, height};
   StepPainter painter(view, background);
   while (painter.next()) {
-    // Error diffusion carries changes over the whole picture.
-    const ScreenArea& area = dither ? screen : painter.changed();
-    std::vector<Colour> dithered;
-    if (dither) dithered = ditheredStep(painter.picture(), view, palette);
-    const std::vector<Colour>& picture = dither ? dithered : painter.picture();
-    for (int y = area.top; y < area.bottom; ++y) {
-      size_t row = static_cast<size_t>(y) * view.screenWidth;
-      std::transform(picture.begin() + static_cast<ptrdiff_t>(row + area.left),
-                     picture.begin() + static_cast<ptrdiff_t>(row + area.right),
-                     indices.begin() + static_cast<ptrdiff_t>(row + area.left), std::ref(indexOf));
+    const std::vector<Colour>& picture = painter.picture();
+    int step = painter.step();
+    int allowed = piecesAllowed(view, step);
+    // Only what the step painted can differ from the step before.
+    const ScreenArea& area = before.empty() ? screen : painter.changed();
+    if (!dither) {
+      for (int y = area.top; y < area.bottom; ++y) {
+        size_t row = static_cast<size_t>(y) * width;
+        std::transform(picture.begin() + static_cast<ptrdiff_t>(row + area.left),
+                       picture.begin() + static_cast<ptrdiff_t>(row + area.right),
+                       indices.begin() + static_cast<ptrdiff_t>(row + area.left),
+                       std::ref(indexOf));
+      }
+    } else if (before.empty()) {
+      ditherRectangle(picture, width, 0, 0, width, height, indexOf, palette, indices);
+    } else {
+      Box bounds = changedBounds(pictureBefore, picture, width, area);
+      for (Box box : splitBounds(pictureBefore, picture, width, bounds, allowed))
+        ditherRectangle(picture, width, box.left, box.top, box.width, box.height, indexOf, palette,
+                        indices);
     }
-    Box box = painter.step() == 0 ? Box{0, 0, view.screenWidth, view.screenHeight}
-                                  : changedBox(before, indices, view.screenWidth, area);
-    if (box.width == 0) box = {0, 0, 1, 1};
-    gifwriter::Frame frame = frameOf(indices, view.screenWidth, box);
-    frame.codeSize = codeSize;
-    frame.codes = shorterCodes(frame.indices, codeSize);
-    frame.indices = Bytes();  // written from the codes: the steps' pixels are not all kept
-    if (animated) {
-      frame.control = gifwriter::GraphicControl{};
-      frame.control->delay = static_cast<uint16_t>(
-          browserDelay(view.frames[static_cast<size_t>(painter.step())].delay));
+    if (dither && pictureBefore.empty())
+      pictureBefore = picture;
+    else if (dither)
+      copyArea(picture, pictureBefore, width, area);
+    std::vector<Box> boxes{{0, 0, width, height}};
+    if (!before.empty()) {
+      Box bounds = changedBounds(before, indices, width, area);
+      boxes = {bounds};
+      int64_t allowance = budget * (step + 1) / steps - spent;
+      int64_t estimate = bounds.area() * spent / std::max<int64_t>(pixelsSpent, 1);
+      bool overBudget = estimate + kFrameBytes > allowance;
+      if (allowed > 1 && (overBudget || bounds.area() >= kSplitSaving)) {
+        std::vector<Box> pieces = splitBounds(before, indices, width, bounds, allowed);
+        int64_t saved = bounds.area();
+        for (const Box& piece : pieces) saved -= piece.area();
+        if (overBudget || saved >= kSplitSaving) boxes = std::move(pieces);
+      }
     }
-    gif.frames.push_back(std::move(frame));
-    copyArea(indices, before, view.screenWidth, area);
+    if (boxes.empty() || boxes[0].area() == 0) boxes = {{0, 0, 1, 1}};
+    std::sort(boxes.begin(), boxes.end(), [](const Box& a, const Box& b) {
+      return std::pair(a.top, a.left) < std::pair(b.top, b.left);
+    });
+    int delay = browserDelay(view.frames[static_cast<size_t>(step)].delay);
+    for (size_t i = 0; i < boxes.size(); ++i) {
+      gifwriter::Frame frame = frameOf(indices, width, boxes[i]);
+      frame.codeSize = codeSize;
+      frame.codes = shorterCodes(frame.indices, codeSize);
+      spent +=
+          static_cast<int64_t>(gifwriter::packCodes(*frame.codes, codeSize).size()) + kFrameBytes;
+      pixelsSpent += boxes[i].area();
+      if (animated) {
+        frame.control = gifwriter::GraphicControl{};
+        int rest = delay - static_cast<int>(boxes.size() - 1);
+        frame.control->delay = static_cast<uint16_t>(i + 1 < boxes.size() ? 1 : rest);
+      }
+      frame.indices = Bytes();  // written from the codes: the steps' pixels are not all kept
+      gif.frames.push_back(std::move(frame));
+    }
+    if (before.empty())
+      before = indices;
+    else
+      copyArea(indices, before, width, area);
   }
   return gifwriter::writeGif(gif);
 }

@@ -36,5 +36,6 @@ bool playerAgrees(const Bytes& gif, const AnimationCheck& check, const RewriteOp
 RewriteChoice chooseRewrite(const Bytes& gif, const AnimationCheck& check, bool agrees);
 
 // The rewritten GIF: exact when all steps together use at most 256 colours,
-// otherwise in one palette that ImageMagick's quantizer makes for them all.
+// otherwise in one palette that libimagequant makes for them all. The same
+// view and options give the same bytes on every system.
 Bytes rewriteAnimation(const BrowserView& view, const RewriteOptions& options);

@@ -29,6 +29,11 @@ user would; the same animation in the Linux player for comparison.
                  it takes names in Cyrillic and German, and without -o packs
                  anim.gif to anim.exe, then to anim (2).exe; started alone
                  (dropped onto in Explorer) it keeps its console until a key
+                 is pressed; it rewrites an optimized GIF (transparency, every disposal,
+                 local colour tables) and one of more than 256 colours to the
+                 same bytes as the Linux gifpack, with --background and
+                 --dither too, refuses both under --strict as it does, and
+                 the player shows each step of the first as browsers do
   zip            the Windows zip (scripts/package.sh) unpacks to gifpack.exe,
                  gifplay.exe, README.txt and LICENSE.txt; its gifpack.exe packs
                  an animation with the gifplay.exe beside it, which plays it
@@ -573,6 +578,76 @@ def scenario_gifpack(args, display):
         check(drawn.returncode == 0, "%s is no PNG that ImageMagick reads" % png)
         check(Picture.from_ppm(drawn.stdout).rgb == expected.rgb,
               "%s differs from what the player shows" % os.path.basename(png))
+    check_rewritten_alike(args, display)
+
+
+def make_optimized(work):
+    """160 x 120 over four steps: frames smaller than the screen with
+    transparent pixels, disposal to the previous picture and to the
+    background, a colour table for each frame; and each step as browsers show
+    it (ImageMagick's -coalesce, transparency white)."""
+    gif = os.path.join(work, "optimized.gif")
+    subprocess.run([
+        "convert", "-dispose", "none", "-delay", "100", "-size", "160x120", "xc:yellow",
+        "-dispose", "previous", "-delay", "80", "(", "-size", "40x30", "xc:red",
+        "-set", "page", "+20+20", ")",
+        "-dispose", "background", "(", "-size", "50x40", "xc:none", "-fill", "lime", "-draw",
+        "circle 25,20 25,38", "-set", "page", "+90+60", ")",
+        "-dispose", "none", "(", "-size", "30x30", "xc:blue", "-fill", "white", "-draw",
+        "rectangle 5,5 20,20", "-set", "page", "+10+80", ")",
+        "-set", "page", "160x120", "-loop", "0", gif], check=True)
+    subprocess.run(["convert", gif, "-coalesce", "-background", "white", "-alpha", "remove",
+                    "-alpha", "off", "-depth", "8", "+adjoin",
+                    os.path.join(work, "optimized_%d.ppm")], check=True)
+    return gif, [Picture.load(os.path.join(work, "optimized_%d.ppm" % i)) for i in range(4)]
+
+
+def check_rewritten_alike(args, display):
+    """gifpack.exe and the Linux gifpack rewrite alike, option for option, and
+    the player shows the first GIF's steps as browsers do."""
+    work = display.work
+    gif, shown = make_optimized(work)
+    colourful = os.path.join(work, "colourful.gif")
+    subprocess.run(["convert", "-delay", "20", "-size", "160x120", "-seed", "3", "plasma:fractal",
+                    "-seed", "4", "plasma:fractal", "-seed", "5", "plasma:fractal", colourful],
+                   check=True)
+    runs = [("optimized.gif", ["--background", "#FFFFFF"]),
+            ("colourful.gif", []), ("colourful.gif", ["--dither"])]
+    for name, options in runs:
+        said = "%s %s" % (name, " ".join(options))
+        code, out = display.wine(args.windows_gifpack, *options, name, "-o", "w.exe", cwd=work,
+                                 with_errors=True)
+        check(code == 0 and "rewritten so that the player shows it as browsers do" in out,
+              "gifpack.exe did not rewrite %s: %s" % (said, out.strip()))
+        result = subprocess.run([args.gifpack, "--windows", *options, os.path.join(work, name),
+                                 "-o", os.path.join(work, "l.exe")], capture_output=True, text=True)
+        check(result.returncode == 0, "gifpack --windows could not pack %s: %s" %
+              (said, result.stderr.strip()))
+        with open(os.path.join(work, "w.exe"), "rb") as w, \
+                open(os.path.join(work, "l.exe"), "rb") as l:
+            check(w.read() == l.read(), "gifpack.exe and gifpack --windows rewrote %s "
+                  "differently" % said)
+        code, out = display.wine(args.windows_gifpack, "--strict", *options, name, "-o", "s.exe",
+                                 cwd=work, with_errors=True)
+        linux = subprocess.run([args.gifpack, "--windows", "--strict", *options,
+                                os.path.join(work, name), "-o", os.path.join(work, "s.exe")],
+                               capture_output=True)
+        check(code == linux.returncode == 2 and not os.path.exists(os.path.join(work, "s.exe")),
+              "gifpack.exe --strict (%d) and gifpack --strict (%d) did not both refuse %s: %s" %
+              (code, linux.returncode, said, out.strip()))
+        if name == "optimized.gif":
+            shutil.copy(os.path.join(work, "w.exe"), os.path.join(work, "optimized.exe"))
+    player = WinePlayer(display, os.path.join(work, "optimized.exe"))
+    try:
+        _, origin = wine_window(display, Probe(display, args.probe))
+        check(wait_for(lambda: client_area(display, origin).rgb == shown[0].rgb, 2, 0.1),
+              "the Windows player does not show the first step")
+        seen = watch_frames(display, origin, shown, 7.5)
+        check(len(seen) >= 5 and seen[0] == 0 and
+              all(b == (a + 1) % len(shown) for a, b in zip(seen, seen[1:])),
+              "the Windows player showed the steps in the order %s" % seen)
+    finally:
+        player.stop()
 
 
 def scenario_zip(args, display):

@@ -2,8 +2,8 @@
 # writer and read gifpack's PNGs back with libpng; gifpack's progress line is
 # tried in-process.
 find_package(PNG REQUIRED)
-add_dependencies(${target} gifpack gifplay)
-target_link_libraries(${target} PRIVATE gifplay_gifwriter PNG::PNG)
+add_dependencies(${target} gifpack gifplay gifplay_make_scattered_gif)
+target_link_libraries(${target} PRIVATE gifplay_gifwriter gifplay_giflib_reader PNG::PNG)
 target_compile_definitions(${target} PRIVATE
   GIFPACK_TOOL="$<TARGET_FILE:gifpack>"
   GIFPLAY_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
