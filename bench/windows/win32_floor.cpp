@@ -6,8 +6,9 @@
 // 320 x 240 palette indices stored bottom-up.
 //
 // Usage: gifplay_win32_floor FRAMES_FILE
-#include <mmsystem.h>
 #include <windows.h>
+// after windows.h, whose types it uses
+#include <mmsystem.h>
 
 #include <cstdio>
 #include <cstring>
