@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
-#if defined(__SSE2__)
+#if defined(__i386__) || defined(__x86_64__)
 #include <immintrin.h>
 #endif
 
@@ -46,11 +46,23 @@ void prepareShown(ShownColours& s, const PaletteTable& table) {
   }
 }
 
-#if defined(__SSE2__)
-
 // Each lane keeps the least of 256 × squared distance + entry number over
-// the entries it has seen: four at a time, or eight on a processor with
-// AVX2.
+// the entries it has seen: one at a time, four with SSE2 or eight with
+// AVX2, as the processor has them (a 32-bit build is not compiled for SSE2,
+// which every 64-bit processor has).
+uint8_t searchNearestOne(const ShownColours& s, uint32_t colour) {
+  int32_t best = INT32_MAX;
+  for (int32_t i = 0; i < s.filled; ++i) {
+    int32_t red = (s.redGreen[i] & 0xFFFF) - channel(colour, 0) * 16;
+    int32_t green = (s.redGreen[i] >> 16) - channel(colour, 8) * 16;
+    int32_t blue = s.blue[i] - channel(colour, 16) * 16;
+    best = std::min(best, red * red + green * green + blue * blue + i);
+  }
+  return static_cast<uint8_t>(best);
+}
+
+#if defined(__i386__) || defined(__x86_64__)
+
 [[gnu::target("avx2")]] uint8_t searchNearestEight(const ShownColours& s, uint32_t colour) {
   const __m256i red_green = _mm256_set1_epi32(redGreen(colour));
   const __m256i blue = _mm256_set1_epi32(channel(colour, 16) * 16);
@@ -71,9 +83,7 @@ void prepareShown(ShownColours& s, const PaletteTable& table) {
   return static_cast<uint8_t>(*std::min_element(lanes, lanes + 8));
 }
 
-uint8_t searchNearest(const ShownColours& s, uint32_t colour) {
-  static const bool eight = __builtin_cpu_supports("avx2");
-  if (eight) return searchNearestEight(s, colour);
+[[gnu::target("sse2")]] uint8_t searchNearestFour(const ShownColours& s, uint32_t colour) {
   const __m128i red_green = _mm_set1_epi32(redGreen(colour));
   const __m128i blue = _mm_set1_epi32(channel(colour, 16) * 16);
   __m128i index = _mm_setr_epi32(0, 1, 2, 3);
@@ -92,20 +102,18 @@ uint8_t searchNearest(const ShownColours& s, uint32_t colour) {
   return static_cast<uint8_t>(*std::min_element(lanes, lanes + 4));
 }
 
-#else
+#endif
 
 uint8_t searchNearest(const ShownColours& s, uint32_t colour) {
-  int32_t best = INT32_MAX;
-  for (int32_t i = 0; i < s.filled; ++i) {
-    int32_t red = (s.redGreen[i] & 0xFFFF) - channel(colour, 0) * 16;
-    int32_t green = (s.redGreen[i] >> 16) - channel(colour, 8) * 16;
-    int32_t blue = s.blue[i] - channel(colour, 16) * 16;
-    best = std::min(best, red * red + green * green + blue * blue + i);
-  }
-  return static_cast<uint8_t>(best);
-}
-
+#if defined(__i386__) || defined(__x86_64__)
+  static const int32_t lanes = __builtin_cpu_supports("avx2")   ? 8
+                               : __builtin_cpu_supports("sse2") ? 4
+                                                                : 1;
+  if (lanes == 8) return searchNearestEight(s, colour);
+  if (lanes == 4) return searchNearestFour(s, colour);
 #endif
+  return searchNearestOne(s, colour);
+}
 
 // The first entry of the table at the least distance: an exact match is
 // found in the hash, any other colour is compared with every entry.
