@@ -30,6 +30,7 @@ import sys
 import tempfile
 import time
 
+sys.dont_write_bytecode = True  # nothing left in the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "player"))
 import player_bench as pb  # noqa: E402
 
