@@ -183,6 +183,21 @@ def cpu_seconds(pid):
     return total / 1e9
 
 
+def thread_seconds(pid):
+    """The run time of each of the process's threads by name (summed over
+    threads of the same name), in seconds."""
+    times = {}
+    for task in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/comm" % (pid, task)) as f:
+                name = f.read().strip()
+            with open("/proc/%d/task/%s/schedstat" % (pid, task)) as f:
+                times[name] = times.get(name, 0) + int(f.read().split()[0]) / 1e9
+        except OSError:
+            pass  # a thread that ended meanwhile
+    return times
+
+
 def percentile(values, p):
     ordered = sorted(values)
     return ordered[min(len(ordered) - 1, int(round(p / 100 * (len(ordered) - 1))))]
@@ -333,17 +348,24 @@ def first_frames(programs, frames, runs):
 def cpu_and_memory(display, command, seconds=10, env=None):
     """While the program plays on a fresh X server: % of one core used by the
     program and by the server, then the program's resident memory and the
-    server's growth since before the start (kB)."""
+    server's growth since before the start (kB). The share of each of the
+    program's threads is printed."""
     server_before = resident_kb(display.process.pid)
     process = subprocess.Popen(command, env=env or display.env(), stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)
     try:
         time.sleep(2)
         pids = (process.pid, display.process.pid)
+        threads_before = thread_seconds(process.pid)
         before, start = [cpu_seconds(p) for p in pids], time.monotonic()
         time.sleep(seconds)
         used = [cpu_seconds(p) - b for p, b in zip(pids, before)]
         elapsed = time.monotonic() - start
+        threads = thread_seconds(process.pid)
+        print("  %s's threads, %% of one core: %s" % (
+            os.path.basename(command[-1] if command[0] == "wine" else command[0]),
+            ", ".join("%s %.2f" % (name, 100 * (t - threads_before.get(name, 0)) / elapsed)
+                      for name, t in sorted(threads.items()))))
         return ([100 * u / elapsed for u in used],
                 (resident_kb(process.pid), resident_kb(display.process.pid) - server_before))
     finally:
