@@ -122,10 +122,26 @@ uint8_t nearest(const ShownColours& s, uint32_t colour) {
   return s.hashKeys[slot] != 0 ? s.hashIndices[slot] : searchNearest(s, colour);
 }
 
+// Rows of tiny frames are copied in place, without a call: the two copies of
+// a size the compiler knows overlap in the middle for lengths between.
+void copyBytes(uint8_t* to, const uint8_t* from, int32_t n) {
+  if (n > 32) {
+    std::memcpy(to, from, n);
+  } else if (n >= 16) {
+    std::memcpy(to, from, 16);
+    std::memcpy(to + n - 16, from + n - 16, 16);
+  } else if (n >= 8) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + n - 8, from + n - 8, 8);
+  } else {
+    for (int32_t x = 0; x < n; ++x) to[x] = from[x];
+  }
+}
+
 void copyPixels(uint8_t* to, const uint8_t* pixels, int32_t n) {
   const FrameRowWriter& w = frameRowWriter;
   if (!w.mapsColours) {
-    std::memcpy(to, pixels, n);
+    copyBytes(to, pixels, n);
     return;
   }
   for (int32_t x = 0; x < n; ++x) to[x] = w.colourMap[pixels[x]];
@@ -165,16 +181,20 @@ void forgetColourMap() {
 
 // A bitmap whose storage could not be had still takes its rows one by one,
 // so that the decoder stops reading exactly where it would with storage.
-bool writeRow(const uint8_t* pixels, int32_t count) {
+bool writeRow(const uint8_t* pixels, int32_t count) { return writeRows(pixels, count, 1); }
+
+bool writeRows(const uint8_t* pixels, int32_t count, int32_t rows) {
   FrameRowWriter& w = frameRowWriter;
   if (w.target == nullptr) return false;
   const IndexedBitmap& bitmap = *w.target;
-  if (w.rowIndex >= bitmap.height) return false;
   int32_t n = std::min(count, bitmap.width);
-  if (n > 0 && bitmap.storage != nullptr)
-    copyPixels(bitmapRowAddress(bitmap, 0, bitmap.height - 1 - w.rowIndex), pixels, n);
-  w.rowIndex = nextRowIndex(w.rowIndex, bitmap.height);
-  return w.rowIndex >= bitmap.height;
+  for (int32_t i = 0; i < rows && w.rowIndex < bitmap.height; ++i, pixels += count) {
+    if (n > 0 && bitmap.storage != nullptr)
+      copyPixels(bitmapRowAddress(bitmap, 0, bitmap.height - 1 - w.rowIndex), pixels, n);
+    w.rowIndex = nextRowIndex(w.rowIndex, bitmap.height);
+    if (w.rowIndex >= bitmap.height) return true;
+  }
+  return false;
 }
 
 namespace {
