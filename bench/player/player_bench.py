@@ -23,7 +23,7 @@
                  gifplay.exe), under Wine
 
 Usage: player_bench.py --build-dir BUILD [--testdata DIR] [--display :N] [--runs N]
-                       [--player P] [--anim-only | --delays-only]
+                       [--player P] [--anim-only | --delays-only | --timing-only]
                        [--wine-player EXE [--wine-prefix DIR]]
 The build directory must hold app/gifplay, tools/gifpack/gifpack and the
 targets of bench/player (gifplay_timed_player, gifplay_bench_gifs).
@@ -477,6 +477,7 @@ def main():
                         " a stripped release build is what users get)")
     parser.add_argument("--anim-only", action="store_true", help="only the anim.gif table")
     parser.add_argument("--delays-only", action="store_true", help="only the delay 0 figures")
+    parser.add_argument("--timing-only", action="store_true", help="only the frame timing")
     parser.add_argument("--wine-player", help="the Windows player, for the delay 0 figures")
     parser.add_argument("--wine-prefix", default="/tmp/gifplay-bench-wine",
                         help="the Wine prefix for them (made when missing)")
@@ -494,8 +495,9 @@ def main():
         print("player benchmark (%s)" % GOALS)
         if not args.anim_only:
             with Display(args.display) as display:
-                compare_delays(display, gifpack, args.player or player, work, args.wine_player,
-                               args.wine_prefix)
+                if not args.timing_only:
+                    compare_delays(display, gifpack, args.player or player, work,
+                                   args.wine_player, args.wine_prefix)
                 for delay in () if args.delays_only else (2, 10):
                     program = pack(gifpack, timed, os.path.join(work, "delay_%d.gif" % delay),
                                    os.path.join(work, "timed_%d" % delay))
@@ -506,12 +508,12 @@ def main():
                                                        ("  timer: post - arm - delay", timer),
                                                        ("  message: step - post", way)):
                         print("  %-30s %7.3f %7.3f %7.3f" % (name, median, p99, worst))
-                if not args.delays_only:
+                if not args.delays_only and not args.timing_only:
                     program = pack(gifpack, player, os.path.join(work, "delay_10.gif"),
                                    os.path.join(work, "plain_10"))
                     print("CPU while playing 320x240 at 10 frames/s: %.2f%% of one core"
                           % cpu_while_playing(display, program))
-        if not args.delays_only:
+        if not args.delays_only and not args.timing_only:
             compare_on_anim(args.display, gifpack, args.player or player,
                             os.path.join(build, "bench", "player", "gifplay_gtk_floor"), work,
                             anim, args.runs)
