@@ -106,9 +106,13 @@ uint8_t searchNearestOne(const ShownColours& s, uint32_t colour) {
 
 uint8_t searchNearest(const ShownColours& s, uint32_t colour) {
 #if defined(__i386__) || defined(__x86_64__)
-  static const int32_t lanes = __builtin_cpu_supports("avx2")   ? 8
-                               : __builtin_cpu_supports("sse2") ? 4
-                                                                : 1;
+  // Found out once; a plain variable, since a guarded one would bring the
+  // C++ runtime's guard (and all it needs) into the 32-bit player.
+  static int32_t lanes = 0;
+  if (lanes == 0) {
+    __builtin_cpu_init();
+    lanes = __builtin_cpu_supports("avx2") ? 8 : __builtin_cpu_supports("sse2") ? 4 : 1;
+  }
   if (lanes == 8) return searchNearestEight(s, colour);
   if (lanes == 4) return searchNearestFour(s, colour);
 #endif
