@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
-#if defined(__SSE2__)
+#if defined(__i386__) || defined(__x86_64__)
 #include <immintrin.h>
 #endif
 
@@ -46,11 +46,23 @@ void prepareShown(ShownColours& s, const PaletteTable& table) {
   }
 }
 
-#if defined(__SSE2__)
-
 // Each lane keeps the least of 256 × squared distance + entry number over
-// the entries it has seen: four at a time, or eight on a processor with
-// AVX2.
+// the entries it has seen: one at a time, four with SSE2 or eight with
+// AVX2, as the processor has them (a 32-bit build is not compiled for SSE2,
+// which every 64-bit processor has).
+uint8_t searchNearestOne(const ShownColours& s, uint32_t colour) {
+  int32_t best = INT32_MAX;
+  for (int32_t i = 0; i < s.filled; ++i) {
+    int32_t red = (s.redGreen[i] & 0xFFFF) - channel(colour, 0) * 16;
+    int32_t green = (s.redGreen[i] >> 16) - channel(colour, 8) * 16;
+    int32_t blue = s.blue[i] - channel(colour, 16) * 16;
+    best = std::min(best, red * red + green * green + blue * blue + i);
+  }
+  return static_cast<uint8_t>(best);
+}
+
+#if defined(__i386__) || defined(__x86_64__)
+
 [[gnu::target("avx2")]] uint8_t searchNearestEight(const ShownColours& s, uint32_t colour) {
   const __m256i red_green = _mm256_set1_epi32(redGreen(colour));
   const __m256i blue = _mm256_set1_epi32(channel(colour, 16) * 16);
@@ -71,9 +83,7 @@ void prepareShown(ShownColours& s, const PaletteTable& table) {
   return static_cast<uint8_t>(*std::min_element(lanes, lanes + 8));
 }
 
-uint8_t searchNearest(const ShownColours& s, uint32_t colour) {
-  static const bool eight = __builtin_cpu_supports("avx2");
-  if (eight) return searchNearestEight(s, colour);
+[[gnu::target("sse2")]] uint8_t searchNearestFour(const ShownColours& s, uint32_t colour) {
   const __m128i red_green = _mm_set1_epi32(redGreen(colour));
   const __m128i blue = _mm_set1_epi32(channel(colour, 16) * 16);
   __m128i index = _mm_setr_epi32(0, 1, 2, 3);
@@ -92,20 +102,22 @@ uint8_t searchNearest(const ShownColours& s, uint32_t colour) {
   return static_cast<uint8_t>(*std::min_element(lanes, lanes + 4));
 }
 
-#else
+#endif
 
 uint8_t searchNearest(const ShownColours& s, uint32_t colour) {
-  int32_t best = INT32_MAX;
-  for (int32_t i = 0; i < s.filled; ++i) {
-    int32_t red = (s.redGreen[i] & 0xFFFF) - channel(colour, 0) * 16;
-    int32_t green = (s.redGreen[i] >> 16) - channel(colour, 8) * 16;
-    int32_t blue = s.blue[i] - channel(colour, 16) * 16;
-    best = std::min(best, red * red + green * green + blue * blue + i);
+#if defined(__i386__) || defined(__x86_64__)
+  // Found out once; a plain variable, since a guarded one would bring the
+  // C++ runtime's guard (and all it needs) into the 32-bit player.
+  static int32_t lanes = 0;
+  if (lanes == 0) {
+    __builtin_cpu_init();
+    lanes = __builtin_cpu_supports("avx2") ? 8 : __builtin_cpu_supports("sse2") ? 4 : 1;
   }
-  return static_cast<uint8_t>(best);
-}
-
+  if (lanes == 8) return searchNearestEight(s, colour);
+  if (lanes == 4) return searchNearestFour(s, colour);
 #endif
+  return searchNearestOne(s, colour);
+}
 
 // The first entry of the table at the least distance: an exact match is
 // found in the hash, any other colour is compared with every entry.
@@ -114,10 +126,26 @@ uint8_t nearest(const ShownColours& s, uint32_t colour) {
   return s.hashKeys[slot] != 0 ? s.hashIndices[slot] : searchNearest(s, colour);
 }
 
+// Rows of tiny frames are copied in place, without a call: the two copies of
+// a size the compiler knows overlap in the middle for lengths between.
+void copyBytes(uint8_t* to, const uint8_t* from, int32_t n) {
+  if (n > 32) {
+    std::memcpy(to, from, n);
+  } else if (n >= 16) {
+    std::memcpy(to, from, 16);
+    std::memcpy(to + n - 16, from + n - 16, 16);
+  } else if (n >= 8) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + n - 8, from + n - 8, 8);
+  } else {
+    for (int32_t x = 0; x < n; ++x) to[x] = from[x];
+  }
+}
+
 void copyPixels(uint8_t* to, const uint8_t* pixels, int32_t n) {
   const FrameRowWriter& w = frameRowWriter;
   if (!w.mapsColours) {
-    std::memcpy(to, pixels, n);
+    copyBytes(to, pixels, n);
     return;
   }
   for (int32_t x = 0; x < n; ++x) to[x] = w.colourMap[pixels[x]];
@@ -157,16 +185,20 @@ void forgetColourMap() {
 
 // A bitmap whose storage could not be had still takes its rows one by one,
 // so that the decoder stops reading exactly where it would with storage.
-bool writeRow(const uint8_t* pixels, int32_t count) {
+bool writeRow(const uint8_t* pixels, int32_t count) { return writeRows(pixels, count, 1); }
+
+bool writeRows(const uint8_t* pixels, int32_t count, int32_t rows) {
   FrameRowWriter& w = frameRowWriter;
   if (w.target == nullptr) return false;
   const IndexedBitmap& bitmap = *w.target;
-  if (w.rowIndex >= bitmap.height) return false;
   int32_t n = std::min(count, bitmap.width);
-  if (n > 0 && bitmap.storage != nullptr)
-    copyPixels(bitmapRowAddress(bitmap, 0, bitmap.height - 1 - w.rowIndex), pixels, n);
-  w.rowIndex = nextRowIndex(w.rowIndex, bitmap.height);
-  return w.rowIndex >= bitmap.height;
+  for (int32_t i = 0; i < rows && w.rowIndex < bitmap.height; ++i, pixels += count) {
+    if (n > 0 && bitmap.storage != nullptr)
+      copyPixels(bitmapRowAddress(bitmap, 0, bitmap.height - 1 - w.rowIndex), pixels, n);
+    w.rowIndex = nextRowIndex(w.rowIndex, bitmap.height);
+    if (w.rowIndex >= bitmap.height) return true;
+  }
+  return false;
 }
 
 namespace {

@@ -57,6 +57,10 @@ void forgetColourMap();
 // that row completes the picture. A target without storage counts its rows
 // all the same.
 bool writeRow(const uint8_t* pixels, int32_t count);
+// Rows rows of count pixels each, one after another from pixels, stored as
+// writeRow stores them; true when one of them completes the picture, and
+// the rows behind it are then not looked at.
+bool writeRows(const uint8_t* pixels, int32_t count, int32_t rows);
 // The picture row after row in the current order; height or more when the
 // picture is complete.
 int32_t nextRowIndex(int32_t row, int32_t height);

@@ -196,7 +196,7 @@ void readFrame(GifFrame& frame, PayloadBuffer& buffer) {
   int32_t packed = 0;
   if (!readDescriptor(frame, buffer, packed)) return;
   frame.interlaced = (packed & kInterlaceFlag) != 0;
-  PaletteTable own{};
+  PaletteTable own;  // read before use: its count, then that many entries
   bool ownColours = (packed & kColourTableFlag) != 0;
   if (ownColours && !readColourTable(packed & kColourTableSizeBits, buffer, own)) return;
   if (atEnd(buffer)) return;

@@ -153,13 +153,10 @@ struct Handed {
 Handed handOverRows(int32_t filled, int32_t lineWidth) {
   if (lineWidth <= 0) return {false, 0};
   uint8_t* row = lzwDecoder.row;
-  int32_t start = 0;
-  while (filled - start >= lineWidth) {
-    // Complete: nothing decoded from the bits still held could reach the
-    // picture.
-    if (writeRow(row + start, lineWidth)) return {true, filled};
-    start += lineWidth;
-  }
+  int32_t start = filled / lineWidth * lineWidth;
+  // Complete: nothing decoded from the bits still held could reach the
+  // picture.
+  if (writeRows(row, lineWidth, filled / lineWidth)) return {true, filled};
   filled -= start;
   if (start > 0) std::memmove(row, row + start, filled);
   return {false, filled};

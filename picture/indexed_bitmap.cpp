@@ -1,18 +1,10 @@
 #include "picture/indexed_bitmap.h"
 
-#include <array>
 #include <cstring>
 
 #include "platform/global_block.h"
 
 namespace {
-
-// The colour table of every bitmap: entry i names palette entry i.
-constexpr std::array<uint16_t, 256> kColourIndices = [] {
-  std::array<uint16_t, 256> indices{};
-  for (int i = 0; i < 256; ++i) indices[i] = static_cast<uint16_t>(i);
-  return indices;
-}();
 
 // The size in bytes, or -1 when it cannot be a block of ours.
 int64_t imageSize(int32_t width, int32_t height) {
@@ -40,7 +32,10 @@ void describeBitmap(IndexedBitmap& bitmap, int32_t width, int32_t height) {
   h.biYPelsPerMeter = 0;
   h.biClrUsed = 256;
   h.biClrImportant = 0;
-  std::memcpy(bitmap.colourIndices, kColourIndices.data(), sizeof bitmap.colourIndices);
+  // Entry i names palette entry i. A loop, which the compiler vectorizes: a
+  // copy of 512 bytes would become a string move, slow to start, for every
+  // frame of an animation of tiny frames.
+  for (uint16_t i = 0; i < 256; ++i) bitmap.colourIndices[i] = i;
   bitmap.bitmapInfo = reinterpret_cast<BITMAPINFO*>(&bitmap.header);
   bitmap.ownsStorage = 0;
   bitmap.storage = nullptr;

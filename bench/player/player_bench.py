@@ -26,7 +26,7 @@
                  gifplay.exe), under Wine
 
 Usage: player_bench.py --build-dir BUILD [--testdata DIR] [--display :N] [--runs N]
-                       [--player P] [--anim-only | --delays-only]
+                       [--player P] [--anim-only | --delays-only | --timing-only]
                        [--wine-player EXE [--wine-prefix DIR]]
 The build directory must hold app/gifplay, tools/gifpack/gifpack and the
 targets of bench/player (gifplay_timed_player, gifplay_bench_gifs).
@@ -186,6 +186,21 @@ def cpu_seconds(pid):
     return total / 1e9
 
 
+def thread_seconds(pid):
+    """The run time of each of the process's threads by name (summed over
+    threads of the same name), in seconds."""
+    times = {}
+    for task in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/comm" % (pid, task)) as f:
+                name = f.read().strip()
+            with open("/proc/%d/task/%s/schedstat" % (pid, task)) as f:
+                times[name] = times.get(name, 0) + int(f.read().split()[0]) / 1e9
+        except OSError:
+            pass  # a thread that ended meanwhile
+    return times
+
+
 def percentile(values, p):
     ordered = sorted(values)
     return ordered[min(len(ordered) - 1, int(round(p / 100 * (len(ordered) - 1))))]
@@ -269,103 +284,169 @@ def resident_kb(pid):
     return int(memory_of(pid)[0].split()[0])
 
 
-def first_frame(display, command, frames, runs):
-    """Median time from exec until the animation is first on the screen (any
-    frame: the clock may have moved on before the window is drawn), with the
-    frame that was seen and, 1 s later, the program's resident memory and the
-    X server's growth since before the start (kB)."""
-    place = place_of_frames(display, command, frames)
-    if not place:
-        return None
-    width, height, _ = frames[0]
-    pw, ph = 64, 16
-    px, py = width // 2 - pw // 2, height // 2 - ph // 2
-    patches = {}
-    for index, (_, _, rgb) in reversed(list(enumerate(frames))):
-        patch = b"".join(rgb[((py + r) * width + px) * 3:((py + r) * width + px + pw) * 3]
-                         for r in range(ph))
-        patches[patch] = index
-    times, seen, memory = [], [], None
-    for _ in range(runs):
+class FirstFrame:
+    """Time from exec until the animation is first on the screen (any frame:
+    the clock may have moved on before the window is drawn), one program on
+    its display, a run at a time; 1 s after the last run, the program's
+    resident memory and the X server's growth since before the start (kB)."""
+
+    def __init__(self, display, command, frames):
+        self.display, self.command = display, command
+        self.times, self.seen, self.memory = [], [], None
+        self.place = place_of_frames(display, command, frames)
+        if not self.place:
+            return
+        width, height, _ = frames[0]
+        pw, ph = 64, 16
+        self.patch = (self.place[0] + width // 2 - pw // 2, self.place[1] + height // 2 - ph // 2,
+                      pw, ph)
+        px, py = width // 2 - pw // 2, height // 2 - ph // 2
+        self.patches = {}
+        for index, (_, _, rgb) in reversed(list(enumerate(frames))):
+            patch = b"".join(rgb[((py + r) * width + px) * 3:((py + r) * width + px + pw) * 3]
+                             for r in range(ph))
+            self.patches[patch] = index
+
+    def run(self, keep_memory):
+        if not self.place:
+            return
+        display = self.display
         time.sleep(0.5)
         server_before = resident_kb(display.process.pid)
         started = time.monotonic()
-        process = subprocess.Popen(command, env=display.env(), stdout=subprocess.DEVNULL,
+        process = subprocess.Popen(self.command, env=display.env(), stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL)
         try:
             while time.monotonic() - started < 20:
-                index = patches.get(display.xlib.rgb(place[0] + px, place[1] + py, pw, ph))
+                index = self.patches.get(display.xlib.rgb(*self.patch))
                 if index is not None:
-                    times.append((time.monotonic() - started) * 1000)
-                    seen.append(index)
+                    self.times.append((time.monotonic() - started) * 1000)
+                    self.seen.append(index)
                     break
                 time.sleep(0.0005)
-            time.sleep(1)
-            memory = (resident_kb(process.pid),
-                      resident_kb(display.process.pid) - server_before)
+            if keep_memory:
+                time.sleep(1)
+                self.memory = (resident_kb(process.pid),
+                               resident_kb(display.process.pid) - server_before)
         finally:
             stop(process)
-    if not times:
-        return None
-    return statistics.median(times), min(times), max(times), seen, memory
+
+    def result(self):
+        if not self.times:
+            return None
+        return (statistics.median(self.times), min(self.times), max(self.times), self.seen,
+                self.memory)
+
+
+def first_frames(programs, frames, runs):
+    """The first frame of several programs, each on its display, their runs
+    taken in turn so that the machine's other work falls on all alike."""
+    measures = [FirstFrame(display, command, frames) for display, command in programs]
+    for run in range(runs):
+        for measure in measures:
+            measure.run(run == runs - 1)
+    return [measure.result() for measure in measures]
 
 
 def cpu_and_memory(display, command, seconds=10, env=None):
     """While the program plays on a fresh X server: % of one core used by the
     program and by the server, then the program's resident memory and the
-    server's growth since before the start (kB)."""
+    server's growth since before the start (kB). The share of each of the
+    program's threads is printed."""
     server_before = resident_kb(display.process.pid)
     process = subprocess.Popen(command, env=env or display.env(), stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)
     try:
         time.sleep(2)
         pids = (process.pid, display.process.pid)
+        threads_before = thread_seconds(process.pid)
         before, start = [cpu_seconds(p) for p in pids], time.monotonic()
         time.sleep(seconds)
         used = [cpu_seconds(p) - b for p, b in zip(pids, before)]
         elapsed = time.monotonic() - start
+        threads = thread_seconds(process.pid)
+        print("  %s's threads, %% of one core: %s" % (
+            os.path.basename(command[-1] if command[0] == "wine" else command[0]),
+            ", ".join("%s %.2f" % (name, 100 * (t - threads_before.get(name, 0)) / elapsed)
+                      for name, t in sorted(threads.items()))))
         return ([100 * u / elapsed for u in used],
                 (resident_kb(process.pid), resident_kb(display.process.pid) - server_before))
     finally:
         stop(process)
 
 
-def compare_on_anim(display_name, gifpack, player, work, anim, runs):
-    """Ours next to gifview on anim.gif, each on an X server of its own: one
-    table, with ratios."""
+def display_names(first, count):
+    """count display names from first (":N"), or None for each: any free one."""
+    if not first:
+        return [None] * count
+    return [":%d" % (int(first[1:]) + i) for i in range(count)]
+
+
+def compare_on_anim(display_name, gifpack, player, floor, work, anim, runs):
+    """Ours next to gifview on anim.gif, and for start-up next to the floor of
+    GTK too (a window with a menu bar painting frame 0, nothing decoded), each
+    on an X server of its own: one table, with ratios."""
     frames = frames_of(anim)
     packed = pack(gifpack, player, anim, os.path.join(work, "anim_player"))
-    figures = {}
-    for name, command in (("gifplay", [packed]), ("gifview", ["gifview", "-a", anim])):
-        if shutil.which(command[0]) is None and not os.path.exists(command[0]):
-            print("%s: not installed" % name)
-            continue
-        with Display(display_name) as display:
+    width, height, rgb = frames[0]
+    pixels = os.path.join(work, "frame0.bgrx")
+    bgrx = bytearray(width * height * 4)
+    bgrx[0::4], bgrx[1::4], bgrx[2::4] = rgb[2::3], rgb[1::3], rgb[0::3]
+    with open(pixels, "wb") as f:
+        f.write(bgrx)
+    programs = [("gifplay", [packed]), ("GTK floor", [floor, pixels, str(width), str(height)]),
+                ("gifview", ["gifview", "-a", anim])]
+    programs = [(name, command) for name, command in programs
+                if shutil.which(command[0]) is not None or os.path.exists(command[0])]
+    figures = {name: [None] * 5 for name, _ in programs}
+    # CPU and memory while playing: one program at a time, on a fresh server.
+    for (name, command), display_name_of in zip(programs, display_names(display_name, 3)):
+        if name == "GTK floor":
+            continue  # it shows one picture: nothing to play
+        with Display(display_name_of) as display:
             (cpu, server_cpu), (rss, server) = cpu_and_memory(display, command)
-            result = first_frame(display, command, frames, runs)
+        figures[name][1:] = [cpu, server_cpu, rss / 1024, server / 1024]
+    # Start-up: the programs in turn, each on a fresh server of its own.
+    displays = [Display(n) for n in display_names(display_name, len(programs))]
+    try:
+        for display in displays:
+            display.__enter__()
+        results = first_frames([(d, c) for d, (_, c) in zip(displays, programs)], frames, runs)
+    finally:
+        for display in displays:
+            if display.process:
+                display.__exit__()
+    for (name, _), result in zip(programs, results):
         if result is None:
             print("%s: its first frame never appeared" % name)
             continue
-        median, fastest, slowest, seen, _ = result
+        median, fastest, slowest, seen, memory = result
         print("%s: first frame %.1f ms (%.1f to %.1f over %d runs; frames first seen %s)"
               % (name, median, fastest, slowest, len(seen), seen))
-        figures[name] = (median, cpu, server_cpu, rss / 1024, server / 1024)
-    if len(figures) < 2:
+        figures[name][0] = median
+        if name == "GTK floor" and memory:
+            figures[name][3:] = [memory[0] / 1024, memory[1] / 1024]
+    if "gifplay" not in figures or "gifview" not in figures:
         return
-    rows = (("exec -> first frame on screen, ms", 0), ("CPU while playing, program %", 1),
-            ("CPU while playing, X server %", 2), ("resident memory, program MB", 3),
-            ("resident memory, X server growth MB", 4))
-    print("anim.gif (100 x 320x240, 25 frames/s)   %10s %10s %8s" % ("gifplay", "gifview", "ratio"))
-    for label, i in rows:
-        ours, anchor = figures["gifplay"][i], figures["gifview"][i]
-        print("  %-38s %10.2f %10.2f %8s" % (label, ours, anchor,
-                                             "%.2f" % (ours / anchor) if anchor else "-"))
-    for label, picks in (("CPU, program + X server %", (1, 2)),
-                         ("memory, program + X server growth MB", (3, 4))):
-        ours = sum(figures["gifplay"][i] for i in picks)
-        anchor = sum(figures["gifview"][i] for i in picks)
-        print("  %-38s %10.2f %10.2f %8s" % (label, ours, anchor,
-                                             "%.2f" % (ours / anchor) if anchor else "-"))
+    columns = [name for name, _ in programs]
+    cell = lambda v: "%10.2f" % v if v is not None else "%10s" % "-"
+    ratio = lambda a, b: "%.2f" % (a / b) if a is not None and b else "-"
+    print("anim.gif (100 x 320x240, 25 frames/s)   %s %12s %14s"
+          % (" ".join("%10s" % c for c in columns), "/gifview", "/GTK floor"))
+    rows = (("exec -> first frame on screen, ms", (0,)), ("CPU while playing, program %", (1,)),
+            ("CPU while playing, X server %", (2,)), ("resident memory, program MB", (3,)),
+            ("resident memory, X server growth MB", (4,)),
+            ("CPU, program + X server %", (1, 2)),
+            ("memory, program + X server growth MB", (3, 4)))
+    for label, picks in rows:
+        values = {}
+        for name in columns:
+            parts = [figures[name][i] for i in picks]
+            values[name] = None if None in parts else sum(parts)
+        print("  %-38s %s %12s %14s" % (
+            label, " ".join(cell(values[c]) for c in columns),
+            ratio(values["gifplay"], values["gifview"]),
+            ratio(values["gifplay"], values.get("GTK floor"))))
 
 
 def compare_scales(display_name, gifpack, player, work, anim):
@@ -416,6 +497,7 @@ def main():
                         " a stripped release build is what users get)")
     parser.add_argument("--anim-only", action="store_true", help="only the anim.gif table")
     parser.add_argument("--delays-only", action="store_true", help="only the delay 0 figures")
+    parser.add_argument("--timing-only", action="store_true", help="only the frame timing")
     parser.add_argument("--wine-player", help="the Windows player, for the delay 0 figures")
     parser.add_argument("--wine-prefix", default="/tmp/gifplay-bench-wine",
                         help="the Wine prefix for them (made when missing)")
@@ -433,8 +515,9 @@ def main():
         print("player benchmark (%s)" % GOALS)
         if not args.anim_only:
             with Display(args.display) as display:
-                compare_delays(display, gifpack, args.player or player, work, args.wine_player,
-                               args.wine_prefix)
+                if not args.timing_only:
+                    compare_delays(display, gifpack, args.player or player, work,
+                                   args.wine_player, args.wine_prefix)
                 for delay in () if args.delays_only else (2, 10):
                     program = pack(gifpack, timed, os.path.join(work, "delay_%d.gif" % delay),
                                    os.path.join(work, "timed_%d" % delay))
@@ -445,14 +528,15 @@ def main():
                                                        ("  timer: post - arm - delay", timer),
                                                        ("  message: step - post", way)):
                         print("  %-30s %7.3f %7.3f %7.3f" % (name, median, p99, worst))
-                if not args.delays_only:
+                if not args.delays_only and not args.timing_only:
                     program = pack(gifpack, player, os.path.join(work, "delay_10.gif"),
                                    os.path.join(work, "plain_10"))
                     print("CPU while playing 320x240 at 10 frames/s: %.2f%% of one core"
                           % cpu_while_playing(display, program))
-        if not args.delays_only:
-            compare_on_anim(args.display, gifpack, args.player or player, work, anim,
-                            args.runs)
+        if not args.delays_only and not args.timing_only:
+            compare_on_anim(args.display, gifpack, args.player or player,
+                            os.path.join(build, "bench", "player", "gifplay_gtk_floor"), work,
+                            anim, args.runs)
             compare_scales(args.display, gifpack, args.player or player, work, anim)
     finally:
         shutil.rmtree(work, ignore_errors=True)

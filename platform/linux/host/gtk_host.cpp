@@ -24,6 +24,7 @@
 // and makes no X call again; the windows are lost and the program ends
 // through its own shutdown.
 #include <gtk/gtk.h>
+#include <pthread.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -120,7 +121,6 @@ struct Desktop {
   bool stopping = false;  // the GTK thread's own
   std::mutex mutex;
   std::deque<std::function<void()>> tasks;
-  bool drainScheduled = false;
   std::map<HWND, Presentation*> presentations;  // the GTK thread's only
   Widgets prepared;                             // for the first main window
 };
@@ -137,29 +137,52 @@ Presentation* presentationOf(gpointer handle) {
   return found != all.end() ? found->second : nullptr;
 }
 
-gboolean drainTasks(gpointer) {
+void drainTasks() {
   Desktop& d = desktop();
   std::deque<std::function<void()>> batch;
   {
     std::lock_guard lock(d.mutex);
     batch.swap(d.tasks);
-    d.drainScheduled = false;
   }
   for (auto& task : batch) task();
-  return G_SOURCE_REMOVE;
 }
 
-// Tasks run on the GTK thread in the order they were given.
+// The tasks' source in the GTK thread's main loop: ready while tasks wait.
+// A new task wakes the loop without taking the main context's lock, which
+// attaching a source would take, so that the GTK thread, woken, does not
+// find it held and wait once more.
+gboolean tasksWaiting(GSource*) {
+  std::lock_guard lock(desktop().mutex);
+  return !desktop().tasks.empty();
+}
+gboolean tasksWaiting(GSource* source, gint* timeout) {
+  *timeout = -1;
+  return tasksWaiting(source);
+}
+gboolean runTasks(GSource*, GSourceFunc, gpointer) {
+  drainTasks();
+  return G_SOURCE_CONTINUE;
+}
+GSourceFuncs taskSourceFuncs{tasksWaiting, tasksWaiting, runTasks, nullptr, nullptr, nullptr};
+
+void attachTaskSource() {
+  GSource* source = g_source_new(&taskSourceFuncs, sizeof(GSource));
+  g_source_set_priority(source, G_PRIORITY_DEFAULT);
+  g_source_attach(source, nullptr);
+  g_source_unref(source);
+}
+
+// Tasks run on the GTK thread in the order they were given; the first of a
+// batch wakes it.
 void runOnGtk(std::function<void()> task) {
   Desktop& d = desktop();
-  bool schedule = false;
+  bool wake = false;
   {
     std::lock_guard lock(d.mutex);
+    wake = d.tasks.empty();
     d.tasks.push_back(std::move(task));
-    schedule = !d.drainScheduled;
-    d.drainScheduled = true;
   }
-  if (schedule) g_idle_add_full(G_PRIORITY_DEFAULT, drainTasks, nullptr, nullptr);
+  if (wake) g_main_context_wakeup(nullptr);
 }
 
 // A task for the window's presentation, dropped when the window has none.
@@ -825,6 +848,8 @@ void tellState(const std::function<void(Desktop&)>& change) {
 
 void runGtk() {
   Desktop& d = desktop();
+  pthread_setname_np(pthread_self(), "gtk");  // as the process's threads are listed
+  attachTaskSource();
   WindowHost* host = startGtk();
   int connection = host != nullptr ? displayConnection(gdk_display_get_default()) : -1;
   tellState([&](Desktop& state) {

@@ -133,6 +133,7 @@ class TimerThread {
   }
 
   void run() {
+    prctl(PR_SET_NAME, "timer", 0, 0, 0);  // as the process's threads are listed
     prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
     raisePriority();
     for (;;) {

@@ -222,6 +222,20 @@ TEST_F(FrameRowWriterTest, LongRowsAreCutShortRowsFillTheirStartLateRowsAreDropp
   for (int i = 0; i < 20; ++i) EXPECT_FALSE(writeRow(pixels, 4)) << "height 0";
 }
 
+// Several rows at once, of every width that is copied in its own way.
+TEST_F(FrameRowWriterTest, RowsHandedTogetherLandAsRowsOneByOne) {
+  Bytes rows(3 * 40);
+  for (size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<uint8_t>(i + 1);
+  for (int32_t width = 1; width <= 40; ++width) {
+    prepare(width, 3, 0);
+    EXPECT_FALSE(writeRows(rows.data(), width, 2));
+    EXPECT_TRUE(writeRows(rows.data() + 2 * width, width, 5));  // the rows behind the last go
+    for (int32_t y = 0; y < 3; ++y)
+      for (int32_t x = 0; x < width; ++x)
+        ASSERT_EQ(pixel(x, y), rows[y * width + x]) << "width " << width << " at " << x << "," << y;
+  }
+}
+
 // A frame whose storage could not be had takes its rows all the same, so
 // that decoding stops where it would have with storage.
 TEST_F(FrameRowWriterTest, BitmapWithoutStorageStillCountsItsRows) {
