@@ -43,8 +43,9 @@ bool sameStep(const StepPainter& painter, int32_t step) {
   ScreenArea compared = painter.changed();
   if (IndexedBitmap* bitmap = frameRect(*animation.frames[step], rectangle)) {
     blitBitmap(canvas, *bitmap, rectangle, 0, 0, kOpaqueCopy);
-    ScreenArea drawn{rectangle.left, rectangle.top, std::min(rectangle.right, canvas.width),
-                     std::min(rectangle.bottom, canvas.height)};
+    ScreenArea drawn{rectangle.left, rectangle.top,
+                     std::min<int32_t>(rectangle.right, canvas.width),
+                     std::min<int32_t>(rectangle.bottom, canvas.height)};
     compared = unite(compared, drawn);
   }
   const PaletteTable& palette = animation.palette;

@@ -70,6 +70,7 @@ void* pthread_getspecific_old(pthread_key_t);
 int pthread_setspecific_old(pthread_key_t, const void*);
 int pthread_cond_clockwait_old(pthread_cond_t*, pthread_mutex_t*, clockid_t, const timespec*);
 int pthread_sigmask_old(int, const sigset_t*, sigset_t*);
+int pthread_setname_np_old(pthread_t, const char*);
 void* dlopen_old(const char*, int);
 void* dlsym_old(void*, const char*);
 int dlclose_old(void*);
@@ -83,6 +84,7 @@ GIFPLAY_OLD(pthread_getspecific, "GLIBC_2.2.5");
 GIFPLAY_OLD(pthread_setspecific, "GLIBC_2.2.5");
 GIFPLAY_OLD(pthread_cond_clockwait, "GLIBC_2.30");
 GIFPLAY_OLD(pthread_sigmask, "GLIBC_2.2.5");
+GIFPLAY_OLD(pthread_setname_np, "GLIBC_2.12");
 GIFPLAY_OLD(dlopen, "GLIBC_2.2.5");
 GIFPLAY_OLD(dlsym, "GLIBC_2.2.5");
 GIFPLAY_OLD(dlclose, "GLIBC_2.2.5");
@@ -117,6 +119,9 @@ int __wrap_pthread_cond_clockwait(pthread_cond_t* condition, pthread_mutex_t* mu
 }
 int __wrap_pthread_sigmask(int how, const sigset_t* set, sigset_t* old) {
   return pthread_sigmask_old(how, set, old);
+}
+int __wrap_pthread_setname_np(pthread_t thread, const char* name) {
+  return pthread_setname_np_old(thread, name);
 }
 void* __wrap_dlopen(const char* file, int mode) { return dlopen_old(file, mode); }
 void* __wrap_dlsym(void* handle, const char* name) { return dlsym_old(handle, name); }
