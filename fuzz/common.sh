@@ -16,7 +16,7 @@ check_target() {
 # the one target asked for.
 build_target() {
   if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++-14 -DGIFPLAY_FUZZ=ON \
+    cmake -S "$root" -B "$build" -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DGIFPLAY_FUZZ=ON \
       -DGIFPLAY_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   fi
   cmake --build "$build" -j"${GIFPLAY_FUZZ_JOBS:-2}" --target "fuzz_$1" >/dev/null
