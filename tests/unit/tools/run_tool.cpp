@@ -42,9 +42,7 @@ ToolRun runTool(const std::filesystem::path& program, const std::vector<std::str
                  wait4(pid, &status, 0, &usage) == pid;
   posix_spawn_file_actions_destroy(&actions);
   int exitCode = started && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-  return {exitCode, contentsOf(outPath), contentsOf(errPath),
-          seconds(usage.ru_utime) + seconds(usage.ru_stime), int64_t{usage.ru_maxrss} * 1024};
+  return {exitCode, contentsOf(outPath), contentsOf(errPath), int64_t{usage.ru_maxrss} * 1024};
 }
 
 ToolRun runGifpack(const std::vector<std::string>& args) { return runTool(GIFPACK_TOOL, args); }
