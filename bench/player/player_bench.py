@@ -375,6 +375,21 @@ def cpu_and_memory(display, command, seconds=10, env=None):
         stop(process)
 
 
+def report_first_frames(programs, results):
+    """Prints each program's first-frame times; its median by name, and the
+    memory figures of those runs."""
+    medians, memories = {}, {}
+    for (name, _), result in zip(programs, results):
+        if result is None:
+            print("%s: its first frame never appeared" % name)
+            continue
+        median, fastest, slowest, seen, memory = result
+        print("%s: first frame %.1f ms (%.1f to %.1f over %d runs; frames first seen %s)"
+              % (name, median, fastest, slowest, len(seen), seen))
+        medians[name], memories[name] = median, memory
+    return medians, memories
+
+
 def display_names(first, count):
     """count display names from first (":N"), or None for each: any free one."""
     if not first:
@@ -416,14 +431,10 @@ def compare_on_anim(display_name, gifpack, player, floor, work, anim, runs):
         for display in displays:
             if display.process:
                 display.__exit__()
-    for (name, _), result in zip(programs, results):
-        if result is None:
-            print("%s: its first frame never appeared" % name)
-            continue
-        median, fastest, slowest, seen, memory = result
-        print("%s: first frame %.1f ms (%.1f to %.1f over %d runs; frames first seen %s)"
-              % (name, median, fastest, slowest, len(seen), seen))
+    medians, memories = report_first_frames(programs, results)
+    for name, median in medians.items():
         figures[name][0] = median
+        memory = memories[name]
         if name == "GTK floor" and memory:
             figures[name][3:] = [memory[0] / 1024, memory[1] / 1024]
     if "gifplay" not in figures or "gifview" not in figures:

@@ -154,15 +154,7 @@ def main():
             finally:
                 subprocess.run(["wineserver", "-k"], env=env, capture_output=True)
                 server.wait()
-        first = {}
-        for (name, _), result in zip(programs, results):
-            if result is None:
-                print("%s: its first frame never appeared" % name)
-                continue
-            median, fastest, slowest, seen, _ = result
-            print("%s: first frame %.1f ms (%.1f to %.1f over %d runs; frames first seen %s)"
-                  % (name, median, fastest, slowest, len(seen), seen))
-            first[name] = median
+        first, _ = pb.report_first_frames(programs, results)
         ours, anchor = "gifplay.exe", "Win32 floor"
         print("under Wine, anim.gif (100 x 320x240, 25 frames/s)  %10s %12s %8s"
               % (ours, anchor, "ratio"))
