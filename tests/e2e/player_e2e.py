@@ -29,7 +29,9 @@ appears on the screen and how the player ends:
   scaled       with GDK_SCALE 1 and 2, and with text scaled (GDK_DPI_SCALE),
                the client area shows the frames of gifpack --frames enlarged
                by the scale (-scale), pixel for pixel, in order, and the
-               window is as many times as wide as at scale 1
+               window is as many times as wide as at scale 1; at scale 1
+               gifpack's frames are the composited frames, so that this
+               round is frames (which CTest leaves to it)
   uncovered    under twm, a one-frame animation shows gifpack's frame (no
                pixel differs) again once another window moved away, and once
                the About box closed: Help > About shows "About Vantrope" at
@@ -146,6 +148,10 @@ def scenario_scaled(args, display, work):
             subprocess.run([IMAGEMAGICK, os.path.join(frames, name), "-alpha", "off", "-scale",
                             "%d%%" % (100 * scale), "-depth", "8", ppm], check=True)
             shown.append(Picture.load(ppm))
+        if scale == 1:  # then this round is the frames scenario
+            for index, picture in enumerate(shown):
+                check(picture.rgb == Picture.load(os.path.join(work, "shown_%d.ppm" % index)).rgb,
+                      "gifpack --frames drew step %d unlike the composited frame" % index)
         env = dict(display.env(), GDK_SCALE=str(scale), GDK_DPI_SCALE=text_scale)
         player = Player(display, program, work, env=env)
         try:
