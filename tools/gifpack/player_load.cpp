@@ -37,8 +37,9 @@ PlayerPictures PlayerLoad::takePictures(int32_t count) {
   PlayerPictures pictures;
   pictures.screenWidth = animation.screenWidth;
   pictures.screenHeight = animation.screenHeight;
-  pictures.palette.assign(animation.palette.entries,
-                          animation.palette.entries + animation.palette.count);
+  const PaletteTable& palette = animation.palette;
+  for (int32_t value = 0; value < 256 && palette.count > 0; ++value)
+    pictures.colours[static_cast<size_t>(value)] = palette.entries[value % palette.count];
   for (int32_t i = 0; i < count && i < animation.frameCount; ++i) {
     GifFrame& frame = *animation.frames[i];
     PlayerFrame taken{frame.left, frame.top, frame.width, frame.height, {}, false};
@@ -50,11 +51,6 @@ PlayerPictures PlayerLoad::takePictures(int32_t count) {
     pictures.frames.push_back(std::move(taken));
   }
   return pictures;
-}
-
-uint32_t shownColour(const PlayerPictures& pictures, uint8_t value) {
-  const std::vector<uint32_t>& palette = pictures.palette;
-  return palette.empty() ? 0 : palette[value % palette.size()];
 }
 
 PlayerCanvas::PlayerCanvas(int32_t width, int32_t height) {

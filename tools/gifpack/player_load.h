@@ -4,6 +4,7 @@
 // into values that outlive the load.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -21,17 +22,15 @@ struct PlayerFrame {
   bool letGo = false;  // its pixels were let go once nothing needed them
 };
 
-// What the player shows: the palette every frame is shown in, the canvas's
-// size, and the frames it plays, up to the first without pixels.
+// What the player shows: the colour of each pixel value, the canvas's size,
+// and the frames it plays, up to the first without pixels.
 struct PlayerPictures {
   int32_t screenWidth = 0, screenHeight = 0;
-  std::vector<uint32_t> palette;
+  // Of the palette every frame is shown in: values beyond it wrap around, as
+  // the drawing does; 0 without one.
+  std::array<uint32_t, 256> colours{};
   std::vector<PlayerFrame> frames;
 };
-
-// The colour the player shows a pixel value in: values beyond the table wrap
-// around, as the drawing does; 0 without a table.
-uint32_t shownColour(const PlayerPictures& pictures, uint8_t value);
 
 // A canvas of the player's kind, of its own: it starts as value 0, as the
 // player's does, and frames are drawn on it as the player plays a step.
@@ -62,7 +61,7 @@ class PlayerLoad {
   // loadAnimation's result: false when the player would end at start-up.
   bool started() const { return started_; }
 
-  // The first count frames, the palette and the canvas's size as values;
+  // The first count frames, the colours and the canvas's size as values;
   // each frame's bitmap is let go as it is copied, so that the frames are
   // not held twice.
   PlayerPictures takePictures(int32_t count);

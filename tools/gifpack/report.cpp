@@ -113,11 +113,9 @@ void writePlayersSteps(const fs::path& dir, const PlayerPictures& player, int32_
     const PlayerFrame& frame = player.frames[static_cast<size_t>(step)];
     if (frame.letGo) throw std::logic_error("gifpack let go of a frame it shows");
     canvas.draw(frame);
-    // Values beyond the palette wrap around, as the drawing does.
     writePng(dir / frameName(step), bitmap.width, bitmap.height, [&](int32_t y, uint8_t* row) {
       const uint8_t* pixels = bitmapRowAddress(bitmap, 0, bitmap.height - 1 - y);
-      for (int32_t x = 0; x < bitmap.width; ++x)
-        putRgb(shownColour(player, pixels[x]), row + 3 * x);
+      for (int32_t x = 0; x < bitmap.width; ++x) putRgb(player.colours[pixels[x]], row + 3 * x);
     });
     progress.advance(step + 1);
   }

@@ -52,7 +52,7 @@ bool sameStep(const StepPainter& painter, PlayerCanvas& canvas, const PlayerPict
     const uint8_t* row = bitmapRowAddress(bitmap, 0, bitmap.height - 1 - y);
     const Colour* expected = picture.data() + static_cast<size_t>(y) * bitmap.width;
     for (int32_t x = compared.left; x < compared.right; ++x)
-      if (shownColour(player, row[x]) != expected[x]) return false;
+      if (player.colours[row[x]] != expected[x]) return false;
   }
   return true;
 }
