@@ -36,8 +36,8 @@ struct BrowsersComparison {
 // Decodes the browsers' view once, comparing each step as it comes with the
 // player's, played from its frames. A player's frame is let go once its
 // step agrees (the view holds the same picture), and all of them once a
-// step does not (the animation is then rewritten from the view, or not
-// played), so that the frames are not held twice.
+// step does not (the animation is then rewritten from the view, refused, or
+// has an empty screen), so that the frames are not held twice.
 BrowsersComparison compareWithBrowsers(const Bytes& gif, const AnimationCheck& check,
                                        PlayerPictures& player, const RewriteOptions& options);
 
