@@ -188,17 +188,20 @@ def cpu_seconds(pid):
 
 def thread_seconds(pid):
     """The run time of each of the process's threads by name (summed over
-    threads of the same name), in seconds."""
-    times = {}
+    threads of the same name), in seconds, and the times each was put on a
+    core (its wake-ups, and the times it was taken off a core and put back)."""
+    times, runs = {}, {}
     for task in os.listdir("/proc/%d/task" % pid):
         try:
             with open("/proc/%d/task/%s/comm" % (pid, task)) as f:
                 name = f.read().strip()
             with open("/proc/%d/task/%s/schedstat" % (pid, task)) as f:
-                times[name] = times.get(name, 0) + int(f.read().split()[0]) / 1e9
+                fields = f.read().split()
+            times[name] = times.get(name, 0) + int(fields[0]) / 1e9
+            runs[name] = runs.get(name, 0) + int(fields[2])
         except OSError:
             pass  # a thread that ended meanwhile
-    return times
+    return times, runs
 
 
 def percentile(values, p):
@@ -359,16 +362,23 @@ def cpu_and_memory(display, command, seconds=10, env=None):
     try:
         time.sleep(2)
         pids = (process.pid, display.process.pid)
-        threads_before = thread_seconds(process.pid)
+        threads_before, runs_before = thread_seconds(process.pid)
         before, start = [cpu_seconds(p) for p in pids], time.monotonic()
         time.sleep(seconds)
         used = [cpu_seconds(p) - b for p, b in zip(pids, before)]
         elapsed = time.monotonic() - start
-        threads = thread_seconds(process.pid)
+        threads, runs = thread_seconds(process.pid)
+        t_of = lambda name: threads[name] - threads_before.get(name, 0)
+
+        # What each thread's wake-ups cost: its share of a core, how often it
+        # ran a second, and its run time per run.
+        def thread_figures(name):
+            t, n = t_of(name), runs[name] - runs_before.get(name, 0)
+            return "%s %.2f %% (%.0f/s, %.0f us each)" % (
+                name, 100 * t / elapsed, n / elapsed, 1e6 * t / n if n else 0)
         print("  %s's threads, %% of one core: %s" % (
             os.path.basename(command[-1] if command[0] == "wine" else command[0]),
-            ", ".join("%s %.2f" % (name, 100 * (t - threads_before.get(name, 0)) / elapsed)
-                      for name, t in sorted(threads.items()))))
+            ", ".join(thread_figures(name) for name in sorted(threads) if t_of(name) > 0)))
         return ([100 * u / elapsed for u in used],
                 (resident_kb(process.pid), resident_kb(display.process.pid) - server_before))
     finally:
