@@ -188,20 +188,22 @@ def cpu_seconds(pid):
 
 def thread_seconds(pid):
     """The run time of each of the process's threads by name (summed over
-    threads of the same name), in seconds, and the times each was put on a
-    core (its wake-ups, and the times it was taken off a core and put back)."""
-    times, runs = {}, {}
+    threads of the same name), in seconds, and its wake-ups: the times it
+    gave up its core to wait (its voluntary context switches)."""
+    times, wakeups = {}, {}
     for task in os.listdir("/proc/%d/task" % pid):
         try:
             with open("/proc/%d/task/%s/comm" % (pid, task)) as f:
                 name = f.read().strip()
             with open("/proc/%d/task/%s/schedstat" % (pid, task)) as f:
-                fields = f.read().split()
-            times[name] = times.get(name, 0) + int(fields[0]) / 1e9
-            runs[name] = runs.get(name, 0) + int(fields[2])
+                times[name] = times.get(name, 0) + int(f.read().split()[0]) / 1e9
+            with open("/proc/%d/task/%s/status" % (pid, task)) as f:
+                for line in f:
+                    if line.startswith("voluntary_ctxt_switches:"):
+                        wakeups[name] = wakeups.get(name, 0) + int(line.split()[1])
         except OSError:
             pass  # a thread that ended meanwhile
-    return times, runs
+    return times, wakeups
 
 
 def percentile(values, p):
@@ -370,11 +372,11 @@ def cpu_and_memory(display, command, seconds=10, env=None):
         threads, runs = thread_seconds(process.pid)
         t_of = lambda name: threads[name] - threads_before.get(name, 0)
 
-        # What each thread's wake-ups cost: its share of a core, how often it
-        # ran a second, and its run time per run.
+        # What each thread's wake-ups cost: its share of a core, its wake-ups
+        # a second, and its run time per wake-up.
         def thread_figures(name):
             t, n = t_of(name), runs[name] - runs_before.get(name, 0)
-            return "%s %.2f %% (%.0f/s, %.0f us each)" % (
+            return "%s %.2f %% (%.1f wake-ups/s, %.0f us each)" % (
                 name, 100 * t / elapsed, n / elapsed, 1e6 * t / n if n else 0)
         print("  %s's threads, %% of one core: %s" % (
             os.path.basename(command[-1] if command[0] == "wine" else command[0]),
