@@ -206,6 +206,12 @@ def thread_seconds(pid):
     return times, wakeups
 
 
+def load():
+    """The machine's load average over the last minute: what the figures beside
+    it shared the cores with."""
+    return "load %.2f" % os.getloadavg()[0]
+
+
 def percentile(values, p):
     ordered = sorted(values)
     return ordered[min(len(ordered) - 1, int(round(p / 100 * (len(ordered) - 1))))]
@@ -454,8 +460,8 @@ def compare_on_anim(display_name, gifpack, player, floor, work, anim, runs):
     columns = [name for name, _ in programs]
     cell = lambda v: "%10.2f" % v if v is not None else "%10s" % "-"
     ratio = lambda a, b: "%.2f" % (a / b) if a is not None and b else "-"
-    print("anim.gif (100 x 320x240, 25 frames/s)   %s %12s %14s"
-          % (" ".join("%10s" % c for c in columns), "/gifview", "/GTK floor"))
+    print("anim.gif (100 x 320x240, 25 frames/s), %s %s %12s %14s"
+          % (load(), " ".join("%10s" % c for c in columns), "/gifview", "/GTK floor"))
     rows = (("exec -> first frame on screen, ms", (0,)), ("CPU while playing, program %", (1,)),
             ("CPU while playing, X server %", (2,)), ("resident memory, program MB", (3,)),
             ("resident memory, X server growth MB", (4,)),
@@ -545,8 +551,8 @@ def main():
                     program = pack(gifpack, timed, os.path.join(work, "delay_%d.gif" % delay),
                                    os.path.join(work, "timed_%d" % delay))
                     count, interval, timer, way = frame_timing(display, program, delay)
-                    print("frame timing, delay %3d ms, %d steps (median / p99 / max, ms):"
-                          % (delay * 10, count))
+                    print("frame timing, delay %3d ms, %d steps (median / p99 / max, ms), %s:"
+                          % (delay * 10, count, load()))
                     for name, (median, p99, worst) in (("interval - delay", interval),
                                                        ("  timer: post - arm - delay", timer),
                                                        ("  message: step - post", way)):
