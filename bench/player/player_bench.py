@@ -460,8 +460,9 @@ def compare_on_anim(display_name, gifpack, player, floor, work, anim, runs):
     columns = [name for name, _ in programs]
     cell = lambda v: "%10.2f" % v if v is not None else "%10s" % "-"
     ratio = lambda a, b: "%.2f" % (a / b) if a is not None and b else "-"
-    print("anim.gif (100 x 320x240, 25 frames/s), %s %s %12s %14s"
-          % (load(), " ".join("%10s" % c for c in columns), "/gifview", "/GTK floor"))
+    print("anim.gif, measured at %s:" % load())
+    print("anim.gif (100 x 320x240, 25 frames/s)   %s %12s %14s"
+          % (" ".join("%10s" % c for c in columns), "/gifview", "/GTK floor"))
     rows = (("exec -> first frame on screen, ms", (0,)), ("CPU while playing, program %", (1,)),
             ("CPU while playing, X server %", (2,)), ("resident memory, program MB", (3,)),
             ("resident memory, X server growth MB", (4,)),

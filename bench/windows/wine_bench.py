@@ -157,8 +157,9 @@ def main():
                 server.wait()
         first, _ = pb.report_first_frames(programs, results)
         ours, anchor = "gifplay.exe", "Win32 floor"
-        print("under Wine, anim.gif (100 x 320x240, 25 frames/s), %s  %10s %12s %8s"
-              % (pb.load(), ours, anchor, "ratio"))
+        print("under Wine, measured at %s:" % pb.load())
+        print("under Wine, anim.gif (100 x 320x240, 25 frames/s)  %10s %12s %8s"
+              % (ours, anchor, "ratio"))
         rows = [("exec -> first frame on screen, ms", first.get(ours), first.get(anchor))]
         for i, label in enumerate(("CPU while playing, program %", "CPU, rest of Wine %",
                                    "CPU, X server %")):
