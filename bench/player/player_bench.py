@@ -188,17 +188,28 @@ def cpu_seconds(pid):
 
 def thread_seconds(pid):
     """The run time of each of the process's threads by name (summed over
-    threads of the same name), in seconds."""
-    times = {}
+    threads of the same name), in seconds, and its wake-ups: the times it
+    gave up its core to wait (its voluntary context switches)."""
+    times, wakeups = {}, {}
     for task in os.listdir("/proc/%d/task" % pid):
         try:
             with open("/proc/%d/task/%s/comm" % (pid, task)) as f:
                 name = f.read().strip()
             with open("/proc/%d/task/%s/schedstat" % (pid, task)) as f:
                 times[name] = times.get(name, 0) + int(f.read().split()[0]) / 1e9
+            with open("/proc/%d/task/%s/status" % (pid, task)) as f:
+                for line in f:
+                    if line.startswith("voluntary_ctxt_switches:"):
+                        wakeups[name] = wakeups.get(name, 0) + int(line.split()[1])
         except OSError:
             pass  # a thread that ended meanwhile
-    return times
+    return times, wakeups
+
+
+def load():
+    """The machine's load average over the last minute: what the figures beside
+    it shared the cores with."""
+    return "load %.2f" % os.getloadavg()[0]
 
 
 def percentile(values, p):
@@ -359,16 +370,23 @@ def cpu_and_memory(display, command, seconds=10, env=None):
     try:
         time.sleep(2)
         pids = (process.pid, display.process.pid)
-        threads_before = thread_seconds(process.pid)
+        threads_before, runs_before = thread_seconds(process.pid)
         before, start = [cpu_seconds(p) for p in pids], time.monotonic()
         time.sleep(seconds)
         used = [cpu_seconds(p) - b for p, b in zip(pids, before)]
         elapsed = time.monotonic() - start
-        threads = thread_seconds(process.pid)
+        threads, runs = thread_seconds(process.pid)
+        t_of = lambda name: threads[name] - threads_before.get(name, 0)
+
+        # What each thread's wake-ups cost: its share of a core, its wake-ups
+        # a second, and its run time per wake-up.
+        def thread_figures(name):
+            t, n = t_of(name), runs[name] - runs_before.get(name, 0)
+            return "%s %.2f %% (%.1f wake-ups/s, %.0f us each)" % (
+                name, 100 * t / elapsed, n / elapsed, 1e6 * t / n if n else 0)
         print("  %s's threads, %% of one core: %s" % (
             os.path.basename(command[-1] if command[0] == "wine" else command[0]),
-            ", ".join("%s %.2f" % (name, 100 * (t - threads_before.get(name, 0)) / elapsed)
-                      for name, t in sorted(threads.items()))))
+            ", ".join(thread_figures(name) for name in sorted(threads) if t_of(name) > 0)))
         return ([100 * u / elapsed for u in used],
                 (resident_kb(process.pid), resident_kb(display.process.pid) - server_before))
     finally:
@@ -442,6 +460,7 @@ def compare_on_anim(display_name, gifpack, player, floor, work, anim, runs):
     columns = [name for name, _ in programs]
     cell = lambda v: "%10.2f" % v if v is not None else "%10s" % "-"
     ratio = lambda a, b: "%.2f" % (a / b) if a is not None and b else "-"
+    print("anim.gif, measured at %s:" % load())
     print("anim.gif (100 x 320x240, 25 frames/s)   %s %12s %14s"
           % (" ".join("%10s" % c for c in columns), "/gifview", "/GTK floor"))
     rows = (("exec -> first frame on screen, ms", (0,)), ("CPU while playing, program %", (1,)),
@@ -533,8 +552,8 @@ def main():
                     program = pack(gifpack, timed, os.path.join(work, "delay_%d.gif" % delay),
                                    os.path.join(work, "timed_%d" % delay))
                     count, interval, timer, way = frame_timing(display, program, delay)
-                    print("frame timing, delay %3d ms, %d steps (median / p99 / max, ms):"
-                          % (delay * 10, count))
+                    print("frame timing, delay %3d ms, %d steps (median / p99 / max, ms), %s:"
+                          % (delay * 10, count, load()))
                     for name, (median, p99, worst) in (("interval - delay", interval),
                                                        ("  timer: post - arm - delay", timer),
                                                        ("  message: step - post", way)):

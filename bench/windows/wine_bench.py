@@ -15,7 +15,7 @@ one-shot multimedia timer, nothing decoded), both on anim.gif's 100 frames of
 
 Wine's server stays up for the whole run, so that no start pays for it.
 
-Usage: wine_bench.py --build-dir BUILD --windows-build-dir BUILD_WIN
+Usage: wine_bench.py --build-dir BUILD --windows-build-dir BUILD_WIN [--player EXE]
                      [--display :N] [--runs N] [--repetitions N] [--prefix DIR]
 BUILD (the Linux build) gives gifpack; BUILD_WIN is the cross-build made with
 -DGIFPLAY_BUILD_WINDOWS_BENCH=ON.
@@ -113,10 +113,11 @@ def main():
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--repetitions", type=int, default=5)
     parser.add_argument("--prefix", default="/tmp/gifplay-wine-bench")
+    parser.add_argument("--player", help="the Windows player to pack (default: BUILD_WIN's)")
     args = parser.parse_args()
     build, windows = os.path.abspath(args.build_dir), os.path.abspath(args.windows_build_dir)
     gifpack = os.path.join(build, "tools", "gifpack", "gifpack")
-    player = os.path.join(windows, "app", "gifplay.exe")
+    player = os.path.abspath(args.player or os.path.join(windows, "app", "gifplay.exe"))
     floor = os.path.join(windows, "bench", "windows", "gifplay_win32_floor.exe")
     speed = os.path.join(windows, "bench", "windows", "gifplay_decode_speed.exe")
     testdata = os.path.abspath(args.testdata)
@@ -156,6 +157,7 @@ def main():
                 server.wait()
         first, _ = pb.report_first_frames(programs, results)
         ours, anchor = "gifplay.exe", "Win32 floor"
+        print("under Wine, measured at %s:" % pb.load())
         print("under Wine, anim.gif (100 x 320x240, 25 frames/s)  %10s %12s %8s"
               % (ours, anchor, "ratio"))
         rows = [("exec -> first frame on screen, ms", first.get(ours), first.get(anchor))]

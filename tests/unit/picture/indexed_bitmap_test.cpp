@@ -62,7 +62,7 @@ TEST(IndexedBitmapTest, RowsAreStoredBottomUp) {
 // held: the block is dirtied and given back first, so the bitmap most likely
 // gets the same memory.
 TEST(IndexedBitmapTest, StorageStartsAsIndexZero) {
-  for (int32_t width : {5, 64, 1000}) {
+  for (int32_t width : {5, 64, 1000, 2000}) {  // 2000 x 40: a block made present at once
     size_t size = static_cast<size_t>((width + 3) & ~3) * 40;
     void* dirty = allocateBlock(static_cast<uint32_t>(size));
     std::memset(dirty, 0xAB, size);
