@@ -8,6 +8,8 @@
 #include "picture/indexed_bitmap.h"
 #include "platform/global_block.h"
 
+ImageObserver imageObserver{nullptr, nullptr};
+
 namespace {
 
 constexpr int32_t kSignatureLength = 6;  // "GIF89a", or whatever stands there
@@ -120,7 +122,10 @@ bool readImage(PayloadBuffer& buffer, PendingDelay& pending) {
   GifAnimation& a = animation;
   GifFrame* frame = newFrame();
   if (frame == nullptr) return false;
+  int32_t separator = buffer.position - 1;
   readFrame(*frame, buffer);
+  if (imageObserver.imageRead != nullptr)
+    imageObserver.imageRead(imageObserver.context, separator, *frame, buffer);
   if (a.frameCount == a.frameCapacity && !growFrameList()) {
     releaseFrame(frame);
     return false;

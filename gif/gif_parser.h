@@ -17,6 +17,19 @@ inline constexpr uint8_t kColourTableSizeBits = 0x07;
 inline constexpr uint8_t kInterlaceFlag = 0x40;
 inline constexpr int32_t kFrameListStep = 100;
 
+// Told of each image the parser reads, as soon as readFrame is done with it:
+// where its separator stands in the buffer, the frame, and the buffer, now
+// standing where the next block is read. The player sets no observer; a tool
+// that checks what the player makes of a GIF sets one while it loads it, and
+// may look at the row writer, which still holds the image.
+struct ImageObserver {
+  void (*imageRead)(void* context, int32_t separator, const GifFrame& frame,
+                    const PayloadBuffer& buffer);
+  void* context;
+};
+
+extern ImageObserver imageObserver;
+
 // Parses the buffer from its position into the animation, releasing any
 // earlier one first. Whatever was read before the stream ended, or before
 // parsing stopped, is the animation.

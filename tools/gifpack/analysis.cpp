@@ -6,8 +6,8 @@ Analysis analyseAnimation(const Bytes& gif, WalkedGif walked,
                           const std::optional<RewriteOptions>& browsers) {
   Analysis analysis;
   {
-    PlayerLoad load(gif);
-    analysis.check = checkAnimation(gif, std::move(walked), load.started());
+    PlayerLoad load(gif, askedImages(walked));
+    analysis.check = checkAnimation(gif, std::move(walked), load.started(), load.readings());
     // A refused animation is never played: its frames make way at once.
     bool shown = analysis.check.refusal.empty();
     analysis.player = load.takePictures(shown ? analysis.check.shownFrames : 0);

@@ -1,7 +1,8 @@
 // One analysis of a GIF, from which --info, --frames, the check, the
 // rewrite and packing all take what they need: its blocks walked once, the
-// player's loader run once, and, unless it is packed as it is, the browsers'
-// view decoded once and compared step by step with the player's. What the
+// player's loader run once (the check takes what it made of each image as
+// it reads it), and, unless it is packed as it is, the browsers' view
+// decoded once and compared step by step with the player's. What the
 // player made of it is kept as values: nothing after the analysis reads or
 // writes the player's process-wide records.
 #pragma once

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <utility>
 
 #include "gif/gif_animation.h"
@@ -43,14 +44,17 @@ int coloursWithoutMatch(const std::vector<uint32_t>& own, const std::vector<uint
   }));
 }
 
-FrameCheck checkFrame(const WalkedGif& walked, size_t i, FrameRereader& rereader) {
+// The pixel value of an image whose stored value the check needs.
+int32_t askedValue(const WalkedFrame& frame) {
+  return frame.transparent ? frame.transparentIndex : 0;
+}
+
+FrameCheck checkFrame(const WalkedGif& walked, size_t i, const FrameReading& reading) {
   FrameCheck check;
   check.walked = walked.frames[i];
   auto player = static_cast<int32_t>(i);
   check.readByPlayer =
       player < animation.frameCount && samePlace(check.walked, *animation.frames[player]);
-  FrameReading reading = rereader.read(
-      check.walked.separator, check.walked.transparent ? check.walked.transparentIndex : 0);
   check.hasPixels = reading.hasPixels;
   check.rowsDecoded = reading.rowsDecoded;
   check.endsInPlace = reading.nextBlock == check.walked.end || check.walked.cutShort;
@@ -318,16 +322,33 @@ std::string memoryText(int64_t bytes) {
   return std::to_string((bytes + kKilo * kKilo - 1) / (kKilo * kKilo)) + " MB";
 }
 
-AnimationCheck checkAnimation(const Bytes& gif, WalkedGif walked, bool started) {
+std::vector<AskedImage> askedImages(const WalkedGif& walked) {
+  std::vector<AskedImage> asked;
+  for (const WalkedFrame& frame : walked.frames)
+    asked.push_back({frame.separator, askedValue(frame)});
+  return asked;
+}
+
+AnimationCheck checkAnimation(const Bytes& gif, WalkedGif walked, bool started,
+                              const std::vector<std::optional<FrameReading>>& readings) {
   AnimationCheck check;
   check.walked = std::move(walked);
   check.started = started;
   check.playerFrames = animation.frameCount;
   check.shownFrames = shownFrames();
   check.memoryBytes = memoryNeeded();
-  FrameRereader rereader(gif);
-  for (size_t i = 0; i < check.walked.frames.size(); ++i)
-    check.frames.push_back(checkFrame(check.walked, i, rereader));
+  // Images the loader did not read (it stopped before them, or read on from
+  // elsewhere) are read here, each on its own.
+  std::optional<FrameRereader> rereader;
+  for (size_t i = 0; i < check.walked.frames.size(); ++i) {
+    const WalkedFrame& frame = check.walked.frames[i];
+    std::optional<FrameReading> reading = i < readings.size() ? readings[i] : std::nullopt;
+    if (!reading) {
+      if (!rereader) rereader.emplace(gif);
+      reading = rereader->read(frame.separator, askedValue(frame));
+    }
+    check.frames.push_back(checkFrame(check.walked, i, *reading));
+  }
   findShownTransparency(check);
   for (size_t i = 0; i < check.frames.size(); ++i) {
     FrameCheck& frame = check.frames[i];

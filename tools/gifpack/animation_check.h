@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tools/gifpack/gif_walk.h"
+#include "tools/gifpack/player_load.h"
 
 struct FrameCheck {
   WalkedFrame walked;
@@ -39,6 +41,11 @@ inline constexpr int64_t kPlayerMemory = int64_t{1} << 31;
 // "12 KB", "2049 MB": rounded up.
 std::string memoryText(int64_t bytes);
 
-// Part of the analysis (analysis.h): needs the GIF loaded by a PlayerLoad
-// (player_load.h) that is still alive, and walked already.
-AnimationCheck checkAnimation(const Bytes& gif, WalkedGif walked, bool started);
+// The images whose readings the check takes from the player's loader.
+std::vector<AskedImage> askedImages(const WalkedGif& walked);
+
+// Part of the analysis (analysis.h): needs the GIF walked already and loaded
+// by a PlayerLoad (player_load.h) that is still alive, asked about
+// askedImages(walked); readings are its readings.
+AnimationCheck checkAnimation(const Bytes& gif, WalkedGif walked, bool started,
+                              const std::vector<std::optional<FrameReading>>& readings);

@@ -23,11 +23,44 @@ PayloadBuffer payloadCopy(const Bytes& gif) {
   return buffer;
 }
 
+// What readFrame has just made of frame: the row writer still holds it when
+// its decoding began.
+FrameReading readingOf(const GifFrame& frame, const PayloadBuffer& buffer, int32_t value) {
+  int32_t rows = rowsStored(frame.bitmap);
+  int32_t stored = frameRowWriter.mapsColours ? frameRowWriter.colourMap[value & 0xFF] : value;
+  return {rows >= 0, frame.bitmap.storage != nullptr, std::max(rows, 0),
+          static_cast<size_t>(buffer.position), stored};
+}
+
+struct Readings {
+  const std::vector<AskedImage>& asked;
+  std::vector<std::optional<FrameReading>>& taken;
+};
+
+void takeReading(void* context, int32_t separator, const GifFrame& frame,
+                 const PayloadBuffer& buffer) {
+  auto& readings = *static_cast<Readings*>(context);
+  const std::vector<AskedImage>& asked = readings.asked;
+  auto image =
+      std::lower_bound(asked.begin(), asked.end(), static_cast<size_t>(separator),
+                       [](const AskedImage& a, size_t place) { return a.separator < place; });
+  if (image == asked.end() || image->separator != static_cast<size_t>(separator)) return;
+  readings.taken[static_cast<size_t>(image - asked.begin())] =
+      readingOf(frame, buffer, image->value);
+}
+
 }  // namespace
 
-PlayerLoad::PlayerLoad(const Bytes& gif) {
+PlayerLoad::PlayerLoad(const Bytes& gif, const std::vector<AskedImage>& asked)
+    : readings_(asked.size()) {
   PayloadBuffer buffer = payloadCopy(gif);
+  Readings readings{asked, readings_};
+  // The row writer may still hold a frame of an earlier load, whose record
+  // a frame of this one may come to have.
+  letGoOfFrame();
+  imageObserver = {takeReading, &readings};
   started_ = buffer.data != nullptr && loadAnimation(buffer) == 1;
+  imageObserver = {nullptr, nullptr};
   releasePayloadBuffer(buffer);
 }
 
@@ -79,10 +112,7 @@ FrameReading FrameRereader::read(size_t separator, int32_t value) {
   describeBitmap(frame.bitmap, 0, 0);
   letGoOfFrame();
   if (buffer_.data != nullptr) readFrame(frame, buffer_);
-  int32_t rows = rowsStored(frame.bitmap);
-  int32_t stored = frameRowWriter.mapsColours ? frameRowWriter.colourMap[value & 0xFF] : value;
-  FrameReading reading{rows >= 0, frame.bitmap.storage != nullptr, std::max(rows, 0),
-                       static_cast<size_t>(buffer_.position), stored};
+  FrameReading reading = readingOf(frame, buffer_, value);
   letGoOfFrame();
   releaseBitmap(frame.bitmap);
   return reading;

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "payload/payload_locator.h"
@@ -51,9 +52,29 @@ class PlayerCanvas {
   IndexedBitmap bitmap_{};
 };
 
+// What the player's readFrame made of one image's data, read from its
+// separator.
+struct FrameReading {
+  bool begun;           // the descriptor was complete and decoding started
+  bool hasPixels;       // the frame's bitmap got storage
+  int32_t rowsDecoded;  // rows the decoder delivered, in the frame's row order
+  size_t nextBlock;     // where the player reads the next block's introducer
+  int32_t storedValue;  // what the player stores for pixels of the value asked about
+};
+
+// An image whose reading is wanted: where its separator stands, and a pixel
+// value of it, 0 to 255, whose stored value is wanted.
+struct AskedImage {
+  size_t separator;
+  int32_t value;
+};
+
 class PlayerLoad {
  public:
-  explicit PlayerLoad(const Bytes& gif);
+  // asked: the images whose reading by the loader is wanted, in the order of
+  // the GIF. The loader reads each image once; its readings are taken as it
+  // goes.
+  explicit PlayerLoad(const Bytes& gif, const std::vector<AskedImage>& asked = {});
   ~PlayerLoad();
   PlayerLoad(const PlayerLoad&) = delete;
   PlayerLoad& operator=(const PlayerLoad&) = delete;
@@ -66,22 +87,18 @@ class PlayerLoad {
   // not held twice.
   PlayerPictures takePictures(int32_t count);
 
+  // One for each image asked about: none where the loader read no image at
+  // that separator (it stopped before, or read on from elsewhere).
+  const std::vector<std::optional<FrameReading>>& readings() const { return readings_; }
+
  private:
   bool started_ = false;
+  std::vector<std::optional<FrameReading>> readings_;
 };
 
-// One image read again by the player's readFrame from its separator, to see
-// what the player makes of its data.
-struct FrameReading {
-  bool begun;           // the descriptor was complete and decoding started
-  bool hasPixels;       // the frame's bitmap got storage
-  int32_t rowsDecoded;  // rows the decoder delivered, in the frame's row order
-  size_t nextBlock;     // where the player reads the next block's introducer
-  int32_t storedValue;  // what the player stores for pixels of the value asked about
-};
-
-// Reads images again one at a time from one copy of the stream. Needs a
-// PlayerLoad alive: frames with their own colours are mapped to its palette.
+// Reads images one at a time from one copy of the stream, for those the
+// loader did not read. Needs a PlayerLoad alive: frames with their own
+// colours are mapped to its palette.
 class FrameRereader {
  public:
   explicit FrameRereader(const Bytes& gif);

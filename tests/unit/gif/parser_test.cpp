@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gif/gif_animation.h"
@@ -138,6 +139,24 @@ TEST_F(GifParserTest, BlocksBetweenImages) {
     parse(concat({screen(3, 2), c.blocks}));
     EXPECT_EQ(delays(), c.delays) << c.what;
   }
+}
+
+// A tool watching the parse is told of every image as it is read: where its
+// separator stands, and where the next block is then read.
+TEST_F(GifParserTest, ObserverIsToldOfEveryImageRead) {
+  using Told = std::vector<std::pair<int32_t, int32_t>>;
+  Told told;
+  auto tell = [](void* context, int32_t separator, const GifFrame&, const PayloadBuffer& buffer) {
+    static_cast<Told*>(context)->push_back({separator, buffer.position});
+  };
+  imageObserver = {tell, &told};
+  const Bytes head = concat({screen(3, 2), graphicControl(5)});
+  const Bytes comment{0x21, 0xFE, 1, 'a', 0};
+  parse(concat({head, kImage, comment, kImage, descriptor(0, 0, 3, 2)}));
+  imageObserver = {nullptr, nullptr};
+  auto first = static_cast<int32_t>(head.size()), image = static_cast<int32_t>(kImage.size());
+  int32_t second = first + image + static_cast<int32_t>(comment.size()), third = second + image;
+  EXPECT_EQ(told, (Told{{first, first + image}, {second, second + image}, {third, third + 10}}));
 }
 
 TEST_F(GifParserTest, FrameListGrowsByAHundred) {
