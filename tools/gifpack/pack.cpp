@@ -8,6 +8,7 @@
 
 #include "payload/payload_locator.h"
 #include "tools/gifpack/files.h"
+#include "tools/gifpack/media.h"
 #include "tools/gifpack/records.h"
 #include "tools/gifpack/tool_error.h"
 #include "tools/gifpack/words.h"
@@ -64,9 +65,10 @@ bool beginsWith(const Bytes& start, const std::string& signature) {
 }
 
 void checkAnimationSignature(const InputFile& animation) {
-  Bytes start = readStart(animation, 6);
-  if (!beginsWith(start, "GIF87a") && !beginsWith(start, "GIF89a"))
-    throw FileError(animation.path, "not a GIF: it does not begin with \"GIF87a\" or \"GIF89a\"");
+  if (mediaKindOf(readStart(animation, 12)) == MediaKind::kUnknown)
+    throw FileError(animation.path,
+                    std::string("not a GIF: it does not begin with \"GIF87a\" or \"GIF89a\"") +
+                        kOtherKindsRead);
 }
 
 void checkSongSignature(const InputFile& song) {

@@ -5,6 +5,7 @@
 
 #include "picture/indexed_bitmap.h"
 #include "tools/gifpack/gif_walk.h"
+#include "tools/gifpack/media.h"
 #include "tools/gifpack/player_load.h"
 #include "tools/gifpack/report.h"
 #include "tools/gifpack/tool_error.h"
@@ -83,6 +84,7 @@ std::string reasonList(const std::vector<std::string>& reasons) {
 
 Bytes prepareAnimation(const std::filesystem::path& path, const Bytes& gif,
                        const Preparation& preparation, std::ostream& messages) {
+  if (mediaKindOf(gif) != MediaKind::kGif) return prepareMedia(path, gif, preparation, messages);
   checkMemory(path, gif, preparation.memory);
   Verdict verdict = judge(path, gif, preparation, &messages);
   if (!verdict.refusal.empty()) throw FileError(path, verdict.refusal);
@@ -108,6 +110,7 @@ Bytes prepareAnimation(const std::filesystem::path& path, const Bytes& gif,
 
 void printPreparedInfo(const std::filesystem::path& path, const Bytes& gif,
                        const Preparation& preparation, std::ostream& out) {
+  if (mediaKindOf(gif) != MediaKind::kGif) return printMediaInfo(path, gif, preparation, out);
   checkMemory(path, gif, preparation.memory);
   std::string refusal;
   {

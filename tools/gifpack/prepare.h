@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "platform/global_block.h"
+#include "tools/gifpack/media_options.h"
 #include "tools/gifpack/rewrite.h"
 
 enum class Rewriting { kWhenNeeded, kAsIs, kStrict };
@@ -35,6 +36,7 @@ struct Preparation {
   Rewriting rewriting = Rewriting::kWhenNeeded;
   RewriteOptions options;
   MemoryLimit memory;
+  MediaOptions media;
 };
 
 // "#RRGGBB" as a colour; nullopt for anything else.
