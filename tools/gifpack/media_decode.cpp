@@ -383,7 +383,11 @@ class Clip {
       }
       if (packet_->stream_index == stream_) {
         int sent = avcodec_send_packet(decoder_, packet_);
-        if (sent < 0 && sent != AVERROR(EAGAIN) && sent != AVERROR_INVALIDDATA)
+        // A damaged picture is left out, as players leave it; said only
+        // when no picture decodes at all.
+        if (sent == AVERROR_INVALIDDATA)
+          skipped_ = averror(sent);
+        else if (sent < 0 && sent != AVERROR(EAGAIN))
           error_ = averror(sent);
       }
       av_packet_unref(packet_);
@@ -404,6 +408,7 @@ class Clip {
     return 0;
   }
   const std::string& error() const { return error_; }
+  const std::string& skipped() const { return skipped_; }
 
  private:
   [[noreturn]] void fail(const std::string& why) { throw std::runtime_error(why); }
@@ -416,7 +421,7 @@ class Clip {
   AVFrame* frame_ = nullptr;
   int stream_ = -1;
   bool draining_ = false;
-  std::string error_;
+  std::string error_, skipped_;
 };
 
 // The pictures the first pass chose, by their place in decoding order.
@@ -601,7 +606,13 @@ MediaGif clipGif(const std::filesystem::path& path, const Bytes& bytes, MediaKin
                       what + ": damaged data: FFmpeg cannot decode it (" + clip->error() + ")");
     ending = ", cut where its data goes wrong (" + clip->error() + ")";
   }
-  if (chosen.empty()) throw FileError(path, what + ": no picture FFmpeg can decode");
+  if (chosen.empty())
+    throw FileError(path, what + ": no picture FFmpeg can decode" +
+                              (clip->skipped().empty() ? "" : " (" + clip->skipped() + ")"));
+  // A clip whose data ends early, as a cut-off download does.
+  double expected = std::min(length, options.duration);
+  if (video && !cut && ending.empty() && length > 0 && end < expected - std::max(0.25, 2 / rate))
+    ending = ", cut where its data ends, " + secondsText(end) + " of " + secondsText(length);
   clip.reset();
 
   StepSequence steps;

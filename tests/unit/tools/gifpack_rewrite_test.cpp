@@ -248,4 +248,58 @@ TEST(GifpackRewriteTest, OtherKindsAreWhatTheirReferenceShows) {
   }
 }
 
+const char* const kHostileInputs = R"sh(set -e
+    ffmpeg -v error -f lavfi -i testsrc=size=64x48 -frames 1 still.png
+    cwebp -quiet still.png -o still.webp
+    ffmpeg -v error -f lavfi -i testsrc=size=160x120:rate=30 -t 4 -pix_fmt yuv420p clip.mp4
+    ffmpeg -v error -i clip.mp4 -c copy -movflags +faststart first.mp4
+    ffmpeg -v error -f lavfi -i color=s=3840x2160:r=30:d=1 -c:v libx264 -preset ultrafast -crf 51 -pix_fmt yuv420p second.mp4
+    ffmpeg -v error -stream_loop 599 -i second.mp4 -c copy 4k.mp4
+    python3 -c "
+import struct, zlib
+def chunk(kind, data):
+    return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+open('bomb.png', 'wb').write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB',
+    100000, 100000, 8, 6, 0, 0, 0)) + chunk(b'IDAT', zlib.compress(bytes(10 ** 6))))
+webp = bytearray(open('still.webp', 'rb').read())
+webp[16:20] = b'\xff\xff\xff\x7f'
+open('damaged.webp', 'wb').write(webp)
+for name in ('clip', 'first'):
+    data = open(name + '.mp4', 'rb').read()
+    open(name + '-cut.mp4', 'wb').write(data[:len(data) // 2])")sh";
+
+// Inputs made to hurt end with one plain line, nothing written, in under
+// 500 MB: a WebP with damaged chunks, an MP4 cut in half (its index at the
+// end), a PNG declaring 100000 x 100000 pixels in a few bytes, a 4K clip of
+// 10 minutes. An MP4 with its index first, cut in half, is packed as far as
+// its data goes, and says so.
+TEST(GifpackRewriteTest, HostileInputsEndPlainlyAndLean) {
+  if (!shell(".", "command -v ffmpeg && command -v cwebp"))
+    GTEST_SKIP() << "needs ffmpeg and cwebp";
+  ScratchDir scratch;
+  ASSERT_TRUE(shell(scratch.path(), kHostileInputs));
+  const struct {
+    const char* name;
+    const char* said;
+  } cases[] = {{"damaged.webp", "damaged WebP"},
+               {"clip-cut.mp4", "FFmpeg cannot read it"},
+               {"bomb.png", "100000 x 100000"},
+               {"4k.mp4", "3840 x 2160, more than the 2 GiB"},
+               {"first-cut.mp4", "cut where its data ends"}};
+  for (const auto& each : cases) {
+    SCOPED_TRACE(each.name);
+    fs::path out = scratch.file(std::string(each.name) + "-packed");
+    ToolRun run = runGifpack(
+        {"--player", GIFPLAY_PLAYER, scratch.file(each.name).string(), "-o", out.string()});
+    bool packs = std::string(each.name) == "first-cut.mp4";
+    EXPECT_EQ(run.exitCode, packs ? 0 : 2) << run.err;
+    EXPECT_EQ(fs::exists(out), packs);
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_NE(run.err.find(each.said), std::string::npos) << run.err;
+    if (kPeakMemoryIsTheProgramsOwn) {
+      EXPECT_LT(run.peakBytes, int64_t{500} << 20);
+    }
+  }
+}
+
 }  // namespace
