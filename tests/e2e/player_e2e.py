@@ -27,6 +27,8 @@ and checks what appears on the screen and how the player ends:
                2.31, GTK 3.24), on that root's Xvfb; the root is made once
                with debootstrap (about 75 s) and kept in GIFPLAY_OLDER_ROOT
                (default /var/cache/gifplay-tests/bullseye)
+  media        a clip made by ffmpeg, packed by gifpack: the client area shows
+               the steps of gifpack --frames, in order
   scaled       with GDK_SCALE 1 and 2, and with text scaled (GDK_DPI_SCALE),
                the client area shows the frames of gifpack --frames enlarged
                by the scale (-scale), pixel for pixel, in order, and the
@@ -417,6 +419,35 @@ def scenario_rewritten(args, display, work):
     said = "rewritten so that the player shows it as browsers do: transparency"
     player = start_player(display, pack(args, gif, os.path.join(work, "player"), said=said), work)
     plays_in_order(display, player, work, shown)
+
+
+def make_clip(gifpack, work):
+    """A clip of 160 x 120 made by ffmpeg (testsrc, three pictures of half a
+    second), and each step gifpack packs of it (--frames; of a step shown in
+    pieces, the last, which --info lists with a delay over 10 ms)."""
+    if not shutil.which("ffmpeg"):
+        raise Skip("no ffmpeg")
+    clip, frames = os.path.join(work, "clip.mp4"), os.path.join(work, "clip_frames")
+    subprocess.run(["ffmpeg", "-v", "error", "-f", "lavfi", "-i", "testsrc=size=160x120:rate=2",
+                    "-t", "1.5", "-pix_fmt", "yuv420p", clip], check=True)
+    subprocess.run([gifpack, "--frames", frames, clip], check=True, capture_output=True)
+    info = subprocess.run([gifpack, "--info", clip], check=True, capture_output=True, text=True)
+    delays = [int(line.split()[5]) for line in info.stdout.splitlines() if line[:5].strip().isdigit()]
+    shown = []
+    for name, delay in zip(sorted(os.listdir(frames)), delays):
+        if delay == 10:
+            continue
+        ppm = os.path.join(work, name + ".ppm")
+        subprocess.run([IMAGEMAGICK, os.path.join(frames, name), "-depth", "8", ppm], check=True)
+        shown.append(Picture.load(ppm))
+    return clip, shown
+
+
+def scenario_media(args, display, work):
+    check(args.gifpack, "needs --gifpack")
+    clip, shown = make_clip(args.gifpack, work)
+    program = pack(args, clip, os.path.join(work, "player"), said="made into a GIF: 3 pictures")
+    plays_in_order(display, start_player(display, program, work), work, shown)
 
 
 def scenario_scaled(args, display, work):
@@ -820,6 +851,7 @@ SCENARIOS = {
     "no-records": scenario_no_records,
     "no-global-table": scenario_no_global_table,
     "rewritten": scenario_rewritten,
+    "media": scenario_media,
     "older-system": scenario_older_system,
     "scaled": scenario_scaled,
     "uncovered": scenario_uncovered,

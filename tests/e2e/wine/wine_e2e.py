@@ -22,14 +22,16 @@ user would; the same animation in the Linux player for comparison.
                  player: identical client pixels for the first three frames
   rewritten      an optimized GIF with transparency, rewritten by the Linux
                  gifpack for the Windows player: the client area shows each
-                 step as ImageMagick's -coalesce does (and browsers do)
+                 step as ImageMagick's -coalesce does (and browsers do); a
+                 clip made by ffmpeg, likewise packed, shows gifpack's steps
   gifpack        the Windows gifpack packs with the player of its build tree
                  the very bytes that the Linux gifpack --windows packs, lists
                  the records, and draws the frames the player shows as PNGs;
                  it takes names in Cyrillic and German, and without -o packs
                  anim.gif to anim.exe, then to anim (2).exe; started alone
                  (dropped onto in Explorer) it keeps its console until a key
-                 is pressed; it rewrites an optimized GIF (transparency, every disposal,
+                 is pressed; it refuses an MP4 in one line naming the Linux
+                 gifpack; it rewrites an optimized GIF (transparency, every disposal,
                  local colour tables) and one of more than 256 colours to the
                  same bytes as the Linux gifpack, with --background and
                  --dither too, refuses both under --strict as it does, and
@@ -65,7 +67,7 @@ sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 from e2e_support import (ABOUT_TITLE, SKIPPED, TITLE, Failure, Player, Skip,  # noqa: E402
                          accepts_connections, check, check_quick_exit, end_process, wait_for)
 from player_e2e import (Picture, PixelWatch, VirtualDisplay, check_alternating,  # noqa: E402
-                        frames_only, make_optimized_ball)
+                        frames_only, make_clip, make_optimized_ball)
 
 SIZE = (160, 120)
 TEMP_RECORD = "gifplay-temp-dir"  # in the prefix: the Unix path of Wine's TEMP
@@ -498,14 +500,25 @@ def scenario_rewritten(args, display):
                             capture_output=True, text=True)
     check(result.returncode == 0 and "rewritten so that the player shows it as browsers do: "
           "transparency" in result.stderr, "gifpack did not rewrite: " + result.stderr.strip())
-    player = WinePlayer(display, exe)
-    try:
-        _, origin = wine_window(display, Probe(display, args.probe))
-        check(wait_for(lambda: client_area(display, origin).rgb == shown[0].rgb, 2, 0.1),
-              "the Windows player does not show the first step")
-        check_cycle(watch_frames(display, origin, shown, 7.5), "Windows player")
-    finally:
-        player.stop()
+    for exe, shown in ((exe, shown), pack_clip(args, display)):
+        player = WinePlayer(display, exe)
+        try:
+            _, origin = wine_window(display, Probe(display, args.probe))
+            check(wait_for(lambda: client_area(display, origin).rgb == shown[0].rgb, 2, 0.1),
+                  "%s does not show the first step" % os.path.basename(exe))
+            check_cycle(watch_frames(display, origin, shown, 7.5), os.path.basename(exe))
+        finally:
+            player.stop()
+
+
+def pack_clip(args, display):
+    """A clip that the Linux gifpack packs for the Windows player."""
+    clip, shown = make_clip(args.gifpack, display.work)
+    exe = os.path.join(display.work, "clip.exe")
+    result = subprocess.run([args.gifpack, "--player", args.windows_player, clip, "-o", exe],
+                            capture_output=True, text=True)
+    check(result.returncode == 0, "gifpack could not pack a clip: " + result.stderr.strip())
+    return exe, shown
 
 
 def scenario_gifpack(args, display):
@@ -517,6 +530,13 @@ def scenario_gifpack(args, display):
     code, out = display.wine(args.windows_gifpack, "three_frames.gif", "song.mid", "-o", "w.exe",
                              cwd=work, with_errors=True)
     check(code == 0, "gifpack.exe could not pack: %s" % out.strip())
+    with open(os.path.join(work, "clip.mp4"), "wb") as clip:  # an MP4 by its first bytes
+        clip.write(b"\0\0\0\x18ftypisom" + bytes(64))
+    code, out = display.wine(args.windows_gifpack, "clip.mp4", "-o", "c.exe", cwd=work,
+                             with_errors=True)
+    check(code == 2 and "the Linux gifpack reads" in out and out.count("gifpack: ") == 1
+          and not os.path.exists(os.path.join(work, "c.exe")),
+          "gifpack.exe given an MP4: %s" % out.strip())
     result = subprocess.run([args.gifpack, "--windows", gif, song_path, "-o",
                              os.path.join(work, "l.exe")], capture_output=True, text=True)
     check(result.returncode == 0, "gifpack --windows could not pack: " + result.stderr.strip())
