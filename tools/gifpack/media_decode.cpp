@@ -645,8 +645,10 @@ MediaGif clipGif(const std::filesystem::path& path, const Bytes& bytes, MediaKin
     made.made += capped ? ", at most " + std::to_string(options.fps) + " a second (--fps " +
                               std::to_string(options.fps) + ")"
                         : "";
-    made.made += ", " + secondsText(end);
-    if (cut) made.made += ", cut at " + secondsText(options.duration) + " (--duration)";
+    std::ostringstream duration;
+    duration << options.duration;
+    made.made += cut ? ", its first " + secondsText(end) + " (--duration " + duration.str() + ")"
+                     : ", " + secondsText(end);
     made.made += ", without its sound";
   }
   made.made += ending;
