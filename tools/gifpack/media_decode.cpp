@@ -39,6 +39,7 @@ constexpr int kShortFrameShownMs = 100;
 // The shortest delay a step gets, in hundredths: shorter ones browsers
 // would stretch to a tenth of a second.
 constexpr int kMinDelay = 2;
+constexpr int kMaxDelay = 65535;  // the most a GIF's delay holds
 
 struct Size {
   int width = 0, height = 0;
@@ -89,14 +90,15 @@ void checkSize(const std::filesystem::path& path, const std::string& what, Size 
 
 // Delays in hundredths for steps starting at the given times (seconds) and
 // ending at end: each rounded where the running total is, so that the total
-// stays within half a hundredth of the source's, none under kMinDelay.
+// stays within half a hundredth of the source's, none under kMinDelay or
+// above kMaxDelay.
 std::vector<int> hundredths(const std::vector<double>& starts, double end) {
   std::vector<int> delays;
   int64_t shown = 0;
   for (size_t i = 0; i < starts.size(); ++i) {
     double until = (i + 1 < starts.size() ? starts[i + 1] : end) - starts[0];
     auto due = static_cast<int64_t>(std::llround(until * 100));
-    int delay = static_cast<int>(std::max<int64_t>(due - shown, kMinDelay));
+    int delay = static_cast<int>(std::clamp<int64_t>(due - shown, kMinDelay, kMaxDelay));
     delays.push_back(delay);
     shown += delay;
   }
@@ -319,18 +321,13 @@ class Clip {
     io_ = avio_alloc_context(buffer, kBufferSize, 0, &reader_, &MemoryReader::read, nullptr,
                              &MemoryReader::seek);
     format_ = avformat_alloc_context();
-    if (io_ == nullptr || format_ == nullptr) throw std::bad_alloc();
+    if (io_ == nullptr || format_ == nullptr) fail("not enough memory");
     format_->pb = io_;
     format_->flags |= AVFMT_FLAG_CUSTOM_IO;
     if (int error = avformat_open_input(&format_, nullptr, nullptr, nullptr); error < 0)
       fail("FFmpeg cannot read it (" + averror(error) + ")");
-    AVDictionary* options = nullptr;
-    av_dict_set_int(&options, "max_pixels", maxPixels, 0);
-    std::vector<AVDictionary*> streamOptions(format_->nb_streams, options);
-    for (auto& each : streamOptions) {
-      each = nullptr;
-      av_dict_copy(&each, options, 0);
-    }
+    std::vector<AVDictionary*> streamOptions(format_->nb_streams, nullptr);
+    for (auto& each : streamOptions) av_dict_set_int(&each, "max_pixels", maxPixels, 0);
     int found = avformat_find_stream_info(format_, streamOptions.data());
     for (auto& each : streamOptions) av_dict_free(&each);
     if (found < 0) fail("FFmpeg cannot read it (" + averror(found) + ")");
@@ -338,16 +335,21 @@ class Clip {
     stream_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
     if (stream_ < 0 || codec == nullptr) fail("no picture FFmpeg can decode");
     decoder_ = avcodec_alloc_context3(codec);
-    if (decoder_ == nullptr) throw std::bad_alloc();
+    if (decoder_ == nullptr) fail("not enough memory");
     avcodec_parameters_to_context(decoder_, format_->streams[stream_]->codecpar);
     decoder_->thread_count = 1;
-    if (int error = avcodec_open2(decoder_, codec, &options); error < 0)
+    decoder_->max_pixels = maxPixels;
+    if (int error = avcodec_open2(decoder_, codec, nullptr); error < 0)
       fail("FFmpeg cannot decode its pictures (" + averror(error) + ")");
-    av_dict_free(&options);
     packet_ = av_packet_alloc();
     frame_ = av_frame_alloc();
   }
-  ~Clip() {
+  ~Clip() { release(); }
+  Clip(const Clip&) = delete;
+  Clip& operator=(const Clip&) = delete;
+
+ private:
+  void release() {
     av_frame_free(&frame_);
     av_packet_free(&packet_);
     avcodec_free_context(&decoder_);
@@ -355,9 +357,8 @@ class Clip {
     if (io_ != nullptr) av_freep(&io_->buffer);
     avio_context_free(&io_);
   }
-  Clip(const Clip&) = delete;
-  Clip& operator=(const Clip&) = delete;
 
+ public:
   const AVStream& stream() const { return *format_->streams[stream_]; }
   const AVFormatContext& format() const { return *format_; }
   const AVCodecContext& decoder() const { return *decoder_; }
@@ -411,7 +412,11 @@ class Clip {
   const std::string& skipped() const { return skipped_; }
 
  private:
-  [[noreturn]] void fail(const std::string& why) { throw std::runtime_error(why); }
+  // What the constructor made goes before it throws: no destructor follows.
+  [[noreturn]] void fail(const std::string& why) {
+    release();
+    throw std::runtime_error(why);
+  }
 
   MemoryReader reader_;
   AVIOContext* io_ = nullptr;
