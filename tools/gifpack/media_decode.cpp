@@ -360,6 +360,11 @@ class Clip {
 
  public:
   const AVStream& stream() const { return *format_->streams[stream_]; }
+  bool hasSound() const {
+    for (unsigned i = 0; i < format_->nb_streams; ++i)
+      if (format_->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) return true;
+    return false;
+  }
   const AVFormatContext& format() const { return *format_; }
   const AVCodecContext& decoder() const { return *decoder_; }
 
@@ -558,6 +563,7 @@ MediaGif clipGif(const std::filesystem::path& path, const Bytes& bytes, MediaKin
   const AVStream& stream = clip->stream();
   Size source{stream.codecpar->width, stream.codecpar->height};
   std::string codec = avcodec_get_name(stream.codecpar->codec_id);
+  bool sound = clip->hasSound();
   Size size = targetSize(source, options);
   double rate = av_q2d(stream.avg_frame_rate) > 0 ? av_q2d(stream.avg_frame_rate)
                                                   : av_q2d(stream.r_frame_rate);
@@ -654,7 +660,7 @@ MediaGif clipGif(const std::filesystem::path& path, const Bytes& bytes, MediaKin
     duration << options.duration;
     made.made += cut ? ", its first " + secondsText(end) + " (--duration " + duration.str() + ")"
                      : ", " + secondsText(end);
-    made.made += ", without its sound";
+    if (sound) made.made += ", without its sound";
   }
   made.made += ending;
   return made;
