@@ -105,6 +105,13 @@ std::vector<int> hundredths(const std::vector<double>& starts, double end) {
   return delays;
 }
 
+// What the steps' pixels take as they are, a byte each: the size the GIF
+// is held to, twice over, before its steps are cut into pieces. A WebP's
+// or a clip's own size says little of a GIF's: its compression is another.
+size_t rawBytes(const StepSequence& steps) {
+  return static_cast<size_t>(steps.width) * static_cast<size_t>(steps.height) * steps.delays.size();
+}
+
 // An RGBA picture over the background, scaled to size when it differs.
 class PictureMaker {
  public:
@@ -256,7 +263,7 @@ MediaGif webpGif(const std::filesystem::path& path, const Bytes& bytes,
   steps.delays = hundredths(starts, end);
   if (animated)
     steps.loopCount = static_cast<int>(WebPDemuxGetI(demuxer.get(), WEBP_FF_LOOP_COUNT));
-  steps.sourceBytes = bytes.size();
+  steps.sourceBytes = rawBytes(steps);
   steps.sampleStride = 0;
   Colour background = preparation.options.background.value_or(0xFFFFFF);
   steps.start = [&] {
@@ -631,7 +638,7 @@ MediaGif clipGif(const std::filesystem::path& path, const Bytes& bytes, MediaKin
   steps.delays = hundredths(starts, end);
   if (still) steps.delays.resize(1);
   steps.loopCount = video ? 0 : kind == MediaKind::kPng && !still ? apngPlays(bytes) : -1;
-  steps.sourceBytes = bytes.size();
+  steps.sourceBytes = rawBytes(steps);
   int64_t stepPixels = int64_t{size.width} * size.height * static_cast<int64_t>(chosen.size());
   constexpr int64_t kSample = int64_t{1} << 22;
   steps.sampleStride = video ? static_cast<size_t>(std::max<int64_t>(stepPixels / kSample, 1)) : 0;
