@@ -2,8 +2,7 @@
 #include <streambuf>
 
 #include "fuzz/fuzz_entries.h"
-#include "tools/gifpack/animation_check.h"
-#include "tools/gifpack/player_load.h"
+#include "tools/gifpack/analysis.h"
 #include "tools/gifpack/report.h"
 #include "tools/gifpack/tool_error.h"
 
@@ -25,9 +24,8 @@ int fuzzGifpackInfo(const uint8_t* data, size_t size) {
   std::ostream out(&sink);
   Bytes gif(data, data + size);
   try {
-    PlayerLoad load(gif);
-    AnimationCheck check = checkAnimation(gif, load.started());
-    printInfo("animation.gif", check, out);
+    Analysis analysis = analyseAnimation(gif, walkGif(gif), std::nullopt);
+    printInfo("animation.gif", analysis.check, out);
   } catch (const FileError&) {
   }
   releasePlayerRecords();

@@ -1,4 +1,4 @@
-# Bad inputs against the packed player (bad_inputs.py), on display :96. CI
+# Bad inputs against the packed player (bad_inputs.py). CI
 # samples the two large sets (a GIF cut after every byte, every single-byte
 # change); by hand, bad_inputs.py without --sample runs them whole.
 add_executable(gifplay_make_bad_inputs make_bad_inputs.cpp)

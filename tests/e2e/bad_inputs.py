@@ -21,7 +21,7 @@ Sets of cases:
   not-midi      a good picture with a song record that is not a MIDI file
 
 Usage: bad_inputs.py --player P --make-inputs M [--sample N] [--set S ...]
-                     [--display :96] [--moment SECONDS] [--jobs N] [--table FILE]
+                     [--moment SECONDS] [--jobs N] [--table FILE]
   --sample N   run N cases of each large set (truncated, byte-changes),
                spread evenly, with the first and last always in; 0 (the
                default) runs every case
@@ -30,10 +30,8 @@ Exit status 0 passed, 1 failed, 77 skipped (no Xvfb).
 """
 
 import argparse
-import ctypes
 import os
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
@@ -43,162 +41,13 @@ from concurrent.futures import ThreadPoolExecutor
 
 sys.dont_write_bytecode = True  # nothing of ours lands in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import (SKIPPED, Failure, accepts_connections,  # noqa: E402
-                         delete_window_event, end_process, wait_for)
+from e2e_support import (SKIPPED, Failure, Skip, VirtualDisplay, missing_tools,  # noqa: E402
+                         record, wait_for)
 
-DISPLAY = ":96"
 STARTING = threading.Lock()
 
 
-# ---- the X display -------------------------------------------------------
-
-
-class Xlib:
-    """The few Xlib calls needed: find a process's viewable top-level window
-    by _NET_WM_PID, and ask it to close as a window manager would."""
-
-    def __init__(self, name):
-        x = ctypes.cdll.LoadLibrary("libX11.so.6")
-        x.XOpenDisplay.restype = ctypes.c_void_p
-        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        x.XDefaultRootWindow.restype = ctypes.c_ulong
-        x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-        x.XInternAtom.restype = ctypes.c_ulong
-        x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-        x.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong),
-                                 ctypes.POINTER(ctypes.c_ulong),
-                                 ctypes.POINTER(ctypes.POINTER(ctypes.c_ulong)),
-                                 ctypes.POINTER(ctypes.c_uint)]
-        x.XGetWindowProperty.argtypes = [
-            ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_long, ctypes.c_long,
-            ctypes.c_int, ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong),
-            ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_ulong),
-            ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_void_p)]
-        x.XFree.argtypes = [ctypes.c_void_p]
-        x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
-                                 ctypes.c_void_p]
-        x.XFlush.argtypes = [ctypes.c_void_p]
-        x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-        x.XCloseDisplay.argtypes = [ctypes.c_void_p]
-        x.XGetWindowAttributes.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_void_p]
-        x.XSetErrorHandler.argtypes = [ctypes.c_void_p]
-        self.x = x
-        self.lock = threading.Lock()  # one connection, shared by the case runners
-        self.display = x.XOpenDisplay(name.encode())
-        if not self.display:
-            raise Failure("cannot open display " + name)
-        # Windows may vanish between the query and a look at them.
-        self.handler = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)(
-            lambda d, e: 0)
-        x.XSetErrorHandler(ctypes.cast(self.handler, ctypes.c_void_p))
-        self.root = x.XDefaultRootWindow(self.display)
-        self.pid_atom = x.XInternAtom(self.display, b"_NET_WM_PID", 0)
-        self.protocols = x.XInternAtom(self.display, b"WM_PROTOCOLS", 0)
-        self.delete = x.XInternAtom(self.display, b"WM_DELETE_WINDOW", 0)
-
-    def close_display(self):
-        self.x.XCloseDisplay(self.display)
-
-    def _pid_of(self, window):
-        kind, fmt = ctypes.c_ulong(), ctypes.c_int()
-        count, after, data = ctypes.c_ulong(), ctypes.c_ulong(), ctypes.c_void_p()
-        status = self.x.XGetWindowProperty(self.display, window, self.pid_atom, 0, 1, 0, 0,
-                                           ctypes.byref(kind), ctypes.byref(fmt),
-                                           ctypes.byref(count), ctypes.byref(after),
-                                           ctypes.byref(data))
-        pid = None
-        if status == 0 and data.value:
-            if count.value == 1 and fmt.value == 32:
-                pid = ctypes.cast(data, ctypes.POINTER(ctypes.c_ulong))[0]
-            self.x.XFree(data)
-        return pid
-
-    class WindowAttributes(ctypes.Structure):
-        _fields_ = [("x", ctypes.c_int), ("y", ctypes.c_int), ("width", ctypes.c_int),
-                    ("height", ctypes.c_int), ("border_width", ctypes.c_int),
-                    ("depth", ctypes.c_int), ("visual", ctypes.c_void_p),
-                    ("root", ctypes.c_ulong), ("class_", ctypes.c_int),
-                    ("bit_gravity", ctypes.c_int), ("win_gravity", ctypes.c_int),
-                    ("backing_store", ctypes.c_int), ("backing_planes", ctypes.c_ulong),
-                    ("backing_pixel", ctypes.c_ulong), ("save_under", ctypes.c_int),
-                    ("colormap", ctypes.c_ulong), ("map_installed", ctypes.c_int),
-                    ("map_state", ctypes.c_int), ("all_event_masks", ctypes.c_long),
-                    ("your_event_mask", ctypes.c_long),
-                    ("do_not_propagate_mask", ctypes.c_long),
-                    ("override_redirect", ctypes.c_int), ("screen", ctypes.c_void_p)]
-
-    def _viewable(self, window):
-        attributes = self.WindowAttributes()
-        if not self.x.XGetWindowAttributes(self.display, window, ctypes.byref(attributes)):
-            return False
-        return attributes.map_state == 2  # IsViewable
-
-    def window_of(self, pid):
-        with self.lock:
-            return self._window_of(pid)
-
-    def _window_of(self, pid):
-        root, parent = ctypes.c_ulong(), ctypes.c_ulong()
-        children, count = ctypes.POINTER(ctypes.c_ulong)(), ctypes.c_uint()
-        self.x.XSync(self.display, 0)
-        if not self.x.XQueryTree(self.display, self.root, ctypes.byref(root), ctypes.byref(parent),
-                                 ctypes.byref(children), ctypes.byref(count)):
-            return None
-        found = None
-        for i in range(count.value):
-            window = children[i]
-            if self._pid_of(window) == pid and self._viewable(window):
-                found = window
-                break
-        if children:
-            self.x.XFree(children)
-        return found
-
-    def close(self, window):
-        with self.lock:
-            self._close(window)
-
-    def _close(self, window):
-        event = delete_window_event(window, self.protocols, self.delete)
-        self.x.XSendEvent(self.display, window, 0, 0, ctypes.byref(event))
-        self.x.XFlush(self.display)
-
-
-class VirtualDisplay:
-    """Xvfb on our display number; an X server already there is used as it is."""
-
-    def __init__(self, name):
-        self.name = name
-        self.process = None
-
-    def __enter__(self):
-        socket = "/tmp/.X11-unix/X" + self.name.lstrip(":")
-        if not os.path.exists(socket):
-            self.process = subprocess.Popen(
-                ["Xvfb", self.name, "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-                 "-noreset"],
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            if not wait_for(lambda: accepts_connections(socket) or self.process.poll() is not None, 10) \
-                    or self.process.poll() is not None:
-                raise Failure("Xvfb did not start on " + self.name)
-        self.xlib = Xlib(self.name)
-        return self
-
-    def __exit__(self, *exc):
-        self.xlib.close_display()
-        if self.process is not None:
-            end_process(self.process)
-
-
 # ---- the cases -----------------------------------------------------------
-
-
-def marker(tag):
-    return b"*" + tag + b"_BEGINS_HERE" + b":"
-
-
-def record(tag, payload, length=None):
-    return marker(tag) + struct.pack("<I", len(payload) if length is None else length) + payload
 
 
 def picture(gif, length=None):
@@ -282,8 +131,7 @@ def run_case(display, player, name, records, work, moment):
     program = os.path.join(work, "player")
     temp = os.path.join(work, "temp")
     os.makedirs(temp)
-    env = dict(os.environ)
-    env.update(DISPLAY=display.name, GDK_BACKEND="x11", NO_AT_BRIDGE="1", TEMP=temp)
+    env = dict(display.env(), TEMP=temp)
     # A sanitizer build of the player: leaks are valgrind's business (GTK
     # keeps plenty until exit); everything else ends the run with a report.
     env["ASAN_OPTIONS"] = "detect_leaks=0:" + env.get("ASAN_OPTIONS", "")
@@ -364,14 +212,13 @@ def main():
     parser.add_argument("--make-inputs", required=True)
     parser.add_argument("--sample", type=int, default=0)
     parser.add_argument("--set", action="append", dest="sets")
-    parser.add_argument("--display", default=DISPLAY)
     parser.add_argument("--moment", type=float, default=0.3,
                         help="seconds the player runs before its window is closed")
     parser.add_argument("--jobs", type=int, default=1,
                         help="players running at once on the display")
     parser.add_argument("--table", help="append a Markdown row per set to this file")
     args = parser.parse_args()
-    if shutil.which("Xvfb") is None:
+    if missing_tools("Xvfb"):
         print("SKIP: Xvfb is not installed (scripts/setup.sh installs it)")
         return SKIPPED
     scratch = tempfile.mkdtemp(prefix="gifplay-bad-inputs-")
@@ -381,7 +228,8 @@ def main():
     chosen = args.sets or list(sets)
     failed = False
     try:
-        with VirtualDisplay(args.display) as display:
+        with VirtualDisplay(size=(1280, 1024)) as display:
+            display.xlib  # one connection, opened before the case runners share it
             for label in chosen:
                 what, cases = sets[label]
                 started = time.monotonic()
@@ -398,6 +246,9 @@ def main():
                             "exit 0, TEMP empty" if not failures else
                             "; ".join("%s: %s" % (o.name, o.problem) for o, _ in failures[:5])))
                 failed = failed or bool(failures)
+    except Skip as reason:
+        print("SKIP: %s" % reason)
+        return SKIPPED
     except Failure as failure:
         print("FAIL: %s" % failure)
         failed = True

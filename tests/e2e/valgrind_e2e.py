@@ -2,7 +2,7 @@
 """A whole run of the packed Linux player under valgrind's memcheck.
 
 The player carries the demo animation and song; it plays on the virtual X
-display :93 into a private PulseAudio null sink for a few seconds and is ended
+display into a private PulseAudio null sink for a few seconds and is ended
 by File > Exit. memcheck must report no invalid access, no use of undefined
 values and no definitely lost memory; the player must end with 0 and leave
 TEMP empty. Errors are counted over the whole process, the libraries it loads
@@ -23,8 +23,8 @@ import time
 
 sys.dont_write_bytecode = True  # nothing of ours lands in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import TITLE, Skip, check, run_in_scratch, wait_for  # noqa: E402
-from music_e2e import Display, Player, SoundServer, pack  # noqa: E402
+from e2e_support import (TITLE, Player, Skip, SoundServer, VirtualDisplay, check,  # noqa: E402
+                         missing_tools, pack_by_hand, run_scenario, wait_for)
 
 
 SUPPRESSIONS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "valgrind.supp")
@@ -46,19 +46,21 @@ def summary(log):
 
 
 def run(args, work):
-    if not shutil.which("valgrind"):
-        raise Skip("no valgrind (scripts/setup.sh installs it)")
+    tool = missing_tools("valgrind", "xdotool")
+    if tool:
+        raise Skip("no %s (scripts/setup.sh installs it)" % tool)
     temp = os.path.join(work, "temp")
     os.mkdir(temp)
-    program = pack(args.player, os.path.join(work, "player"), args.gif, args.song)
+    program = pack_by_hand(args.player, os.path.join(work, "player"), args.gif, args.song)
     # The player is stripped; its symbols, found through its debug link beside
     # it, name our frames in the reports and the suppressions.
     symbols = args.player + ".debug"
     if os.path.isfile(symbols):
         shutil.copyfile(symbols, os.path.join(work, os.path.basename(symbols)))
     log_file = os.path.join(work, "memcheck.log")
-    with Display() as display, SoundServer(work) as sound:
-        player = Player(program, sound.env(display.env()), temp, memcheck(log_file))
+    with VirtualDisplay() as display, SoundServer(work) as sound:
+        player = Player(display, program, temp, env=sound.env(display.env()),
+                        wrapper=memcheck(log_file))
         try:
             started = time.monotonic()
             found = wait_for(lambda: display.windows(TITLE) or player.process.poll() is not None,
@@ -68,7 +70,7 @@ def run(args, work):
             print("window after %.1f s under memcheck" % (time.monotonic() - started))
             time.sleep(args.seconds)
             check(player.process.poll() is None, "the player ended while playing")
-            display.keys(display.windows(TITLE)[0], "alt+f", "x")
+            display.press(display.windows(TITLE)[0], "alt+f", "x")
             code = player.wait(120)
             check(code is not None, "File > Exit did not end the player within two minutes")
             check(code == 0, "exit code %s" % code)
@@ -95,7 +97,7 @@ def main():
     parser.add_argument("--seconds", type=float, default=5)
     parser.add_argument("--log", help="keep memcheck's log here")
     args = parser.parse_args()
-    return run_in_scratch("gifplay-valgrind-e2e-", lambda work: run(args, work))
+    return run_scenario("valgrind", lambda work: run(args, work), prefix="gifplay-valgrind-e2e-")
 
 
 if __name__ == "__main__":

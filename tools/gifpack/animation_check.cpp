@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <utility>
 
 #include "gif/gif_animation.h"
 #include "picture/compositing.h"
@@ -317,9 +318,9 @@ std::string memoryText(int64_t bytes) {
   return std::to_string((bytes + kKilo * kKilo - 1) / (kKilo * kKilo)) + " MB";
 }
 
-AnimationCheck checkAnimation(const Bytes& gif, bool started) {
+AnimationCheck checkAnimation(const Bytes& gif, WalkedGif walked, bool started) {
   AnimationCheck check;
-  check.walked = walkGif(gif);
+  check.walked = std::move(walked);
   check.started = started;
   check.playerFrames = animation.frameCount;
   check.shownFrames = shownFrames();

@@ -39,5 +39,6 @@ inline constexpr int64_t kPlayerMemory = int64_t{1} << 31;
 // "12 KB", "2049 MB": rounded up.
 std::string memoryText(int64_t bytes);
 
-// Needs the GIF loaded by a PlayerLoad (player_load.h) that is still alive.
-AnimationCheck checkAnimation(const Bytes& gif, bool started);
+// Part of the analysis (analysis.h): needs the GIF loaded by a PlayerLoad
+// (player_load.h) that is still alive, and walked already.
+AnimationCheck checkAnimation(const Bytes& gif, WalkedGif walked, bool started);

@@ -11,9 +11,7 @@
 #include "tools/gifpack/files.h"
 #include "tools/gifpack/list.h"
 #include "tools/gifpack/pack.h"
-#include "tools/gifpack/player_load.h"
 #include "tools/gifpack/prepare.h"
-#include "tools/gifpack/report.h"
 #include "tools/gifpack/tool_error.h"
 #include "tools/gifpack/utf8_path.h"
 #include "tools/gifpack/words.h"
@@ -213,10 +211,8 @@ void runFrames(const Command& command) {
   if (command.output || command.player || command.windows || command.operands.size() != 1)
     throw UsageError("--frames takes DIR and one ANIMATION and nothing else");
   const fs::path& path = command.operands[0];
-  Bytes gif = prepareAnimation(path, readAnimation(path), command.preparation, std::cerr);
-  PlayerLoad load(gif);
-  AnimationCheck check = checkAnimation(gif, load.started());
-  int written = writeFrames(*command.framesDir, check);
+  int written = writePreparedFrames(*command.framesDir, path, readAnimation(path),
+                                    command.preparation, std::cerr);
   std::cout << "wrote " << counted(written, "frame") << " to " << shownPath(*command.framesDir)
             << "\n";
 }

@@ -32,9 +32,11 @@ struct MediaGif {
 MediaGif gifFromMedia(const std::filesystem::path& path, const Bytes& bytes, MediaKind kind,
                       const Preparation& preparation);
 
-// Packing and --info for an input that is not a GIF: its GIF, through the
-// player's own checks.
-Bytes prepareMedia(const std::filesystem::path& path, const Bytes& bytes,
-                   const Preparation& preparation, std::ostream& messages);
+// Packing and --frames: the GIF of an input that is not a GIF, which is
+// never kept as it is (--as-is and --strict are refused).
+MediaGif prepareMedia(const std::filesystem::path& path, const Bytes& bytes, MediaKind kind,
+                      const Preparation& preparation);
+// --info for an input that is not a GIF: what it is, and its GIF as the
+// player takes it.
 void printMediaInfo(const std::filesystem::path& path, const Bytes& bytes,
                     const Preparation& preparation, std::ostream& out);

@@ -52,20 +52,12 @@ std::string mediaWords(MediaKind kind) {
   return "of a kind gifpack does not know";
 }
 
-// Neither can be kept as it is: --as-is and --strict are for GIFs.
-Bytes prepareMedia(const std::filesystem::path& path, const Bytes& bytes,
-                   const Preparation& preparation, std::ostream& messages) {
-  MediaKind kind = mediaKindOf(bytes);
+MediaGif prepareMedia(const std::filesystem::path& path, const Bytes& bytes, MediaKind kind,
+                      const Preparation& preparation) {
   refuseUnknown(path, kind);
   if (preparation.rewriting != Rewriting::kWhenNeeded)
     throw FileError(path, mediaWords(kind) + ", not a GIF: --as-is and --strict take GIFs only");
-  MediaGif made = gifFromMedia(path, bytes, kind, preparation);
-  Preparation asIs = preparation;
-  asIs.rewriting = Rewriting::kAsIs;
-  Bytes gif = prepareAnimation(path, made.gif, asIs, messages);
-  messages << "gifpack: " << shownPath(path) << ": " << made.source
-           << ", made into a GIF: " << made.made << "\n";
-  return gif;
+  return gifFromMedia(path, bytes, kind, preparation);
 }
 
 void printMediaInfo(const std::filesystem::path& path, const Bytes& bytes,

@@ -51,6 +51,11 @@ std::string reasonList(const std::vector<std::string>& reasons);
 Bytes prepareAnimation(const std::filesystem::path& path, const Bytes& gif,
                        const Preparation& preparation, std::ostream& messages);
 
+// --frames: DIR/frame-000.png ... of the GIF that packing would use, each
+// step as the player shows it; the number written. Messages as when packing.
+int writePreparedFrames(const std::filesystem::path& dir, const std::filesystem::path& path,
+                        const Bytes& gif, const Preparation& preparation, std::ostream& messages);
+
 // --info: the frames as the player takes them, and what packing would do.
 void printPreparedInfo(const std::filesystem::path& path, const Bytes& gif,
                        const Preparation& preparation, std::ostream& out);

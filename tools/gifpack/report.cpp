@@ -1,13 +1,12 @@
 #include "tools/gifpack/report.h"
 
 #include <cstdio>
-#include <cstring>
+#include <functional>
 #include <iomanip>
 #include <memory>
 #include <sstream>
+#include <stdexcept>
 
-#include "gif/gif_animation.h"
-#include "picture/compositing.h"
 #include "tools/gifpack/files.h"
 #include "tools/gifpack/png_file.h"
 #include "tools/gifpack/progress.h"
@@ -31,22 +30,16 @@ void printFrameRow(std::ostream& out, size_t i, const FrameCheck& f) {
       << std::setw(11) << (w.interlaced ? "yes" : "no") << std::right << joined(f.notes) << "\n";
 }
 
-// Colour of a pixel value as the player's palette gives it: values beyond
-// the table wrap around, as the drawing does.
-void fillRgbRow(const IndexedBitmap& bitmap, int32_t y, uint8_t* row) {
-  const PaletteTable& palette = animation.palette;
-  const uint8_t* pixels = bitmapRowAddress(bitmap, 0, bitmap.height - 1 - y);
-  for (int32_t x = 0; x < bitmap.width; ++x, row += 3) {
-    uint32_t colour = palette.entries[pixels[x] % palette.count];
-    row[0] = static_cast<uint8_t>(colour);
-    row[1] = static_cast<uint8_t>(colour >> 8);
-    row[2] = static_cast<uint8_t>(colour >> 16);
-  }
+void putRgb(uint32_t colour, uint8_t* rgb) {
+  rgb[0] = static_cast<uint8_t>(colour);
+  rgb[1] = static_cast<uint8_t>(colour >> 8);
+  rgb[2] = static_cast<uint8_t>(colour >> 16);
 }
 
-void writePng(const fs::path& path, const IndexedBitmap& bitmap) {
-  Bytes png = rgbPng(bitmap.width, bitmap.height,
-                     [&bitmap](int32_t y, uint8_t* row) { fillRgbRow(bitmap, y, row); });
+// fillRow(y, row): the picture's row y from the top, in red, green, blue.
+void writePng(const fs::path& path, int32_t width, int32_t height,
+              const std::function<void(int32_t, uint8_t*)>& fillRow) {
+  Bytes png = rgbPng(width, height, fillRow);
   if (png.empty()) throw FileError(path, "cannot make the PNG");
   writeNewFile(path, png);
 }
@@ -111,12 +104,37 @@ void prepareFramesDirectory(const fs::path& dir) {
   }
 }
 
-// One step of the player: the frame copied opaquely onto the canvas at its
-// place, cut to the canvas.
-void composite(int32_t index) {
-  RECT rectangle{};
-  if (IndexedBitmap* bitmap = frameRect(*animation.frames[index], rectangle))
-    blitBitmap(canvas, *bitmap, rectangle, 0, 0, kOpaqueCopy);
+// The player's steps on a canvas of its own, from its frames.
+void writePlayersSteps(const fs::path& dir, const PlayerPictures& player, int32_t steps,
+                       Progress& progress) {
+  PlayerCanvas canvas(player.screenWidth, player.screenHeight);
+  const IndexedBitmap& bitmap = canvas.bitmap();
+  for (int32_t step = 0; step < steps; ++step) {
+    const PlayerFrame& frame = player.frames[static_cast<size_t>(step)];
+    if (frame.letGo) throw std::logic_error("gifpack let go of a frame it shows");
+    canvas.draw(frame);
+    writePng(dir / frameName(step), bitmap.width, bitmap.height, [&](int32_t y, uint8_t* row) {
+      const uint8_t* pixels = bitmapRowAddress(bitmap, 0, bitmap.height - 1 - y);
+      for (int32_t x = 0; x < bitmap.width; ++x) putRgb(player.colours[pixels[x]], row + 3 * x);
+    });
+    progress.advance(step + 1);
+  }
+}
+
+// The browsers' steps, which the player's equal pixel for pixel.
+void writeBrowsersSteps(const fs::path& dir, const BrowsersComparison& browsers,
+                        Progress& progress) {
+  const BrowserView& view = *browsers.view;
+  StepPainter painter(view, browsers.background);
+  while (painter.next()) {
+    const std::vector<Colour>& picture = painter.picture();
+    writePng(dir / frameName(painter.step()), view.screenWidth, view.screenHeight,
+             [&](int32_t y, uint8_t* row) {
+               const Colour* colours = picture.data() + static_cast<size_t>(y) * view.screenWidth;
+               for (int x = 0; x < view.screenWidth; ++x) putRgb(colours[x], row + 3 * x);
+             });
+    progress.advance(painter.step() + 1);
+  }
 }
 
 }  // namespace
@@ -139,17 +157,17 @@ void printWarnings(const fs::path& gif, const AnimationCheck& check, std::ostrea
     out << "gifpack: " << shownPath(gif) << ": warning: " << warning << "\n";
 }
 
-int writeFrames(const fs::path& dir, const AnimationCheck& check) {
-  if (canvas.width == 0 || canvas.height == 0)
-    throw FileError(dir, "nothing written: the screen is " + std::to_string(canvas.width) + " x " +
-                             std::to_string(canvas.height));
+int writeFrames(const fs::path& dir, const Analysis& analysis) {
+  const PlayerPictures& player = analysis.player;
+  if (player.screenWidth == 0 || player.screenHeight == 0)
+    throw FileError(dir, "nothing written: the screen is " + std::to_string(player.screenWidth) +
+                             " x " + std::to_string(player.screenHeight));
   prepareFramesDirectory(dir);
-  std::memset(canvas.storage, 0, static_cast<size_t>(canvas.stride) * canvas.height);
-  Progress progress("writing frames", check.shownFrames);
-  for (int32_t step = 0; step < check.shownFrames; ++step) {
-    composite(step);
-    writePng(dir / frameName(step), canvas);
-    progress.advance(step + 1);
-  }
-  return check.shownFrames;
+  int32_t steps = analysis.check.shownFrames;
+  Progress progress("writing frames", steps);
+  if (analysis.browsers.agrees)
+    writeBrowsersSteps(dir, analysis.browsers, progress);
+  else
+    writePlayersSteps(dir, player, steps, progress);
+  return steps;
 }

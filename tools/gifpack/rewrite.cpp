@@ -2,12 +2,10 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 #include <functional>
 #include <optional>
 #include <stdexcept>
 
-#include "gif/gif_animation.h"
 #include "picture/compositing.h"
 #include "tools/gifpack/palette_quantizer.h"
 #include "tools/gifwriter/gif_writer.h"
@@ -51,25 +49,34 @@ bool outsideScreen(const BrowserFrame& frame, const BrowserView& view) {
 
 // The player's step on its canvas against the browsers' picture, where
 // either one drew: once the two agree, a step can only part them there.
-bool sameStep(const StepPainter& painter, int32_t step) {
-  RECT rectangle{};
+bool sameStep(const StepPainter& painter, PlayerCanvas& canvas, const PlayerPictures& player,
+              int32_t step) {
+  const IndexedBitmap& bitmap = canvas.bitmap();
   ScreenArea compared = painter.changed();
-  if (IndexedBitmap* bitmap = frameRect(*animation.frames[step], rectangle)) {
-    blitBitmap(canvas, *bitmap, rectangle, 0, 0, kOpaqueCopy);
+  if (step < static_cast<int32_t>(player.frames.size())) {
+    RECT rectangle = canvas.draw(player.frames[static_cast<size_t>(step)]);
     ScreenArea drawn{rectangle.left, rectangle.top,
-                     std::min<int32_t>(rectangle.right, canvas.width),
-                     std::min<int32_t>(rectangle.bottom, canvas.height)};
+                     std::min<int32_t>(rectangle.right, bitmap.width),
+                     std::min<int32_t>(rectangle.bottom, bitmap.height)};
     compared = unite(compared, drawn);
   }
-  const PaletteTable& palette = animation.palette;
   const std::vector<Colour>& picture = painter.picture();
   for (int32_t y = compared.top; y < compared.bottom; ++y) {
-    const uint8_t* row = bitmapRowAddress(canvas, 0, canvas.height - 1 - y);
-    const Colour* expected = picture.data() + static_cast<size_t>(y) * canvas.width;
+    const uint8_t* row = bitmapRowAddress(bitmap, 0, bitmap.height - 1 - y);
+    const Colour* expected = picture.data() + static_cast<size_t>(y) * bitmap.width;
     for (int32_t x = compared.left; x < compared.right; ++x)
-      if (palette.entries[row[x] % palette.count] != expected[x]) return false;
+      if (player.colours[row[x]] != expected[x]) return false;
   }
   return true;
+}
+
+void letGo(PlayerFrame& frame) {
+  frame.storage = Bytes();
+  frame.letGo = true;
+}
+
+void letGoOfAll(PlayerPictures& player) {
+  for (PlayerFrame& frame : player.frames) letGo(frame);
 }
 
 std::string counted(size_t count, const std::string& one, const std::string& many) {
@@ -378,40 +385,53 @@ std::vector<int> shorterCodes(const Bytes& pixels, int codeSize) {
 }  // namespace
 
 // Browsers show no picture below the first frame, so a first frame short of
-// the screen or letting it show through never agrees. Each browsers' frame
-// lets go of its pixels once painted.
-bool playerAgrees(const Bytes& gif, const AnimationCheck& check, const RewriteOptions& options) {
-  if (!check.refusal.empty()) return false;
-  std::memset(canvas.storage, 0, static_cast<size_t>(canvas.stride) * canvas.height);
+// the screen or letting it show through never agrees. A refused animation is
+// not compared: it is rewritten, or not played.
+BrowsersComparison compareWithBrowsers(const Bytes& gif, const AnimationCheck& check,
+                                       PlayerPictures& player, const RewriteOptions& options) {
+  BrowsersComparison comparison;
   std::optional<StepPainter> painter;
-  bool agrees = true, shortDelays = false;
+  std::optional<PlayerCanvas> canvas;
+  bool agrees = check.refusal.empty(), shortDelays = false;
   auto paintAndCompare = [&](BrowserView& view) {
+    if (!agrees) return true;
     BrowserFrame& frame = view.frames.back();
     auto step = static_cast<int32_t>(view.frames.size() - 1);
     if (step == 0) {
       agrees = pixelsOf(view) > 0 && coversScreen(frame, view) && !hasTransparentPixels(frame) &&
                !leavesRowsOut(frame);
-      if (agrees) painter.emplace(view, options.background.value_or(backgroundOf(view)));
+      if (agrees) {
+        comparison.background = options.background.value_or(backgroundOf(view));
+        painter.emplace(view, comparison.background);
+        canvas.emplace(player.screenWidth, player.screenHeight);
+      }
     }
     shortDelays = shortDelays || browserDelay(frame.delay) != frame.delay;
     agrees = agrees && !(step >= 1 && shortDelays) && step < check.playerFrames &&
-             painter->next() && sameStep(*painter, step);
-    frame.indices = Bytes();
-    return agrees;
+             painter->next() && sameStep(*painter, *canvas, player, step);
+    if (agrees && step < static_cast<int32_t>(player.frames.size()))
+      letGo(player.frames[static_cast<size_t>(step)]);
+    if (!agrees) {
+      letGoOfAll(player);
+      painter.reset();
+      canvas.reset();
+    }
+    return true;
   };
-  std::optional<BrowserView> view = decodeAsBrowsers(gif, kMaxScreenPixels, paintAndCompare);
-  auto frames = static_cast<int32_t>(view ? view->frames.size() : 0);
-  return agrees && frames > 0 && check.shownFrames == frames && check.playerFrames == frames &&
-         !(frames >= 2 && shortDelays);
+  comparison.view = decodeAsBrowsers(gif, kMaxScreenPixels, paintAndCompare);
+  auto frames = static_cast<int32_t>(comparison.view ? comparison.view->frames.size() : 0);
+  comparison.agrees = agrees && frames > 0 && check.shownFrames == frames &&
+                      check.playerFrames == frames && !(frames >= 2 && shortDelays);
+  if (!comparison.agrees && frames > 0) letGoOfAll(player);
+  return comparison;
 }
 
-RewriteChoice chooseRewrite(const Bytes& gif, const AnimationCheck& check, bool agrees) {
+RewriteChoice chooseRewrite(const std::optional<BrowserView>& decoded, const AnimationCheck& check,
+                            bool agrees) {
   RewriteChoice choice;
   choice.shownAlike = agrees;
-  if (agrees) return choice;
-  choice.view = decodeAsBrowsers(gif, kMaxScreenPixels);
-  if (!choice.view || choice.view->frames.empty()) return choice;
-  const BrowserView& view = *choice.view;
+  if (agrees || !decoded || decoded->frames.empty()) return choice;
+  const BrowserView& view = *decoded;
   // A rewrite helps where the player would not start for want of a global
   // colour table; its other refusals stand.
   if (!check.refusal.empty() && view.globalTable) return choice;

@@ -13,6 +13,7 @@
 
 #include "tools/gifpack/animation_check.h"
 #include "tools/gifpack/browser_view.h"
+#include "tools/gifpack/player_load.h"
 
 struct RewriteOptions {
   std::optional<Colour> background;  // for pixels left transparent; the GIF's own by default
@@ -20,22 +21,31 @@ struct RewriteOptions {
 };
 
 struct RewriteChoice {
-  // The browsers' view, when a rewrite needs it; none when giflib cannot read the GIF.
-  std::optional<BrowserView> view;
   // What the player would show differently, in a few words each; empty when
   // it shows the animation as browsers do, or when rewriting cannot help.
   std::vector<std::string> reasons;
   bool shownAlike = false;  // the player shows the animation as browsers do
 };
 
-// Whether the player shows every step as browsers do. Needs the GIF loaded
-// by a PlayerLoad that is still alive, and its check; the browsers' frames
-// are decoded one at a time beside the player's.
-bool playerAgrees(const Bytes& gif, const AnimationCheck& check, const RewriteOptions& options);
+// The browsers' view of an animation and whether the player shows every step
+// as browsers do.
+struct BrowsersComparison {
+  std::optional<BrowserView> view;  // none when giflib cannot read the GIF
+  bool agrees = false;
+  Colour background = 0;  // what the view's steps were painted with, when compared
+};
 
-// Whether to rewrite, and why, with the player's frames gone: the browsers'
-// view is decoded whole only when the player does not agree.
-RewriteChoice chooseRewrite(const Bytes& gif, const AnimationCheck& check, bool agrees);
+// Decodes the browsers' view once, comparing each step as it comes with the
+// player's, played from its frames. A player's frame is let go once its
+// step agrees (the view holds the same picture), and all of them once a
+// step does not (the animation is then rewritten from the view, refused, or
+// has an empty screen), so that the frames are not held twice.
+BrowsersComparison compareWithBrowsers(const Bytes& gif, const AnimationCheck& check,
+                                       PlayerPictures& player, const RewriteOptions& options);
+
+// Whether to rewrite, and why, from the browsers' view and the comparison.
+RewriteChoice chooseRewrite(const std::optional<BrowserView>& view, const AnimationCheck& check,
+                            bool agrees);
 
 // The rewritten GIF: exact when all steps together use at most 256 colours,
 // otherwise in one palette that libimagequant makes for them all. The same

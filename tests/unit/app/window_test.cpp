@@ -201,11 +201,12 @@ TEST_F(WindowTest, PaletteMessagesRequestNoRepaint) {
   EXPECT_EQ(differenceFromModel(0, 0), "");
 }
 
-TEST_F(WindowTest, AboutBoxShowsItsTextsAndClosesWithOkOrEscape) {
+TEST_F(WindowTest, AboutMenuItemShowsTheBoxWithItsTexts) {
   makeAnimation(20, 10, {{0, 0, 20, 10, 100, 2}});
   openWindow();
-  for (bool escape : {false, true}) {
-    SCOPED_TRACE(escape ? "Escape" : "Ok");
+  // How the box closes (Ok, Escape, the close box) is the dialog's own
+  // behaviour, tested with the program's resources.
+  {
     int shown = 0;
     std::vector<headless::Control> controls;
     std::string caption;
@@ -213,7 +214,7 @@ TEST_F(WindowTest, AboutBoxShowsItsTextsAndClosesWithOkOrEscape) {
       ++shown;
       caption = headless::windowText(dialog);
       controls = headless::dialogControls(dialog);
-      escape ? headless::pressEscape(dialog) : headless::clickButton(dialog, IDOK);
+      headless::clickButton(dialog, IDOK);
     });
     headless::chooseMenuItem(window, IDM_ABOUT);
     headless::PumpResult result = headless::pumpMessages();

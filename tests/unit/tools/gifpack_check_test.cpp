@@ -8,7 +8,9 @@
 
 #include "tests/support/test_support.h"
 #include "tests/unit/tools/run_tool.h"
+#include "tools/gifpack/analysis.h"
 #include "tools/gifpack/progress.h"
+#include "tools/gifpack/report.h"
 #include "tools/gifwriter/gif_writer.h"
 
 namespace {
@@ -375,6 +377,28 @@ TEST_F(GifpackCheckTest, FramesShowTheCanvasAfterEachStep) {
   EXPECT_EQ(run.out, "wrote 1 frame to " + dir + "\n");
   EXPECT_EQ(fs::directory_iterator(dir)->path().filename(), "frame-000.png");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
+
+// The analysis keeps what the player makes of a GIF as values: a load that
+// reuses the player's records afterwards leaves them as they were. Where the
+// player agrees with browsers, its steps are painted from their view.
+TEST_F(GifpackCheckTest, AnalysisOutlivesThePlayersRecords) {
+  Bytes shown = gifwriter::writeGif(cleanGif());
+  Gif other = cleanGif();
+  other.screenWidth = 2, other.globalTable = {{9, 9, 9}, {0, 0, 0}};
+  Analysis asIs = analyseAnimation(shown, walkGif(shown), std::nullopt);
+  Analysis compared = analyseAnimation(shown, walkGif(shown), RewriteOptions{});
+  ASSERT_TRUE(compared.browsers.agrees);
+  PlayerLoad reused(gifwriter::writeGif(other));
+  const std::vector<Picture> steps = {{{0, 1, 2, 3}, {0, 1, 2, 3}, {0, 1, 2, 3}},
+                                      {{0, 1, 2, 3}, {0, 1, 2, 3}, {0, 3, 0, 3}},
+                                      {{2, 3, 2, 3}, {0, 1, 2, 3}, {0, 3, 0, 3}}};
+  for (const Analysis* analysis : {&asIs, &compared}) {
+    fs::path dir = scratch.file(analysis == &asIs ? "as-is" : "compared");
+    ASSERT_EQ(writeFrames(dir, *analysis), 3);
+    for (int step = 0; step < 3; ++step)
+      EXPECT_EQ(readPng(dir / ("frame-00" + std::to_string(step) + ".png")), steps[step]) << dir;
+  }
 }
 
 TEST(GifpackProgress, ShowsOnATerminalOnceTheWorkTakesLong) {
