@@ -11,7 +11,8 @@
 
 enum class MediaKind { kGif, kWebp, kPng, kJpeg, kIsoVideo, kMatroska, kUnknown };
 
-// The kind, from the file's first bytes.
+// The kind, from the file's first bytes (kKindBytes of them).
+inline constexpr size_t kKindBytes = 12;
 MediaKind mediaKindOf(const Bytes& start);
 
 // "a WebP image", "an MP4 or MOV clip", ...
@@ -23,20 +24,21 @@ extern const char* const kOtherKindsRead;
 
 // A GIF of the animation's pictures and what making it did, in a few
 // words, for the report line. FileError when it cannot be decoded, or when
-// the player could not hold it (refused before anything is decoded).
+// the player could not hold it (refused before anything is decoded). The
+// decoders read the file at path themselves.
 struct MediaGif {
   Bytes gif;
   std::string source;  // what the input is: "an MP4 or MOV clip (h264, 1280 x 720, ...)"
   std::string made;    // what was made of it: "250 pictures of 640 x 360 (--width 640), ..."
 };
-MediaGif gifFromMedia(const std::filesystem::path& path, const Bytes& bytes, MediaKind kind,
+MediaGif gifFromMedia(const std::filesystem::path& path, MediaKind kind,
                       const Preparation& preparation);
 
 // Packing and --frames: the GIF of an input that is not a GIF, which is
 // never kept as it is (--as-is and --strict are refused).
-MediaGif prepareMedia(const std::filesystem::path& path, const Bytes& bytes, MediaKind kind,
+MediaGif prepareMedia(const std::filesystem::path& path, MediaKind kind,
                       const Preparation& preparation);
 // --info for an input that is not a GIF: what it is, and its GIF as the
 // player takes it.
-void printMediaInfo(const std::filesystem::path& path, const Bytes& bytes,
+void printMediaInfo(const std::filesystem::path& path, MediaKind kind,
                     const Preparation& preparation, std::ostream& out);

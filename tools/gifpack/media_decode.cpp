@@ -3,7 +3,9 @@
 // FFmpeg's libraries (PNG and APNG with their dispose and blend operations,
 // JPEG, video clips). Each becomes opaque pictures with delays, which the
 // rewrite's GIF writer takes through a few passes: the pictures are decoded
-// again for each pass, never held all at once.
+// again for each pass, never held all at once. FFmpeg reads the file in
+// pieces, as it needs them, so that a clip of gigabytes takes no more memory
+// than one of a few megabytes; libwebp needs a WebP whole, in memory.
 #include <webp/decode.h>
 #include <webp/demux.h>
 
@@ -15,14 +17,18 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <sstream>
 
 #include "picture/indexed_bitmap.h"
 #include "tools/gifpack/animation_check.h"
+#include "tools/gifpack/files.h"
 #include "tools/gifpack/media.h"
 #include "tools/gifpack/tool_error.h"
 #include "tools/gifpack/words.h"
@@ -40,6 +46,9 @@ constexpr int kShortFrameShownMs = 100;
 // would stretch to a tenth of a second.
 constexpr int kMinDelay = 2;
 constexpr int kMaxDelay = 65535;  // the most a GIF's delay holds
+// The largest WebP gifpack reads: libwebp decodes a WebP held whole in
+// memory. Animated WebPs are made for the web, seldom above a few megabytes.
+constexpr uint64_t kMaxWebpBytes = uint64_t{128} << 20;
 
 struct Size {
   int width = 0, height = 0;
@@ -230,8 +239,13 @@ class WebpSteps : public WholeSteps {
   int steps_;
 };
 
-MediaGif webpGif(const std::filesystem::path& path, const Bytes& bytes,
-                 const Preparation& preparation) {
+MediaGif webpGif(const std::filesystem::path& path, const Preparation& preparation) {
+  InputFile file = openInput(path);
+  if (file.size > kMaxWebpBytes)
+    throw FileError(path, "a WebP image of " + memoryText(static_cast<int64_t>(file.size)) +
+                              ": more than the " + memoryText(kMaxWebpBytes) +
+                              " of WebP that gifpack reads");
+  const Bytes bytes = readWhole(file);
   WebPData data{bytes.data(), bytes.size()};
   std::unique_ptr<WebPDemuxer, WebpDemuxFree> demuxer(WebPDemux(&data));
   if (!demuxer) throw FileError(path, "a damaged WebP image: libwebp cannot read its chunks");
@@ -290,31 +304,29 @@ std::string averror(int code) {
   return text;
 }
 
-// The input's bytes, read by FFmpeg through a context of its own.
-struct MemoryReader {
-  const Bytes* bytes;
-  size_t at = 0;
+// The input file, read by FFmpeg through a context of its own, a piece at a
+// time: never a name FFmpeg could take for another protocol.
+struct FileReader {
+  std::FILE* file = nullptr;
 
   static int read(void* opaque, uint8_t* buffer, int size) {
-    auto* reader = static_cast<MemoryReader*>(opaque);
-    size_t left = reader->bytes->size() - reader->at;
-    if (left == 0) return AVERROR_EOF;
-    size_t count = std::min(left, static_cast<size_t>(size));
-    std::memcpy(buffer, reader->bytes->data() + reader->at, count);
-    reader->at += count;
-    return static_cast<int>(count);
+    auto* reader = static_cast<FileReader*>(opaque);
+    size_t count = std::fread(buffer, 1, static_cast<size_t>(size), reader->file);
+    if (count > 0) return static_cast<int>(count);
+    return std::ferror(reader->file) ? AVERROR(EIO) : AVERROR_EOF;
   }
   static int64_t seek(void* opaque, int64_t offset, int whence) {
-    auto* reader = static_cast<MemoryReader*>(opaque);
-    auto size = static_cast<int64_t>(reader->bytes->size());
-    if ((whence & ~AVSEEK_FORCE) == AVSEEK_SIZE) return size;
-    int64_t base = (whence & ~AVSEEK_FORCE) == SEEK_CUR   ? static_cast<int64_t>(reader->at)
-                   : (whence & ~AVSEEK_FORCE) == SEEK_END ? size
-                                                          : 0;
-    int64_t to = base + offset;
-    if (to < 0 || to > size) return AVERROR(EINVAL);
-    reader->at = static_cast<size_t>(to);
-    return to;
+    auto* reader = static_cast<FileReader*>(opaque);
+    if ((whence & ~AVSEEK_FORCE) == AVSEEK_SIZE) {
+      struct stat info {};
+      return ::fstat(::fileno(reader->file), &info) == 0 ? static_cast<int64_t>(info.st_size)
+                                                         : AVERROR(EIO);
+    }
+    int from = (whence & ~AVSEEK_FORCE) == SEEK_CUR   ? SEEK_CUR
+               : (whence & ~AVSEEK_FORCE) == SEEK_END ? SEEK_END
+                                                      : SEEK_SET;
+    if (::fseeko(reader->file, offset, from) != 0) return AVERROR(EINVAL);
+    return ::ftello(reader->file);
   }
 };
 
@@ -322,11 +334,13 @@ struct MemoryReader {
 // which refuses pictures above maxPixels before it allocates them.
 class Clip {
  public:
-  Clip(const Bytes& bytes, int64_t maxPixels) : reader_{&bytes} {
+  Clip(const std::filesystem::path& path, int64_t maxPixels) {
+    reader_.file = std::fopen(path.c_str(), "rb");
+    if (reader_.file == nullptr) fail("it cannot be read");
     constexpr int kBufferSize = 1 << 16;
     auto* buffer = static_cast<uint8_t*>(av_malloc(kBufferSize));
-    io_ = avio_alloc_context(buffer, kBufferSize, 0, &reader_, &MemoryReader::read, nullptr,
-                             &MemoryReader::seek);
+    io_ = avio_alloc_context(buffer, kBufferSize, 0, &reader_, &FileReader::read, nullptr,
+                             &FileReader::seek);
     format_ = avformat_alloc_context();
     if (io_ == nullptr || format_ == nullptr) fail("not enough memory");
     format_->pb = io_;
@@ -363,6 +377,8 @@ class Clip {
     avformat_close_input(&format_);
     if (io_ != nullptr) av_freep(&io_->buffer);
     avio_context_free(&io_);
+    if (reader_.file != nullptr) std::fclose(reader_.file);
+    reader_.file = nullptr;
   }
 
  public:
@@ -430,7 +446,7 @@ class Clip {
     throw std::runtime_error(why);
   }
 
-  MemoryReader reader_;
+  FileReader reader_;
   AVIOContext* io_ = nullptr;
   AVFormatContext* format_ = nullptr;
   AVCodecContext* decoder_ = nullptr;
@@ -444,9 +460,9 @@ class Clip {
 // The pictures the first pass chose, by their place in decoding order.
 class ClipSteps : public WholeSteps {
  public:
-  ClipSteps(const Bytes& bytes, int64_t maxPixels, Size source, Size size, Colour background,
-            const std::vector<int64_t>& chosen)
-      : clip_(bytes, maxPixels),
+  ClipSteps(const std::filesystem::path& path, int64_t maxPixels, Size source, Size size,
+            Colour background, const std::vector<int64_t>& chosen)
+      : clip_(path, maxPixels),
         maker_(source, size, background),
         size_(size),
         source_(source),
@@ -520,47 +536,53 @@ bool isStill(MediaKind kind, const Clip& clip) {
          (kind == MediaKind::kPng && std::strcmp(clip.format().iformat->name, "apng") != 0);
 }
 
-// An APNG's loop count from its acTL chunk (0: forever); -1 without one.
-int apngPlays(const Bytes& bytes) {
-  size_t at = 8;
-  while (at + 8 <= bytes.size()) {
-    uint32_t length = static_cast<uint32_t>(bytes[at] << 24 | bytes[at + 1] << 16 |
-                                            bytes[at + 2] << 8 | bytes[at + 3]);
-    if (std::memcmp(bytes.data() + at + 4, "acTL", 4) == 0 && length >= 8 &&
-        at + 16 <= bytes.size())
-      return static_cast<int>(bytes[at + 12] << 24 | bytes[at + 13] << 16 | bytes[at + 14] << 8 |
-                              bytes[at + 15]);
-    if (std::memcmp(bytes.data() + at + 4, "IDAT", 4) == 0) break;
-    at += 12 + static_cast<size_t>(length);
+uint32_t bigEndian(const uint8_t* at) {
+  return static_cast<uint32_t>(at[0] << 24 | at[1] << 16 | at[2] << 8 | at[3]);
+}
+
+// A PNG's declared size from its IHDR chunk, and an APNG's loop count from
+// its acTL chunk (0: forever; -1 without one), read chunk by chunk from the
+// file up to the first picture data.
+struct PngHeader {
+  Size size;
+  int plays = -1;
+};
+
+PngHeader pngHeader(const std::filesystem::path& path) {
+  PngHeader header;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                       &std::fclose);
+  uint8_t chunk[16];
+  if (!file || ::fseeko(file.get(), 8, SEEK_SET) != 0) return header;
+  for (int64_t at = 8; std::fread(chunk, 1, 16, file.get()) == 16;) {
+    uint32_t length = bigEndian(chunk);
+    if (at == 8 && std::memcmp(chunk + 4, "IHDR", 4) == 0)
+      header.size = {static_cast<int>(std::min<uint32_t>(bigEndian(chunk + 8), INT32_MAX)),
+                     static_cast<int>(std::min<uint32_t>(bigEndian(chunk + 12), INT32_MAX))};
+    if (std::memcmp(chunk + 4, "acTL", 4) == 0 && length >= 8)
+      header.plays = static_cast<int>(bigEndian(chunk + 12));
+    if (std::memcmp(chunk + 4, "IDAT", 4) == 0 || header.plays >= 0) break;
+    at += 12 + int64_t{length};
+    if (::fseeko(file.get(), at, SEEK_SET) != 0) break;
   }
-  return -1;
+  return header;
 }
 
-// A PNG's declared size, from its IHDR chunk.
-Size pngSize(const Bytes& bytes) {
-  if (bytes.size() < 24 || std::memcmp(bytes.data() + 12, "IHDR", 4) != 0) return {};
-  auto word = [&](size_t at) {
-    return static_cast<uint32_t>(bytes[at] << 24 | bytes[at + 1] << 16 | bytes[at + 2] << 8 |
-                                 bytes[at + 3]);
-  };
-  return {static_cast<int>(std::min<uint32_t>(word(16), INT32_MAX)),
-          static_cast<int>(std::min<uint32_t>(word(20), INT32_MAX))};
-}
-
-MediaGif clipGif(const std::filesystem::path& path, const Bytes& bytes, MediaKind kind,
+MediaGif clipGif(const std::filesystem::path& path, MediaKind kind,
                  const Preparation& preparation) {
   const MediaOptions& options = preparation.media;
   std::string what = mediaWords(kind);
+  PngHeader png;
   if (kind == MediaKind::kPng) {
-    Size declared = pngSize(bytes);
-    checkSize(path, what, declared, targetSize(declared, options), 1, preparation.memory, "");
+    png = pngHeader(path);
+    checkSize(path, what, png.size, targetSize(png.size, options), 1, preparation.memory, "");
   }
   // The decoders refuse larger pictures before they allocate them.
   int64_t maxPixels = std::min(kMaxPixels, preparation.memory.block / 4);
   av_log_set_level(AV_LOG_QUIET);
   std::unique_ptr<Clip> clip;
   try {
-    clip = std::make_unique<Clip>(bytes, maxPixels);
+    clip = std::make_unique<Clip>(path, maxPixels);
   } catch (const std::runtime_error& error) {
     throw FileError(path, what + ": " + error.what());
   }
@@ -637,14 +659,14 @@ MediaGif clipGif(const std::filesystem::path& path, const Bytes& bytes, MediaKin
   steps.width = size.width, steps.height = size.height;
   steps.delays = hundredths(starts, end);
   if (still) steps.delays.resize(1);
-  steps.loopCount = video ? 0 : kind == MediaKind::kPng && !still ? apngPlays(bytes) : -1;
+  steps.loopCount = video ? 0 : kind == MediaKind::kPng && !still ? png.plays : -1;
   steps.sourceBytes = rawBytes(steps);
   int64_t stepPixels = int64_t{size.width} * size.height * static_cast<int64_t>(chosen.size());
   constexpr int64_t kSample = int64_t{1} << 22;
   steps.sampleStride = video ? static_cast<size_t>(std::max<int64_t>(stepPixels / kSample, 1)) : 0;
   Colour background = preparation.options.background.value_or(0xFFFFFF);
   steps.start = [&] {
-    return std::make_unique<ClipSteps>(bytes, maxPixels, source, size, background, chosen);
+    return std::make_unique<ClipSteps>(path, maxPixels, source, size, background, chosen);
   };
   MediaGif made;
   made.source = what + " (" + (video ? codec + ", " : "") + sizeText(source);
@@ -675,8 +697,8 @@ MediaGif clipGif(const std::filesystem::path& path, const Bytes& bytes, MediaKin
 
 }  // namespace
 
-MediaGif gifFromMedia(const std::filesystem::path& path, const Bytes& bytes, MediaKind kind,
+MediaGif gifFromMedia(const std::filesystem::path& path, MediaKind kind,
                       const Preparation& preparation) {
-  if (kind == MediaKind::kWebp) return webpGif(path, bytes, preparation);
-  return clipGif(path, bytes, kind, preparation);
+  if (kind == MediaKind::kWebp) return webpGif(path, preparation);
+  return clipGif(path, kind, preparation);
 }

@@ -52,19 +52,18 @@ std::string mediaWords(MediaKind kind) {
   return "of a kind gifpack does not know";
 }
 
-MediaGif prepareMedia(const std::filesystem::path& path, const Bytes& bytes, MediaKind kind,
+MediaGif prepareMedia(const std::filesystem::path& path, MediaKind kind,
                       const Preparation& preparation) {
   refuseUnknown(path, kind);
   if (preparation.rewriting != Rewriting::kWhenNeeded)
     throw FileError(path, mediaWords(kind) + ", not a GIF: --as-is and --strict take GIFs only");
-  return gifFromMedia(path, bytes, kind, preparation);
+  return gifFromMedia(path, kind, preparation);
 }
 
-void printMediaInfo(const std::filesystem::path& path, const Bytes& bytes,
+void printMediaInfo(const std::filesystem::path& path, MediaKind kind,
                     const Preparation& preparation, std::ostream& out) {
-  MediaKind kind = mediaKindOf(bytes);
   refuseUnknown(path, kind);
-  MediaGif made = gifFromMedia(path, bytes, kind, preparation);
+  MediaGif made = gifFromMedia(path, kind, preparation);
   out << shownPath(path) << ": " << made.source << "\n";
   out << "made into a GIF: " << made.made << "\n";
   Preparation asIs = preparation;

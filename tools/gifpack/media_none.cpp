@@ -5,8 +5,7 @@
 
 const char* const kOtherKindsRead = "";
 
-MediaGif gifFromMedia(const std::filesystem::path& path, const Bytes&, MediaKind kind,
-                      const Preparation&) {
+MediaGif gifFromMedia(const std::filesystem::path& path, MediaKind kind, const Preparation&) {
   throw FileError(path, mediaWords(kind) +
                             ": this gifpack reads GIF only; the Linux gifpack reads WebP, PNG, "
                             "JPEG and video clips too (MP4, WebM, MOV, MKV)");

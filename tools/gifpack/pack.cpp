@@ -64,8 +64,13 @@ bool beginsWith(const Bytes& start, const std::string& signature) {
          std::equal(signature.begin(), signature.end(), start.begin());
 }
 
+// The kind of animation, from the file's first bytes.
+MediaKind kindOf(const InputFile& animation) {
+  return mediaKindOf(readStart(animation, kKindBytes));
+}
+
 void checkAnimationSignature(const InputFile& animation) {
-  if (mediaKindOf(readStart(animation, 12)) == MediaKind::kUnknown)
+  if (kindOf(animation) == MediaKind::kUnknown)
     throw FileError(animation.path,
                     std::string("not a GIF: it does not begin with \"GIF87a\" or \"GIF89a\"") +
                         kOtherKindsRead);
@@ -95,10 +100,14 @@ Inputs openInputs(const PackRequest& request) {
   return inputs;
 }
 
+// Of an animation that is not a GIF, only the GIF made of it is packed: its
+// own size is no payload's.
 void checkSizes(const Inputs& inputs, const fs::path& output) {
-  checkPayloadSize(inputs.animation);
-  uint64_t total =
-      inputs.player.size + pictureMarker().size() + kLengthFieldSize + inputs.animation.size;
+  uint64_t total = inputs.player.size + pictureMarker().size() + kLengthFieldSize;
+  if (kindOf(inputs.animation) == MediaKind::kGif) {
+    checkPayloadSize(inputs.animation);
+    total += inputs.animation.size;
+  }
   if (inputs.song) {
     checkPayloadSize(*inputs.song);
     total += musicMarker().size() + kLengthFieldSize + inputs.song->size;
@@ -215,6 +224,13 @@ FileError unpackable(const Inputs& inputs, const Bytes& gif, const std::optional
                    why + "a \"*\" at the end of a payload hides the record behind it");
 }
 
+// A GIF whole; of another kind only the first bytes, which tell it: its
+// decoder reads the file itself, a piece at a time.
+Bytes readAnimationInput(const InputFile& animation) {
+  if (kindOf(animation) == MediaKind::kGif) return readWhole(animation);
+  return readStart(animation, kKindBytes);
+}
+
 }  // namespace
 
 bool endsInExe(const fs::path& path) {
@@ -240,9 +256,9 @@ fs::path defaultPlayer(bool windows) {
 
 std::vector<uint8_t> readAnimation(const fs::path& path) {
   InputFile animation = openInput(path);
-  checkPayloadSize(animation);
+  if (kindOf(animation) == MediaKind::kGif) checkPayloadSize(animation);
   checkAnimationSignature(animation);
-  return readWhole(animation);
+  return readAnimationInput(animation);
 }
 
 PackedSizes pack(const PackRequest& request, std::ostream& warnings) {
@@ -250,8 +266,8 @@ PackedSizes pack(const PackRequest& request, std::ostream& warnings) {
   Inputs inputs = openInputs(request);
   Preparation preparation = request.preparation;
   if (checkInputs(inputs, request.output, warnings)) preparation.memory = kWindowsPlayerLimit;
-  Bytes gif =
-      prepareAnimation(inputs.animation.path, readWhole(inputs.animation), preparation, warnings);
+  Bytes gif = prepareAnimation(inputs.animation.path, readAnimationInput(inputs.animation),
+                               preparation, warnings);
   uint64_t songSize = inputs.song ? inputs.song->size : 0;
   checkOutputSize(request.output, inputs.player.size + gif.size() + songSize);
   std::optional<Bytes> song;

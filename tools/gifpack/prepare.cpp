@@ -91,7 +91,7 @@ Prepared prepare(const std::filesystem::path& path, const Bytes& gif,
   Prepared prepared;
   std::string said, prefix;
   if (MediaKind kind = mediaKindOf(gif); kind != MediaKind::kGif) {
-    MediaGif made = prepareMedia(path, gif, kind, preparation);
+    MediaGif made = prepareMedia(path, kind, preparation);
     prepared.gif = std::move(made.gif);
     said = made.source + ", made into a GIF: " + made.made;
   } else {
@@ -153,7 +153,8 @@ int writePreparedFrames(const std::filesystem::path& dir, const std::filesystem:
 
 void printPreparedInfo(const std::filesystem::path& path, const Bytes& gif,
                        const Preparation& preparation, std::ostream& out) {
-  if (mediaKindOf(gif) != MediaKind::kGif) return printMediaInfo(path, gif, preparation, out);
+  if (MediaKind kind = mediaKindOf(gif); kind != MediaKind::kGif)
+    return printMediaInfo(path, kind, preparation, out);
   Analysis analysis = analyse(path, gif, preparation);
   printInfo(path, analysis.check, out);
   std::string refusal = analysis.check.refusal;

@@ -255,6 +255,8 @@ const char* const kHostileInputs = R"sh(set -e
     ffmpeg -v error -i clip.mp4 -c copy -movflags +faststart first.mp4
     ffmpeg -v error -f lavfi -i color=s=3840x2160:r=30:d=1 -c:v libx264 -preset ultrafast -crf 51 -pix_fmt yuv420p second.mp4
     ffmpeg -v error -stream_loop 599 -i second.mp4 -c copy 4k.mp4
+    truncate -s 600M 4k.mp4
+    cp still.webp big.webp && truncate -s 200M big.webp
     python3 -c "
 import struct, zlib
 def chunk(kind, data):
@@ -269,10 +271,10 @@ for name in ('clip', 'first'):
     open(name + '-cut.mp4', 'wb').write(data[:len(data) // 2])")sh";
 
 // Inputs made to hurt end with one plain line, nothing written, in under
-// 500 MB: a WebP with damaged chunks, an MP4 cut in half (its index at the
-// end), a PNG declaring 100000 x 100000 pixels in a few bytes, a 4K clip of
-// 10 minutes. An MP4 with its index first, cut in half, is packed as far as
-// its data goes, and says so.
+// 500 MB: a WebP with damaged chunks, a WebP of 200 MB, an MP4 cut in half
+// (its index at the end), a PNG declaring 100000 x 100000 pixels in a few
+// bytes, a 4K clip of 10 minutes in a file of 600 MB. An MP4 with its index first, cut in half, is
+// packed as far as its data goes, and says so.
 TEST(GifpackRewriteTest, HostileInputsEndPlainlyAndLean) {
   if (!shell(".", "command -v ffmpeg && command -v cwebp"))
     GTEST_SKIP() << "needs ffmpeg and cwebp";
@@ -282,6 +284,7 @@ TEST(GifpackRewriteTest, HostileInputsEndPlainlyAndLean) {
     const char* name;
     const char* said;
   } cases[] = {{"damaged.webp", "damaged WebP"},
+               {"big.webp", "200 MB: more than the 128 MB"},
                {"clip-cut.mp4", "FFmpeg cannot read it"},
                {"bomb.png", "100000 x 100000"},
                {"4k.mp4", "3840 x 2160, more than the 2 GiB"},
