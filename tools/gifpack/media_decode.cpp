@@ -335,7 +335,7 @@ struct FileReader {
 class Clip {
  public:
   Clip(const std::filesystem::path& path, int64_t maxPixels) {
-    reader_.file = std::fopen(path.c_str(), "rb");
+    reader_.file = std::fopen(path.c_str(), "rbe");
     if (reader_.file == nullptr) fail("it cannot be read");
     constexpr int kBufferSize = 1 << 16;
     auto* buffer = static_cast<uint8_t*>(av_malloc(kBufferSize));
@@ -550,7 +550,7 @@ struct PngHeader {
 
 PngHeader pngHeader(const std::filesystem::path& path) {
   PngHeader header;
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rbe"),
                                                        &std::fclose);
   uint8_t chunk[16];
   if (!file || ::fseeko(file.get(), 8, SEEK_SET) != 0) return header;
