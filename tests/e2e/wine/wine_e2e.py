@@ -473,8 +473,10 @@ def check_rewritten_alike(args, display):
             _, origin = wine_window(display, Probe(display, args.probe))
             check(wait_for(lambda: client_area(display, origin).rgb == steps[0].rgb, 2, 0.1),
                   "%s does not show the first step" % name)
+            # The clip's first step lasts half a second: it may be over
+            # before the watch begins.
             check_in_order(watch_frames(display, origin, steps, 7.5), len(steps), name, changes=5,
-                           from_first=True)
+                           from_first=name == "optimized.exe")
         finally:
             player.stop()
 
