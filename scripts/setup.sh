@@ -13,13 +13,14 @@ base=(
   build-essential cmake pkg-config gcc-mingw-w64-i686-win32
   libgtk-3-dev libxext-dev libfluidsynth-dev libasound2-dev timgm6mb-soundfont
   libpng-dev help2man
+  libwebp-dev libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   xvfb x11-utils imagemagick
 )
 tests=(
   git python3 file debhelper lintian debootstrap
   libgtest-dev libgmock-dev libbenchmark-dev libgif-dev
   g++-mingw-w64-i686
-  gifsicle xdotool sox twm
+  gifsicle xdotool sox twm ffmpeg webp
   clang-14 libclang-rt-14-dev valgrind
   pulseaudio pulseaudio-utils
 )

@@ -642,6 +642,28 @@ def make_optimized_ball(work, width, height, first_delay=80):
     return gif, coalesced(gif, work, "ball")
 
 
+def make_clip(gifpack, work):
+    """A clip of 160 x 120 made by ffmpeg (testsrc, three pictures of half a
+    second), and each step gifpack packs of it (--frames; of a step shown in
+    pieces, the last, which --info lists with a delay over 10 ms)."""
+    if not shutil.which("ffmpeg"):
+        raise Skip("no ffmpeg")
+    clip, frames = os.path.join(work, "clip.mp4"), os.path.join(work, "clip_frames")
+    subprocess.run(["ffmpeg", "-v", "error", "-f", "lavfi", "-i", "testsrc=size=160x120:rate=2",
+                    "-t", "1.5", "-pix_fmt", "yuv420p", clip], check=True)
+    subprocess.run([gifpack, "--frames", frames, clip], check=True, capture_output=True)
+    info = subprocess.run([gifpack, "--info", clip], check=True, capture_output=True, text=True)
+    delays = [int(line.split()[5]) for line in info.stdout.splitlines() if line[:5].strip().isdigit()]
+    shown = []
+    for name, delay in zip(sorted(os.listdir(frames)), delays):
+        if delay == 10:
+            continue
+        ppm = os.path.join(work, name + ".ppm")
+        subprocess.run([IMAGEMAGICK, os.path.join(frames, name), "-depth", "8", ppm], check=True)
+        shown.append(Picture.load(ppm))
+    return clip, shown
+
+
 def midi_song(key=60, seconds=0.6, notes=4):
     """A format 0 Standard MIDI File of notes one after the other from key
     on, without pause, lasting the given time (a quarter note lasts a

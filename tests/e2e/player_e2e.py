@@ -26,6 +26,8 @@ appears on the screen and how the player ends:
                2.31, GTK 3.24), on that root's Xvfb; the root is made once
                with debootstrap (about 75 s) and kept in GIFPLAY_OLDER_ROOT
                (default /var/cache/gifplay-tests/bullseye)
+  media        a clip made by ffmpeg, packed by gifpack: the client area shows
+               the steps of gifpack --frames, in order
   scaled       with GDK_SCALE 1 and 2, and with text scaled (GDK_DPI_SCALE),
                the client area shows the frames of gifpack --frames enlarged
                by the scale (-scale), pixel for pixel, in order, and the
@@ -67,7 +69,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from e2e_support import (ABOUT_TITLE, IMAGEMAGICK, SKIPPED, TITLE, Failure, Picture,  # noqa: E402
                          Player, Skip, VirtualDisplay, check, check_alternating,
                          check_ends_without_window, check_in_order, check_quick_exit, end_process,
-                         frames_only, locate_picture, make_optimized_ball, midi_song,
+                         frames_only, locate_picture, make_clip, make_optimized_ball, midi_song,
                          missing_tools, pack_by_hand, read_colours, run_scenario,
                          wait_for, watch_steps)
 import e2e_support  # noqa: E402
@@ -133,6 +135,13 @@ def scenario_rewritten(args, display, work):
     said = "rewritten so that the player shows it as browsers do: transparency"
     player = start_player(display, pack(args, gif, os.path.join(work, "player"), said=said), work)
     plays_in_order(display, player, work, shown)
+
+
+def scenario_media(args, display, work):
+    check(args.gifpack, "needs --gifpack")
+    clip, shown = make_clip(args.gifpack, work)
+    program = pack(args, clip, os.path.join(work, "player"), said="made into a GIF: 3 pictures")
+    plays_in_order(display, start_player(display, program, work), work, shown)
 
 
 def scenario_scaled(args, display, work):
@@ -448,6 +457,7 @@ SCENARIOS = {
     "red-blue": scenario_red_blue,
     "no-picture": scenario_no_picture,
     "rewritten": scenario_rewritten,
+    "media": scenario_media,
     "older-system": scenario_older_system,
     "scaled": scenario_scaled,
     "uncovered": scenario_uncovered,

@@ -27,27 +27,27 @@ constexpr bool kWindowsBuild = false;
 #endif
 
 constexpr const char* kHelp =
-    R"(Usage: gifpack [OPTIONS] ANIMATION.gif [SONG.mid] [-o OUTPUT]
-   or: gifpack --list FILE | --info ANIMATION.gif | --frames DIR ANIMATION.gif
+    R"(Usage: gifpack [OPTIONS] ANIMATION [SONG.mid] [-o OUTPUT]
+   or: gifpack --list FILE | --info ANIMATION | --frames DIR ANIMATION
 
-Makes a self-playing animation: a copy of PLAYER with ANIMATION.gif and, when
-given, SONG.mid appended; OUTPUT gets the player's permissions and is replaced
-only when all went well. What the player cannot show is refused; a GIF that it
-would show differently from web browsers is rewritten to look as it does there.
+Makes a self-playing animation: a copy of PLAYER with ANIMATION as a GIF and,
+when given, SONG.mid appended. A GIF the player would show differently from
+browsers is rewritten as they show it. WebP, PNG (APNG), JPEG and clips (MP4,
+WebM, MOV, MKV; not their sound) become GIFs alike: by the Linux gifpack only.
 
-  -o, --output OUTPUT  the file to make (default: beside ANIMATION.gif, named
+  -o, --output OUTPUT  the file to make (default: beside ANIMATION, named
                        after it, never over a file); NAME.exe: for Windows
   --player PLAYER      the player to copy (default: found beside gifpack)
   --windows            copy gifplay.exe, found likewise or in the cross-build
-  --as-is              pack the GIF as it is, with warnings
-  --strict             refuse a GIF that would need rewriting
+  --as-is | --strict   pack a GIF as it is, with warnings | refuse rewriting
   --background '#RRGGBB'  for pixels left transparent (default: the GIF's own)
   --dither             diffuse the error where colours go down to 256
+  --fps N, --duration S  a clip's frames a second (25, up to 50), seconds (60)
+  --width N            the pictures' width, the height in proportion
   --list FILE          the records FILE carries, found as the player finds them
   --info ANIMATION     each frame as the player takes it, and what packing does
   --frames DIR ANIMATION  DIR/frame-000.png ...: each step of what is packed
-  -h, --help           this help
-  --version            gifpack's version and licence
+  -h, --help | --version  this help | gifpack's version and licence
 
 Exit status: 0 done (warnings may be printed); 1 wrong usage; 2 refused or
 failed: one line on stderr names the file and what is wrong; nothing written.
@@ -57,7 +57,13 @@ constexpr const char* kVersion = "gifpack (gifplay) " GIFPLAY_VERSION R"(
 Copyright (c) 2026 The gifplay developers
 
 MIT License: see LICENSE, which comes with gifplay.
-)";
+)"
+#ifndef _WIN32
+    R"(This gifpack links FFmpeg's libraries, built under the GNU GPL: as a whole
+it is distributed under the GNU GPL, version 2 or later.
+)"
+#endif
+    ;
 
 struct Command {
   enum class Mode { kPack, kList, kInfo, kFrames, kHelp, kVersion } mode = Mode::kPack;
@@ -110,6 +116,26 @@ void setBackground(Command& command, const std::string& value) {
     throw UsageError("--background takes a colour as #RRGGBB, not " + value);
 }
 
+// --fps 1 to 50 (a GIF plays no faster in browsers), --width from 1,
+// --duration in seconds above 0.
+void setMediaOption(MediaOptions& media, const std::string& option, const std::string& value) {
+  size_t used = 0;
+  double number = 0;
+  try {
+    number = std::stod(value, &used);
+  } catch (const std::exception&) {
+    used = 0;
+  }
+  bool whole = number == static_cast<int>(number);
+  if (used != value.size() || !(number > 0) || number > 1e6 || (option != "--duration" && !whole))
+    throw UsageError(option + " takes a number above 0, not " + value);
+  if (option == "--fps" && number > 50)
+    throw UsageError("--fps goes up to 50, the fastest a GIF plays in browsers");
+  if (option == "--fps") media.fps = static_cast<int>(number);
+  if (option == "--width") media.width = static_cast<int>(number);
+  if (option == "--duration") media.duration = number;
+}
+
 // One option; false when there is no such option.
 bool takeOption(Command& command, const std::vector<std::string>& args, size_t& i) {
   auto [option, attached] = splitAttached(args[i]);
@@ -124,6 +150,10 @@ bool takeOption(Command& command, const std::vector<std::string>& args, size_t& 
     }
   if (option == "--background") {
     setBackground(command, valueOf(args, i, attached));
+    return true;
+  }
+  if (option == "--fps" || option == "--width" || option == "--duration") {
+    setMediaOption(command.preparation.media, option, valueOf(args, i, attached));
     return true;
   }
   if (attached) return false;

@@ -8,6 +8,7 @@
 
 #include "payload/payload_locator.h"
 #include "tools/gifpack/files.h"
+#include "tools/gifpack/media.h"
 #include "tools/gifpack/records.h"
 #include "tools/gifpack/tool_error.h"
 #include "tools/gifpack/words.h"
@@ -63,10 +64,16 @@ bool beginsWith(const Bytes& start, const std::string& signature) {
          std::equal(signature.begin(), signature.end(), start.begin());
 }
 
+// The kind of animation, from the file's first bytes.
+MediaKind kindOf(const InputFile& animation) {
+  return mediaKindOf(readStart(animation, kKindBytes));
+}
+
 void checkAnimationSignature(const InputFile& animation) {
-  Bytes start = readStart(animation, 6);
-  if (!beginsWith(start, "GIF87a") && !beginsWith(start, "GIF89a"))
-    throw FileError(animation.path, "not a GIF: it does not begin with \"GIF87a\" or \"GIF89a\"");
+  if (kindOf(animation) == MediaKind::kUnknown)
+    throw FileError(animation.path,
+                    std::string("not a GIF: it does not begin with \"GIF87a\" or \"GIF89a\"") +
+                        kOtherKindsRead);
 }
 
 void checkSongSignature(const InputFile& song) {
@@ -93,10 +100,14 @@ Inputs openInputs(const PackRequest& request) {
   return inputs;
 }
 
+// Of an animation that is not a GIF, only the GIF made of it is packed: its
+// own size is no payload's.
 void checkSizes(const Inputs& inputs, const fs::path& output) {
-  checkPayloadSize(inputs.animation);
-  uint64_t total =
-      inputs.player.size + pictureMarker().size() + kLengthFieldSize + inputs.animation.size;
+  uint64_t total = inputs.player.size + pictureMarker().size() + kLengthFieldSize;
+  if (kindOf(inputs.animation) == MediaKind::kGif) {
+    checkPayloadSize(inputs.animation);
+    total += inputs.animation.size;
+  }
   if (inputs.song) {
     checkPayloadSize(*inputs.song);
     total += musicMarker().size() + kLengthFieldSize + inputs.song->size;
@@ -213,6 +224,13 @@ FileError unpackable(const Inputs& inputs, const Bytes& gif, const std::optional
                    why + "a \"*\" at the end of a payload hides the record behind it");
 }
 
+// A GIF whole; of another kind only the first bytes, which tell it: its
+// decoder reads the file itself, a piece at a time.
+Bytes readAnimationInput(const InputFile& animation) {
+  if (kindOf(animation) == MediaKind::kGif) return readWhole(animation);
+  return readStart(animation, kKindBytes);
+}
+
 }  // namespace
 
 bool endsInExe(const fs::path& path) {
@@ -238,9 +256,9 @@ fs::path defaultPlayer(bool windows) {
 
 std::vector<uint8_t> readAnimation(const fs::path& path) {
   InputFile animation = openInput(path);
-  checkPayloadSize(animation);
+  if (kindOf(animation) == MediaKind::kGif) checkPayloadSize(animation);
   checkAnimationSignature(animation);
-  return readWhole(animation);
+  return readAnimationInput(animation);
 }
 
 PackedSizes pack(const PackRequest& request, std::ostream& warnings) {
@@ -248,8 +266,8 @@ PackedSizes pack(const PackRequest& request, std::ostream& warnings) {
   Inputs inputs = openInputs(request);
   Preparation preparation = request.preparation;
   if (checkInputs(inputs, request.output, warnings)) preparation.memory = kWindowsPlayerLimit;
-  Bytes gif =
-      prepareAnimation(inputs.animation.path, readWhole(inputs.animation), preparation, warnings);
+  Bytes gif = prepareAnimation(inputs.animation.path, readAnimationInput(inputs.animation),
+                               preparation, warnings);
   uint64_t songSize = inputs.song ? inputs.song->size : 0;
   checkOutputSize(request.output, inputs.player.size + gif.size() + songSize);
   std::optional<Bytes> song;

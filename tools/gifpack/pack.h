@@ -42,6 +42,7 @@ bool endsInExe(const std::filesystem::path& path);
 // gifpack says about it goes to warnings.
 PackedSizes pack(const PackRequest& request, std::ostream& warnings);
 
-// An animation gifpack can work on: readable, a GIF by its signature, and
-// small enough for the player to read. FileError otherwise.
+// An animation gifpack can work on: readable, of a kind it knows by its
+// first bytes, and a GIF small enough for the player to read. FileError
+// otherwise. A GIF is read whole, another kind only as far as its kind.
 std::vector<uint8_t> readAnimation(const std::filesystem::path& path);

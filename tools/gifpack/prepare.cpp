@@ -6,6 +6,7 @@
 #include "picture/indexed_bitmap.h"
 #include "tools/gifpack/analysis.h"
 #include "tools/gifpack/gif_walk.h"
+#include "tools/gifpack/media.h"
 #include "tools/gifpack/report.h"
 #include "tools/gifpack/tool_error.h"
 
@@ -75,10 +76,11 @@ Verdict judge(const std::filesystem::path& path, const Analysis& analysis,
   return verdict;
 }
 
-// The GIF to use, and with forFrames its analysis; a rewritten GIF is
-// analysed only for its frames (--frames). The rewrite has a global colour
-// table, a first frame over the whole screen and every frame within it:
-// beyond the memory its blocks ask for, the player refuses none.
+// The GIF to use, and with forFrames its analysis; a rewritten GIF, or one
+// made of another kind, is analysed only for its frames (--frames). The GIF
+// writer gives it a global colour table, a first frame over the whole screen
+// and every frame within it: beyond the memory its blocks ask for, the
+// player refuses none.
 struct Prepared {
   Bytes gif;
   std::optional<Analysis> analysis;
@@ -87,31 +89,39 @@ struct Prepared {
 Prepared prepare(const std::filesystem::path& path, const Bytes& gif,
                  const Preparation& preparation, std::ostream& messages, bool forFrames) {
   Prepared prepared;
-  prepared.analysis = analyse(path, gif, preparation);
-  Verdict verdict = judge(path, *prepared.analysis, preparation, &messages);
-  if (!verdict.refusal.empty()) throw FileError(path, verdict.refusal);
-  const std::vector<std::string>& reasons = verdict.choice.reasons;
-  if (reasons.empty()) {
-    prepared.gif = gif;
-    return prepared;
-  }
-  if (preparation.rewriting == Rewriting::kStrict)
-    throw FileError(path, kShownDifferently + reasonList(reasons));
-  try {
-    prepared.gif = rewriteAnimation(*prepared.analysis->browsers.view, preparation.options);
-  } catch (const std::runtime_error& error) {
-    throw FileError(path, error.what());
-  }
-  prepared.analysis.reset();  // the browsers' view makes way for the rewrite's
-  const std::string rewritten = "rewritten, ";
-  if (forFrames) {
-    prepared.analysis = analyse(path, prepared.gif, preparation.memory, std::nullopt, rewritten);
-    if (!prepared.analysis->check.refusal.empty())
-      throw FileError(path, rewritten + prepared.analysis->check.refusal);
+  std::string said, prefix;
+  if (MediaKind kind = mediaKindOf(gif); kind != MediaKind::kGif) {
+    MediaGif made = prepareMedia(path, kind, preparation);
+    prepared.gif = std::move(made.gif);
+    said = made.source + ", made into a GIF: " + made.made;
   } else {
-    checkMemory(path, walkGif(prepared.gif), preparation.memory, rewritten);
+    prepared.analysis = analyse(path, gif, preparation);
+    Verdict verdict = judge(path, *prepared.analysis, preparation, &messages);
+    if (!verdict.refusal.empty()) throw FileError(path, verdict.refusal);
+    const std::vector<std::string>& reasons = verdict.choice.reasons;
+    if (reasons.empty()) {
+      prepared.gif = gif;
+      return prepared;
+    }
+    if (preparation.rewriting == Rewriting::kStrict)
+      throw FileError(path, kShownDifferently + reasonList(reasons));
+    try {
+      prepared.gif = rewriteAnimation(*prepared.analysis->browsers.view, preparation.options);
+    } catch (const std::runtime_error& error) {
+      throw FileError(path, error.what());
+    }
+    prepared.analysis.reset();  // the browsers' view makes way for the rewrite's
+    said = kRewritten + reasonList(reasons);
+    prefix = "rewritten, ";
   }
-  messages << "gifpack: " << shownPath(path) << ": " << kRewritten << reasonList(reasons) << "\n";
+  if (forFrames) {
+    prepared.analysis = analyse(path, prepared.gif, preparation.memory, std::nullopt, prefix);
+    if (!prepared.analysis->check.refusal.empty())
+      throw FileError(path, prefix + prepared.analysis->check.refusal);
+  } else {
+    checkMemory(path, walkGif(prepared.gif), preparation.memory, prefix);
+  }
+  messages << "gifpack: " << shownPath(path) << ": " << said << "\n";
   return prepared;
 }
 
@@ -143,6 +153,8 @@ int writePreparedFrames(const std::filesystem::path& dir, const std::filesystem:
 
 void printPreparedInfo(const std::filesystem::path& path, const Bytes& gif,
                        const Preparation& preparation, std::ostream& out) {
+  if (MediaKind kind = mediaKindOf(gif); kind != MediaKind::kGif)
+    return printMediaInfo(path, kind, preparation, out);
   Analysis analysis = analyse(path, gif, preparation);
   printInfo(path, analysis.check, out);
   std::string refusal = analysis.check.refusal;

@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "platform/global_block.h"
+#include "tools/gifpack/media_options.h"
 #include "tools/gifpack/rewrite.h"
 
 enum class Rewriting { kWhenNeeded, kAsIs, kStrict };
@@ -35,6 +36,7 @@ struct Preparation {
   Rewriting rewriting = Rewriting::kWhenNeeded;
   RewriteOptions options;
   MemoryLimit memory;
+  MediaOptions media;
 };
 
 // "#RRGGBB" as a colour; nullopt for anything else.
@@ -43,6 +45,9 @@ std::optional<Colour> parseColour(const std::string& text);
 // "transparency, disposal, 3 local colour tables".
 std::string reasonList(const std::vector<std::string>& reasons);
 
+// gif: a GIF's bytes, or of another kind of animation only its first bytes,
+// which tell its kind (media.h); its decoder reads the file at path itself.
+//
 // The GIF to use. What the player cannot show, and under --strict what it
 // would show differently, is refused with a FileError; the original's
 // warnings, or the one line saying that it was rewritten, go to messages.

@@ -20,6 +20,19 @@ constexpr uint64_t kMaxScreenPixels = uint64_t{1} << 26;
 // The quantizer sees at most this many pixels, spread evenly over the steps.
 constexpr size_t kMaxSample = size_t{1} << 22;
 
+// The browsers' steps of a GIF, painted one at a time.
+class PaintedSteps : public PictureSteps {
+ public:
+  PaintedSteps(const BrowserView& view, Colour background) : painter_(view, background) {}
+  bool next() override { return painter_.next(); }
+  const std::vector<Colour>& picture() const override { return painter_.picture(); }
+  int step() const override { return painter_.step(); }
+  const ScreenArea& changed() const override { return painter_.changed(); }
+
+ private:
+  StepPainter painter_;
+};
+
 size_t pixelsOf(const BrowserView& view) {
   return static_cast<size_t>(view.screenWidth) * static_cast<size_t>(view.screenHeight);
 }
@@ -99,14 +112,15 @@ std::vector<std::string> reasonsOf(const BrowserView& view, const AnimationCheck
 }
 
 // The colours of all steps when there are at most 256 of them.
-std::optional<std::vector<Colour>> exactColours(const BrowserView& view, Colour background) {
+std::optional<std::vector<Colour>> exactColours(const StepSequence& steps) {
   std::vector<uint64_t> seen(kColourSpace / 64, 0);
   std::vector<Colour> colours;
-  StepPainter painter(view, background);
+  std::unique_ptr<PictureSteps> pass = steps.start();
+  PictureSteps& painter = *pass;
   while (painter.next()) {
     const ScreenArea& area = painter.changed();
     for (int y = area.top; y < area.bottom; ++y) {
-      const Colour* row = painter.picture().data() + static_cast<size_t>(y) * view.screenWidth;
+      const Colour* row = painter.picture().data() + static_cast<size_t>(y) * steps.width;
       for (int x = area.left; x < area.right; ++x) {
         Colour c = row[x];
         uint64_t bit = uint64_t{1} << (c % 64);
@@ -288,29 +302,36 @@ std::vector<Box> splitBounds(const std::vector<Pixel>& before, const std::vector
 // How many opaque rectangles a step may be shown in, within the step's own
 // delay: each but the last for a hundredth of a second, the last for at
 // least two, the shortest delay a step has.
-int piecesAllowed(const BrowserView& view, int step) {
+int piecesAllowed(const StepSequence& steps, int step) {
   constexpr int kMaxPieces = 16;
-  if (view.frames.size() < 2) return 1;
-  return std::min(browserDelay(view.frames[static_cast<size_t>(step)].delay) - 1, kMaxPieces);
+  if (steps.delays.size() < 2) return 1;
+  return std::max(std::min(steps.delays[static_cast<size_t>(step)] - 1, kMaxPieces), 1);
 }
 
 // What changes from step to step, each changed area once: the pixels the
 // palette has to stand for.
-std::vector<Colour> changedPixels(const BrowserView& view, Colour background) {
+std::vector<Colour> changedPixels(const StepSequence& steps) {
   std::vector<Colour> sample, before;
-  StepPainter painter(view, background);
+  std::unique_ptr<PictureSteps> pass = steps.start();
+  PictureSteps& painter = *pass;
+  size_t stride = steps.sampleStride, skipped = 0;
   while (painter.next()) {
     const std::vector<Colour>& picture = painter.picture();
-    int width = view.screenWidth, height = view.screenHeight;
+    int width = steps.width, height = steps.height;
     std::vector<Box> boxes{{0, 0, width, height}};
     if (!before.empty())
       boxes = splitBounds(before, picture, width,
                           changedBounds(before, picture, width, painter.changed()),
-                          piecesAllowed(view, painter.step()));
+                          piecesAllowed(steps, painter.step()));
     for (Box box : boxes)
       for (int y = box.top; y < box.top + box.height; ++y) {
         auto row = picture.begin() + static_cast<ptrdiff_t>(y) * width + box.left;
-        sample.insert(sample.end(), row, row + box.width);
+        if (stride == 0) {
+          sample.insert(sample.end(), row, row + box.width);
+          continue;
+        }
+        for (int x = 0; x < box.width; ++x, ++skipped)
+          if (skipped % stride == 0) sample.push_back(row[x]);
       }
     if (before.empty())
       before = picture;
@@ -429,32 +450,44 @@ RewriteChoice chooseRewrite(const std::optional<BrowserView>& decoded, const Ani
 // dithering, only what changed is dithered again.
 Bytes rewriteAnimation(const BrowserView& view, const RewriteOptions& options) {
   Colour background = options.background.value_or(backgroundOf(view));
-  std::optional<std::vector<Colour>> exact = exactColours(view, background);
+  StepSequence steps;
+  steps.width = view.screenWidth, steps.height = view.screenHeight;
+  for (const BrowserFrame& frame : view.frames) steps.delays.push_back(browserDelay(frame.delay));
+  steps.loopCount = view.loopCount;
+  steps.sourceBytes = view.sourceBytes;
+  steps.start = [&] { return std::make_unique<PaintedSteps>(view, background); };
+  return writeSteps(steps, options.dither);
+}
+
+Bytes writeSteps(const StepSequence& sequence, bool dithering) {
+  std::optional<std::vector<Colour>> exact = exactColours(sequence);
   std::vector<Colour> palette =
-      exact ? std::move(*exact) : quantizedPalette(changedPixels(view, background));
-  bool dither = options.dither && !exact;
+      exact ? std::move(*exact) : quantizedPalette(changedPixels(sequence));
+  bool dither = dithering && !exact;
   IndexFinder indexOf(palette);
 
   gifwriter::Gif gif;
-  int width = view.screenWidth, height = view.screenHeight;
+  int width = sequence.width, height = sequence.height;
   gif.screenWidth = width, gif.screenHeight = height;
   gif.globalTable = tableOf(palette);
-  if (view.loopCount >= 0) gif.extensions.push_back(gifwriter::loopExtension(view.loopCount));
-  bool animated = view.frames.size() >= 2;
+  if (sequence.loopCount >= 0)
+    gif.extensions.push_back(gifwriter::loopExtension(sequence.loopCount));
+  bool animated = sequence.delays.size() >= 2;
   int codeSize = gifwriter::minimumCodeSize(static_cast<int>(palette.size()));
-  int64_t steps = static_cast<int64_t>(view.frames.size());
+  int64_t steps = static_cast<int64_t>(sequence.delays.size());
   constexpr int64_t kFrameBytes = 20;  // a frame's graphic control, descriptor, block ends
   // A step is shown in pieces when that leaves out this many pixels.
   constexpr int64_t kSplitSaving = 1 << 16;
-  int64_t budget = 2 * static_cast<int64_t>(view.sourceBytes), spent = 0, pixelsSpent = 0;
-  Bytes indices(pixelsOf(view)), before;
+  int64_t budget = 2 * static_cast<int64_t>(sequence.sourceBytes), spent = 0, pixelsSpent = 0;
+  Bytes indices(static_cast<size_t>(width) * static_cast<size_t>(height)), before;
   std::vector<Colour> pictureBefore;
   const ScreenArea screen{0, 0, width, height};
-  StepPainter painter(view, background);
+  std::unique_ptr<PictureSteps> pass = sequence.start();
+  PictureSteps& painter = *pass;
   while (painter.next()) {
     const std::vector<Colour>& picture = painter.picture();
     int step = painter.step();
-    int allowed = piecesAllowed(view, step);
+    int allowed = piecesAllowed(sequence, step);
     // Only what the step painted can differ from the step before.
     const ScreenArea& area = before.empty() ? screen : painter.changed();
     if (!dither) {
@@ -495,7 +528,7 @@ Bytes rewriteAnimation(const BrowserView& view, const RewriteOptions& options) {
     std::sort(boxes.begin(), boxes.end(), [](const Box& a, const Box& b) {
       return std::pair(a.top, a.left) < std::pair(b.top, b.left);
     });
-    int delay = browserDelay(view.frames[static_cast<size_t>(step)].delay);
+    int delay = sequence.delays[static_cast<size_t>(step)];
     for (size_t i = 0; i < boxes.size(); ++i) {
       gifwriter::Frame frame = frameOf(indices, width, boxes[i]);
       frame.codeSize = codeSize;

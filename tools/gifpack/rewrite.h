@@ -5,6 +5,8 @@
 // browsers' delay.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,3 +51,35 @@ RewriteChoice chooseRewrite(const std::optional<BrowserView>& view, const Animat
 // otherwise in one palette that libimagequant makes for them all. The same
 // view and options give the same bytes on every system.
 Bytes rewriteAnimation(const BrowserView& view, const RewriteOptions& options);
+
+// Opaque pictures of one size, one after another: the browsers' steps of a
+// GIF, or the frames of an animation of another kind.
+class PictureSteps {
+ public:
+  virtual ~PictureSteps() = default;
+  // The picture after the next step, rows from the top; false after the last.
+  virtual bool next() = 0;
+  virtual const std::vector<Colour>& picture() const = 0;
+  virtual int step() const = 0;
+  // Where the picture may differ from the one before: the whole screen at
+  // the first step.
+  virtual const ScreenArea& changed() const = 0;
+};
+
+// An animation as the GIF writer takes it: its pictures, which it goes
+// through a few times (start makes a new pass), and each step's delay.
+struct StepSequence {
+  int width = 0, height = 0;
+  std::vector<int> delays;  // hundredths of a second, one for each step
+  int loopCount = -1;       // -1 without a looping extension
+  size_t sourceBytes = 0;   // the GIF may grow to twice this before steps are split
+  // The palette's sample takes every so many changed pixels as they come;
+  // 0: it keeps them all and thins them out at the end.
+  size_t sampleStride = 0;
+  std::function<std::unique_ptr<PictureSteps>()> start;
+};
+
+// The GIF of the steps: one global colour table, exact up to 256 colours,
+// else libimagequant's; a first frame over the whole screen, then each step
+// as opaque rectangles around what changed.
+Bytes writeSteps(const StepSequence& steps, bool dither);
