@@ -54,7 +54,7 @@ std::string text(ByteReader& in) {
 }
 
 bool ordinalNext(ByteReader& in) {
-  return in.has(2) && in.data[in.at] == 0xFF && in.data[in.at + 1] == 0xFF;
+  return in.has(2) && (in.data[in.at] | in.data[in.at + 1] << 8) == kOrdinalMark;
 }
 
 // A name or an ordinal, as resourceKey spells it.
