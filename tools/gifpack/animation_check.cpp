@@ -18,10 +18,6 @@ namespace {
 // The highest LZW minimum code size that browsers decode.
 constexpr int kBrowsersLongestCodeSize = 8;
 
-std::string size(int width, int height) {
-  return std::to_string(width) + " x " + std::to_string(height);
-}
-
 // "frame 3", "frames 1, 2 and 5", "frames 1, 2, 3, 4, 5, 6 and 9 more".
 std::string frameList(const std::vector<std::string>& items) {
   constexpr size_t kShown = 6;
@@ -141,9 +137,7 @@ int64_t memoryNeeded() {
 std::string refusalOf(const AnimationCheck& check) {
   if (animation.palette.count == 0)
     return "the player would not start: the GIF has no global colour table";
-  if (!check.started)
-    return "the player would not start: its screen of " +
-           size(animation.screenWidth, animation.screenHeight) + " is too large to allocate";
+  if (!check.started) return screenRefusal(animation.screenWidth, animation.screenHeight);
   if (check.memoryBytes > kPlayerMemory)
     return "the player would need " + memoryText(check.memoryBytes) +
            " for its canvas and frames, more than the 2 GiB a 32-bit Windows program can have";
@@ -274,7 +268,7 @@ std::string outsideFrames(const AnimationCheck& check) {
         return (wholly ? "wholly, at " : "partly, at ") + std::to_string(r.left) + "," +
                std::to_string(r.top);
       },
-      "outside the " + size(w, h) + " screen: the player cuts frames to the screen");
+      "outside the " + sizeText(w, h) + " screen: the player cuts frames to the screen");
 }
 
 std::string uncoveredScreen(const AnimationCheck& check) {
@@ -320,6 +314,11 @@ std::string memoryText(int64_t bytes) {
   constexpr int64_t kKilo = 1024;
   if (bytes < kKilo * kKilo) return std::to_string((bytes + kKilo - 1) / kKilo) + " KB";
   return std::to_string((bytes + kKilo * kKilo - 1) / (kKilo * kKilo)) + " MB";
+}
+
+std::string screenRefusal(int64_t width, int64_t height) {
+  return "the player would not start: its screen of " + sizeText(width, height) +
+         " is too large to allocate";
 }
 
 std::vector<AskedImage> askedImages(const WalkedGif& walked) {

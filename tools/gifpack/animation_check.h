@@ -41,6 +41,9 @@ inline constexpr int64_t kPlayerMemory = int64_t{1} << 31;
 // "12 KB", "2049 MB": rounded up.
 std::string memoryText(int64_t bytes);
 
+// Why the player would not start with a screen of this size.
+std::string screenRefusal(int64_t width, int64_t height);
+
 // The images whose readings the check takes from the player's loader.
 std::vector<AskedImage> askedImages(const WalkedGif& walked);
 

@@ -54,9 +54,7 @@ struct Size {
   int width = 0, height = 0;
 };
 
-std::string sizeText(Size size) {
-  return std::to_string(size.width) + " x " + std::to_string(size.height);
-}
+std::string sizeText(Size size) { return ::sizeText(size.width, size.height); }
 
 std::string secondsText(double seconds) {
   std::ostringstream text;
@@ -88,8 +86,7 @@ void checkSize(const std::filesystem::path& path, const std::string& what, Size 
                               " million pixels, which gifpack does not decode");
   int64_t picture = bitmapStorageBytes(size.width, size.height);
   if (picture > limit.block)
-    throw FileError(path, what + ": the player would not start: its screen of " + sizeText(size) +
-                              " is too large to allocate");
+    throw FileError(path, what + ": " + screenRefusal(size.width, size.height));
   int64_t bytes = picture * (steps + 1);
   if (bytes > limit.bytes)
     throw FileError(path, what + ": the player would need up to " + memoryText(bytes) + " for " +

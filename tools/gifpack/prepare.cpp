@@ -9,6 +9,7 @@
 #include "tools/gifpack/media.h"
 #include "tools/gifpack/report.h"
 #include "tools/gifpack/tool_error.h"
+#include "tools/gifpack/words.h"
 
 namespace {
 
@@ -22,9 +23,7 @@ void checkMemory(const std::filesystem::path& path, const WalkedGif& walked,
                  const MemoryLimit& limit, const std::string& prefix = "") {
   int64_t bytes = bitmapStorageBytes(walked.screenWidth, walked.screenHeight);
   if (bytes > limit.block)
-    throw FileError(path, prefix + "the player would not start: its screen of " +
-                              std::to_string(walked.screenWidth) + " x " +
-                              std::to_string(walked.screenHeight) + " is too large to allocate");
+    throw FileError(path, prefix + screenRefusal(walked.screenWidth, walked.screenHeight));
   for (const WalkedFrame& frame : walked.frames)
     bytes += bitmapStorageBytes(frame.width, frame.height);
   if (bytes > limit.bytes)
@@ -35,9 +34,8 @@ void checkMemory(const std::filesystem::path& path, const WalkedGif& walked,
     if (int64_t frameBytes = bitmapStorageBytes(frame.width, frame.height);
         frameBytes > limit.block)
       throw FileError(path, prefix + "frame " + std::to_string(i) + " of " +
-                                std::to_string(frame.width) + " x " + std::to_string(frame.height) +
-                                " would need " + memoryText(frameBytes) + ", more than " +
-                                limit.blockWords);
+                                sizeText(frame.width, frame.height) + " would need " +
+                                memoryText(frameBytes) + ", more than " + limit.blockWords);
   }
 }
 

@@ -160,8 +160,8 @@ void printWarnings(const fs::path& gif, const AnimationCheck& check, std::ostrea
 int writeFrames(const fs::path& dir, const Analysis& analysis) {
   const PlayerPictures& player = analysis.player;
   if (player.screenWidth == 0 || player.screenHeight == 0)
-    throw FileError(dir, "nothing written: the screen is " + std::to_string(player.screenWidth) +
-                             " x " + std::to_string(player.screenHeight));
+    throw FileError(
+        dir, "nothing written: the screen is " + sizeText(player.screenWidth, player.screenHeight));
   prepareFramesDirectory(dir);
   int32_t steps = analysis.check.shownFrames;
   Progress progress("writing frames", steps);

@@ -8,3 +8,8 @@
 inline std::string counted(uint64_t count, std::string_view noun) {
   return std::to_string(count) + " " + std::string(noun) + (count == 1 ? "" : "s");
 }
+
+// A picture's size: "320 x 240".
+inline std::string sizeText(int64_t width, int64_t height) {
+  return std::to_string(width) + " x " + std::to_string(height);
+}
