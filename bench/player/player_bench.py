@@ -173,23 +173,11 @@ def memory_of(pid):
     return fields.get("VmRSS", "?"), fields.get("VmHWM", "?")
 
 
-def cpu_seconds(pid):
-    """The run time of all the process's threads, in seconds (the
-    scheduler's nanosecond count: clock ticks are too coarse for 1%)."""
-    total = 0
-    for task in os.listdir("/proc/%d/task" % pid):
-        try:
-            with open("/proc/%d/task/%s/schedstat" % (pid, task)) as f:
-                total += int(f.read().split()[0])
-        except OSError:
-            pass  # a thread that ended meanwhile
-    return total / 1e9
-
-
 def thread_seconds(pid):
     """The run time of each of the process's threads by name (summed over
-    threads of the same name), in seconds, and its wake-ups: the times it
-    gave up its core to wait (its voluntary context switches)."""
+    threads of the same name), in seconds (the scheduler's nanosecond count:
+    clock ticks are too coarse for 1%), and its wake-ups: the times it gave
+    up its core to wait (its voluntary context switches)."""
     times, wakeups = {}, {}
     for task in os.listdir("/proc/%d/task" % pid):
         try:
@@ -204,6 +192,11 @@ def thread_seconds(pid):
         except OSError:
             pass  # a thread that ended meanwhile
     return times, wakeups
+
+
+def cpu_seconds(pid):
+    """The run time of all the process's threads, in seconds."""
+    return sum(thread_seconds(pid)[0].values())
 
 
 def load():
