@@ -1,5 +1,7 @@
 // Message queues of the Linux build: one per thread, filled from any thread,
 // emptied in Win32's order (sent, posted, quit, paint) by its owner.
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <type_traits>
@@ -11,6 +13,7 @@
 namespace {
 
 thread_local std::shared_ptr<MessageQueue> threadQueue;
+std::atomic<const MessageWaitCompanion*> waitCompanion{nullptr};
 
 struct Filter {
   HWND window;
@@ -131,13 +134,22 @@ std::shared_ptr<MessageQueue> currentQueue() {
   return threadQueue;
 }
 
+void joinMessageWaits(MessageWaitCompanion companion) {
+  waitCompanion.store(new MessageWaitCompanion(companion));  // kept: waits may still read it
+}
+
 void waitOnQueue(MessageQueue& queue, Deadline deadline) {
-  std::unique_lock lock(queue.mutex);
-  auto ready = [&] { return !queue.posted.empty() || !queue.sent.empty() || queue.quitPosted; };
-  if (deadline == Deadline::max())
-    queue.arrived.wait(lock, ready);
-  else
-    queue.arrived.wait_until(lock, deadline, ready);
+  const MessageWaitCompanion* companion = waitCompanion.load();
+  if (companion != nullptr) deadline = std::min(deadline, companion->waitBegins());
+  {
+    std::unique_lock lock(queue.mutex);
+    auto ready = [&] { return !queue.posted.empty() || !queue.sent.empty() || queue.quitPosted; };
+    if (deadline == Deadline::max())
+      queue.arrived.wait(lock, ready);
+    else
+      queue.arrived.wait_until(lock, deadline, ready);
+  }
+  if (companion != nullptr) companion->waitEnded();
 }
 
 void runOnWindowThread(HWND handle, std::function<void(Window&)> call) {

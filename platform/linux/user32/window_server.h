@@ -120,6 +120,16 @@ void useWindowHost(WindowHost* host);
 // Waits until a message may have arrived in queue (posted, sent, the quit
 // request) or the deadline passed: how a thread waits for its messages.
 void waitOnQueue(MessageQueue& queue, Deadline deadline);
+// Work of another room that a thread's wait for its messages takes on, so
+// that the thread wakes once for it: before the wait, waitBegins says when
+// at the latest the thread must wake (Deadline::max() for never); after it,
+// waitEnded does what has come due. Both run on the waiting thread, with no
+// lock of the window layer held.
+struct MessageWaitCompanion {
+  Deadline (*waitBegins)();
+  void (*waitEnded)();
+};
+void joinMessageWaits(MessageWaitCompanion companion);
 
 // Geometry and state changes shared by the API and the hosts.
 RECT clientRectOf(const Window& window);  // client coordinates: 0, 0, width, height

@@ -5,9 +5,18 @@
 // wake-up, at its time, well within a millisecond. Callbacks run outside the
 // lock. The timer device takes delays and periods of 1 to 1,000,000 ms, as
 // Windows' does (Wine's stops at 65,535), and refuses others.
+//
+// An event whose thread waits for its messages when the event comes due is
+// run by that thread, woken by its wait's deadline: a callback may only post
+// messages and the like, and the program's posts a message to that very
+// thread, which then wakes once a frame instead of twice. The timer's alarm
+// leaves out the events of waiting threads; a thread that stops waiting puts
+// its events back in, so that its other waits do not hold them up.
 #include "platform/linux/winmm/winmm.h"
 
 #include "platform/linux/winmm/timer_events.h"
+
+#include "platform/linux/user32/window_server.h"
 
 #include <pthread.h>
 #include <sched.h>
@@ -16,12 +25,14 @@
 #include <sys/timerfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <map>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -37,7 +48,11 @@ struct TimerEvent {
   UINT delay;                        // as asked for
   LPTIMECALLBACK callback;
   DWORD_PTR user;
+  std::thread::id owner;  // the thread that set it
 };
+
+class TimerThread;
+TimerThread& timerThread();
 
 class TimerThread {
  public:
@@ -47,9 +62,35 @@ class TimerThread {
     UINT id = nextId();
     auto period = std::chrono::milliseconds(periodic ? delay : 0);
     auto due = Clock::now() + std::chrono::milliseconds(delay);
-    events_[id] = TimerEvent{due, period, delay, callback, user};
+    events_[id] = TimerEvent{due, period, delay, callback, user, std::this_thread::get_id()};
     if (due < armedFor_) arm(due);
     return id;
+  }
+
+  // The calling thread starts waiting for its messages: its events leave the
+  // alarm, and the wait ends at the earliest of them.
+  Deadline waitBegins() {
+    // Woken at its events' times, as the timer thread is.
+    static thread_local bool precise = prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0) == 0;
+    (void)precise;
+    std::lock_guard lock(mutex_);
+    auto self = std::this_thread::get_id();
+    waiting_.push_back(self);
+    armForTheRest();
+    Deadline earliest = Deadline::max();
+    for (const auto& [id, event] : events_)
+      if (event.owner == self) earliest = std::min(earliest, event.due);
+    return earliest;
+  }
+
+  // It stops waiting: it runs its events that are due, and the alarm takes
+  // the rest of them back.
+  void waitEnded() {
+    std::unique_lock lock(mutex_);
+    auto self = std::this_thread::get_id();
+    waiting_.erase(std::find(waiting_.begin(), waiting_.end(), self));
+    fireDue(lock, [self](const TimerEvent& event) { return event.owner == self; });
+    armForTheRest();
   }
 
   // The alarm, if it was set for this event, wakes the thread at its time to
@@ -79,6 +120,8 @@ class TimerThread {
     alarm_ = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
     if (alarm_ < 0) return false;
     std::thread([this] { run(); }).detach();
+    joinMessageWaits(
+        {[] { return timerThread().waitBegins(); }, [] { timerThread().waitEnded(); }});
     return true;
   }
 
@@ -98,11 +141,33 @@ class TimerThread {
     }
   }
 
-  std::map<UINT, TimerEvent>::iterator earliest() {
-    auto best = events_.begin();
+  bool ownerWaits(const TimerEvent& event) const {
+    return std::find(waiting_.begin(), waiting_.end(), event.owner) != waiting_.end();
+  }
+
+  // The earliest event that matches, or the end.
+  template <typename Matches>
+  std::map<UINT, TimerEvent>::iterator earliest(Matches matches) {
+    auto best = events_.end();
     for (auto it = events_.begin(); it != events_.end(); ++it)
-      if (it->second.due < best->second.due) best = it;
+      if (matches(it->second) && (best == events_.end() || it->second.due < best->second.due))
+        best = it;
     return best;
+  }
+
+  // Sets the alarm for the earliest event no waiting thread will run, or
+  // stops it when there is none.
+  void armForTheRest() {
+    auto next = earliest([this](const TimerEvent& event) { return !ownerWaits(event); });
+    Clock::time_point due = next != events_.end() ? next->second.due : Clock::time_point::max();
+    if (due == armedFor_) return;
+    if (due != Clock::time_point::max()) {
+      arm(due);
+      return;
+    }
+    armedFor_ = due;
+    itimerspec never{};
+    timerfd_settime(alarm_, 0, &never, nullptr);
   }
 
   // Windows runs its timer thread at time-critical priority; here the lowest
@@ -115,11 +180,12 @@ class TimerThread {
     setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kTimerThreadNice);
   }
 
-  // Runs every event that is due, the earliest first.
-  void fireDue(std::unique_lock<std::mutex>& lock) {
-    while (!events_.empty()) {
-      auto next = earliest();
-      if (Clock::now() < next->second.due) return;
+  // Runs every event that matches and is due, the earliest first.
+  template <typename Matches>
+  void fireDue(std::unique_lock<std::mutex>& lock, Matches matches) {
+    for (;;) {
+      auto next = earliest(matches);
+      if (next == events_.end() || Clock::now() < next->second.due) return;
       UINT id = next->first;
       TimerEvent event = next->second;
       if (event.period.count() > 0)
@@ -140,13 +206,14 @@ class TimerThread {
       waitForAlarm();
       std::unique_lock lock(mutex_);
       armedFor_ = Clock::time_point::max();
-      fireDue(lock);
-      if (!events_.empty()) arm(earliest()->second.due);
+      fireDue(lock, [](const TimerEvent&) { return true; });
+      armForTheRest();
     }
   }
 
   std::mutex mutex_;
   std::map<UINT, TimerEvent> events_;
+  std::vector<std::thread::id> waiting_;  // threads waiting for their messages
   UINT lastId_ = 0;
   bool started_ = false;
   int alarm_ = -1;  // the timerfd

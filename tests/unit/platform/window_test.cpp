@@ -210,6 +210,38 @@ TEST_F(WindowTest, GetMessageWakesWhenAnotherThreadPosts) {
   poster.join();
 }
 
+// A timer event of a thread that waits for its messages is run by that
+// thread, woken at its time; one of a busy thread, or of another thread,
+// by the timer thread, on time all the same.
+TEST_F(WindowTest, TimerEventsOfAWaitingThreadRunOnIt) {
+  HWND w = create();
+  headless::pumpMessages();
+  static std::atomic<std::thread::id> ranOn;
+  auto post = [](UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
+    ranOn = std::this_thread::get_id();
+    PostMessageA(reinterpret_cast<HWND>(user), WM_TIMER, 0, 0);
+  };
+  auto user = reinterpret_cast<DWORD_PTR>(w);
+  using Clock = std::chrono::steady_clock;
+  MSG msg;
+  for (bool busy : {false, true}) {
+    auto set = Clock::now();
+    ASSERT_NE(timeSetEvent(20, 1, post, user, TIME_ONESHOT), 0u);
+    if (busy) std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    ASSERT_TRUE(GetMessageA(&msg, nullptr, 0, 0));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_TIMER));
+    EXPECT_GE(Clock::now() - set, std::chrono::milliseconds(20));
+    EXPECT_EQ(ranOn.load() == std::this_thread::get_id(), !busy) << "busy " << busy;
+  }
+  UINT own = timeSetEvent(2000, 1, post, user, TIME_ONESHOT);
+  auto set = Clock::now();
+  std::thread([&] { timeSetEvent(20, 1, post, user, TIME_ONESHOT); }).join();
+  ASSERT_TRUE(GetMessageA(&msg, nullptr, 0, 0));
+  EXPECT_LT(Clock::now() - set, std::chrono::milliseconds(1000)) << "held up by the wait's own";
+  EXPECT_NE(ranOn.load(), std::this_thread::get_id());
+  timeKillEvent(own);
+}
+
 TEST_F(WindowTest, PostingToADestroyedWindowFails) {
   HWND w = create();
   DestroyWindow(w);
