@@ -1,6 +1,7 @@
 // GTK 3 presentation of the window layer. A top-level window holds a real
-// menu bar, a drawing area that shows the client pixels and two scroll bars;
-// dialogs are real GTK windows with their controls at their template places.
+// menu bar, a drawing area that shows the client pixels and, from the first
+// time they are needed, two scroll bars; dialogs are real GTK windows with
+// their controls at their template places.
 //
 // GTK runs on a thread of its own, started with the process (startDesktop),
 // and every GTK call is made there. The window layer's calls arrive as tasks
@@ -79,6 +80,7 @@ struct Widgets {
   GtkWidget* top = nullptr;
   GtkWidget* menuBar = nullptr;
   GtkWidget* area = nullptr;
+  GtkWidget* grid = nullptr;  // the area and its scroll bars
   GtkWidget* bars[2] = {nullptr, nullptr};
   GtkWidget* standIn = nullptr;  // a menu item until the window's own come
 };
@@ -541,11 +543,22 @@ void connectScrollBar(GtkWidget* widget, HWND handle) {
   g_signal_connect(widget, "scroll-event", G_CALLBACK(onBarWheel), handle);
 }
 
+// A main window's scroll bar is made the first time it shows: most pictures
+// fit, and a bar takes as long to make and style as the rest of the window.
+GtkWidget* attachScrollBar(Presentation& p, int bar) {
+  GtkWidget* widget = newScrollBar(bar);
+  gtk_grid_attach(GTK_GRID(p.grid), widget, bar == SB_VERT ? 1 : 0, bar == SB_VERT ? 0 : 1, 1, 1);
+  connectScrollBar(widget, p.handle);
+  return widget;
+}
+
 void syncScrollBars(Presentation& p) {
   for (int bar : {SB_HORZ, SB_VERT}) {
+    const ScrollBarState& state = p.layout.bars[bar];
+    if (p.bars[bar] == nullptr && state.visible && p.grid != nullptr)
+      p.bars[bar] = attachScrollBar(p, bar);
     GtkWidget* widget = p.bars[bar];
     if (widget == nullptr) continue;
-    const ScrollBarState& state = p.layout.bars[bar];
     GtkAdjustment* adjustment = gtk_range_get_adjustment(GTK_RANGE(widget));
     if (!p.dragging[bar])
       gtk_adjustment_configure(adjustment, state.pos, state.minPos, state.maxPos, 1, 10, 0);
@@ -576,17 +589,13 @@ Widgets newMainWidgets() {
   gtk_container_add(GTK_CONTAINER(m.top), box);
   m.menuBar = gtk_menu_bar_new();
   gtk_box_pack_start(GTK_BOX(box), m.menuBar, FALSE, FALSE, 0);
-  GtkWidget* grid = gtk_grid_new();
-  gtk_box_pack_start(GTK_BOX(box), grid, TRUE, TRUE, 0);
+  m.grid = gtk_grid_new();
+  gtk_box_pack_start(GTK_BOX(box), m.grid, TRUE, TRUE, 0);
   m.area = gtk_drawing_area_new();
   gtk_widget_set_hexpand(m.area, TRUE);
   gtk_widget_set_vexpand(m.area, TRUE);
   g_signal_connect(m.area, "realize", G_CALLBACK(onAreaRealized), nullptr);
-  gtk_grid_attach(GTK_GRID(grid), m.area, 0, 0, 1, 1);
-  m.bars[SB_VERT] = newScrollBar(SB_VERT);
-  m.bars[SB_HORZ] = newScrollBar(SB_HORZ);
-  gtk_grid_attach(GTK_GRID(grid), m.bars[SB_VERT], 1, 0, 1, 1);
-  gtk_grid_attach(GTK_GRID(grid), m.bars[SB_HORZ], 0, 1, 1, 1);
+  gtk_grid_attach(GTK_GRID(m.grid), m.area, 0, 0, 1, 1);
   return m;
 }
 
@@ -615,7 +624,6 @@ void buildMainWindow(const WindowPlan& plan, Presentation& p) {
   g_signal_connect(p.area, "draw", G_CALLBACK(onDraw), plan.handle);
   g_signal_connect(p.area, "size-allocate", G_CALLBACK(onAreaAllocated), plan.handle);
   g_signal_connect(p.area, "unrealize", G_CALLBACK(onAreaUnrealized), plan.handle);
-  for (GtkWidget* bar : p.bars) connectScrollBar(bar, plan.handle);
   setWindowIcon(GTK_WINDOW(p.top), plan.icon);
 }
 
