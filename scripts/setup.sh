@@ -20,7 +20,7 @@ tests=(
   git python3 file debhelper lintian debootstrap
   libgtest-dev libgmock-dev libbenchmark-dev libgif-dev
   g++-mingw-w64-i686
-  gifsicle xdotool sox twm ffmpeg webp
+  gifsicle xdotool libxdamage1 sox twm ffmpeg webp
   clang-14 libclang-rt-14-dev valgrind
   pulseaudio pulseaudio-utils
 )

@@ -11,9 +11,13 @@
                  320x240 at 25 frames/s), packed, next to gifview (gifsicle)
                  -a, in a table with the ratios:
                  - first frame: from exec until the animation is on the
-                   screen, polled from outside with XGetImage; any of its
-                   frames counts, since the player's clock starts when the
-                   window is made, before it is drawn (median of --runs)
+                   screen, seen from outside: woken by the X server (DAMAGE)
+                   when anything is drawn, and every 20 ms in case a drawing
+                   goes unreported, the watcher reads a patch of the screen
+                   with XGetImage, so that it competes little with the
+                   program it times; any of its frames counts, since the
+                   player's clock starts when the window is made, before it
+                   is drawn (median of --runs)
                  - CPU while playing, program and X server, over 10 s, and
                    then the resident memory of the program and the growth of
                    the X server's (a fresh one for each program)
@@ -35,6 +39,7 @@ targets of bench/player (gifplay_timed_player, gifplay_bench_gifs).
 import argparse
 import ctypes
 import os
+import select
 import shutil
 import signal
 import statistics
@@ -86,7 +91,8 @@ class Display:
 
 
 class Xlib:
-    """Just enough of libX11 to read pixels of the screen quickly."""
+    """Just enough of libX11 to read pixels of the screen quickly, and of
+    libXdamage to sleep until something is drawn there."""
 
     class XImage(ctypes.Structure):
         _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
@@ -107,9 +113,29 @@ class Xlib:
                                 ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
         x.XFree.argtypes = [ctypes.c_void_p]
         x.XCloseDisplay.argtypes = [ctypes.c_void_p]
-        self.x = x
+        for call in (x.XFlush, x.XPending, x.XConnectionNumber):
+            call.argtypes = [ctypes.c_void_p]
+        x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        x.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
+        damage = ctypes.cdll.LoadLibrary("libXdamage.so.1")
+        damage.XDamageQueryExtension.argtypes = [ctypes.c_void_p, ctypes.POINTER(ctypes.c_int),
+                                                 ctypes.POINTER(ctypes.c_int)]
+        damage.XDamageCreate.restype = ctypes.c_ulong
+        damage.XDamageCreate.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int]
+        damage.XDamageSubtract.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong,
+                                           ctypes.c_ulong]
+        damage.XDamageDestroy.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        self.x, self.xdamage = x, damage
         self.display = x.XOpenDisplay(name.encode())
         self.root = x.XDefaultRootWindow(self.display)
+        self.fd = x.XConnectionNumber(self.display)
+        event_base, error_base = ctypes.c_int(), ctypes.c_int()
+        if not damage.XDamageQueryExtension(self.display, ctypes.byref(event_base),
+                                            ctypes.byref(error_base)):
+            raise SystemExit("the X server has no DAMAGE extension")
+        self.damage_notify = event_base.value  # DamageNotify: the extension's first event
+        self.damage = 0
+        self.event = (ctypes.c_long * 24)()  # an XEvent
 
     def rgb(self, left, top, width, height):
         """The screen's pixels as RGB bytes, rows from the top."""
@@ -127,6 +153,35 @@ class Xlib:
         self.x.XFree(ctypes.cast(im.data, ctypes.c_void_p))
         self.x.XFree(image)
         return bytes(out)
+
+    def watch(self):
+        """Starts reporting drawing anywhere on the screen: a Damage object on
+        the root window (drawing in any window shows as damage of the root,
+        as long as no compositor redirects the windows), reported once each
+        time its damage goes from empty to not (level NonEmpty)."""
+        self.damage = self.xdamage.XDamageCreate(self.display, self.root, 3)
+        self.x.XFlush(self.display)
+
+    def wait_for_drawing(self, timeout):
+        """Sleeps until something is drawn on the screen or timeout seconds
+        pass; True when something was drawn. The damage is cleared before the
+        caller reads the screen, so what is drawn after that read wakes the
+        next wait."""
+        if not self.x.XPending(self.display):  # none read already with a reply
+            select.select([self.fd], [], [], timeout)
+        drawn = False
+        while self.x.XPending(self.display):
+            self.x.XNextEvent(self.display, self.event)
+            drawn |= ctypes.cast(self.event, ctypes.POINTER(ctypes.c_int))[0] == self.damage_notify
+        if drawn:
+            self.xdamage.XDamageSubtract(self.display, self.damage, 0, 0)
+        return drawn
+
+    def unwatch(self):
+        if self.damage:
+            self.xdamage.XDamageDestroy(self.display, self.damage)
+            self.damage = 0
+            self.x.XSync(self.display, 1)  # and drops the events still queued
 
     def close(self):
         self.x.XCloseDisplay(self.display)
@@ -292,7 +347,16 @@ class FirstFrame:
     """Time from exec until the animation is first on the screen (any frame:
     the clock may have moved on before the window is drawn), one program on
     its display, a run at a time; 1 s after the last run, the program's
-    resident memory and the X server's growth since before the start (kB)."""
+    resident memory and the X server's growth since before the start (kB).
+
+    The watcher sleeps on the X connection while nothing is drawn, so that it
+    takes no processor time from the program it times: the X server wakes it
+    (DAMAGE) when anything is drawn on the screen, and it then reads a 64 x 16
+    patch in the middle of where the animation shows and looks it up among
+    the frames'. The time is taken when the patch is seen. Should a drawing
+    go unreported, it also looks every SAFETY_POLL seconds."""
+
+    SAFETY_POLL = 0.02
 
     def __init__(self, display, command, frames):
         self.display, self.command = display, command
@@ -317,6 +381,7 @@ class FirstFrame:
         display = self.display
         time.sleep(0.5)
         server_before = resident_kb(display.process.pid)
+        display.xlib.watch()
         started = time.monotonic()
         process = subprocess.Popen(self.command, env=display.env(), stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL)
@@ -327,12 +392,14 @@ class FirstFrame:
                     self.times.append((time.monotonic() - started) * 1000)
                     self.seen.append(index)
                     break
-                time.sleep(0.0005)
+                display.xlib.wait_for_drawing(self.SAFETY_POLL)
+            display.xlib.unwatch()  # nothing more to look at
             if keep_memory:
                 time.sleep(1)
                 self.memory = (resident_kb(process.pid),
                                resident_kb(display.process.pid) - server_before)
         finally:
+            display.xlib.unwatch()
             stop(process)
 
     def result(self):

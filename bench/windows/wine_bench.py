@@ -5,9 +5,10 @@ the floor of a Win32 player built by the same MinGW compiler
 one-shot multimedia timer, nothing decoded), both on anim.gif's 100 frames of
 320x240 at 40 ms:
 
-  first frame   from exec until the animation is on the screen, polled from
-                outside with XGetImage as bench/player/player_bench.py does,
-                the two programs in turn (median of --runs)
+  first frame   from exec until the animation is on the screen, seen from
+                outside as bench/player/player_bench.py sees it (a patch read
+                with XGetImage when the X server reports drawing), the two
+                programs in turn (median of --runs)
   CPU           while playing, over 10 s: the program, the rest of Wine
                 (wineserver and Wine's own processes) and the X server
   decoding      the i686 decoders (gifplay_decode_speed: ours, giflib and
