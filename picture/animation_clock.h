@@ -26,6 +26,7 @@ UINT boundedDelay(UINT delayMs, const TIMECAPS* caps);
 // longest delay that the timer device takes.
 UINT startClock(UINT delayMs, HWND window);
 void stopClock();
-// Runs on the platform's timer thread: posts WM_TIMER and touches nothing else.
+// Runs on whichever thread the platform runs timer events on: posts WM_TIMER
+// and touches nothing else.
 void CALLBACK clockCallback(UINT eventId, UINT message, DWORD_PTR user, DWORD_PTR reserved1,
                             DWORD_PTR reserved2);
