@@ -118,6 +118,22 @@ size_t rawBytes(const StepSequence& steps) {
   return static_cast<size_t>(steps.width) * static_cast<size_t>(steps.height) * steps.delays.size();
 }
 
+// The GIF of the steps; what the writer cannot do is said of the input.
+Bytes writeMedia(const std::filesystem::path& path, const std::string& what,
+                 const StepSequence& steps, const Preparation& preparation) {
+  try {
+    return writeSteps(steps, preparation.options.dither);
+  } catch (const std::runtime_error& error) {
+    throw FileError(path, what + ": " + error.what());
+  }
+}
+
+// "250 pictures of 320 x 180 (--width 320)".
+std::string picturesText(size_t count, Size source, Size size) {
+  return counted(count, "picture") + " of " + sizeText(size) +
+         (size.width != source.width ? " (--width " + std::to_string(size.width) + ")" : "");
+}
+
 // An RGBA picture over the background, scaled to size when it differs.
 class PictureMaker {
  public:
@@ -283,13 +299,8 @@ MediaGif webpGif(const std::filesystem::path& path, const Preparation& preparati
   MediaGif made;
   made.source = what + " (" + sizeText(source) +
                 (animated ? ", " + counted(frames, "frame") + ", " + secondsText(end) : "") + ")";
-  try {
-    made.gif = writeSteps(steps, preparation.options.dither);
-  } catch (const std::runtime_error& error) {
-    throw FileError(path, error.what());
-  }
-  made.made = counted(frames, "picture") + " of " + sizeText(size) +
-              (size.width != source.width ? " (--width " + std::to_string(size.width) + ")" : "");
+  made.gif = writeMedia(path, what, steps, preparation);
+  made.made = picturesText(static_cast<size_t>(frames), source, size);
   return made;
 }
 
@@ -670,13 +681,8 @@ MediaGif clipGif(const std::filesystem::path& path, MediaKind kind,
   if (video && rate > 0) made.source += ", " + std::to_string(std::lround(rate)) + " frames/s";
   if (!still) made.source += ", " + secondsText(video && length > 0 ? length : end);
   made.source += ")";
-  try {
-    made.gif = writeSteps(steps, preparation.options.dither);
-  } catch (const std::runtime_error& error) {
-    throw FileError(path, what + ": " + error.what());
-  }
-  made.made = counted(chosen.size(), "picture") + " of " + sizeText(size);
-  if (size.width != source.width) made.made += " (--width " + std::to_string(size.width) + ")";
+  made.gif = writeMedia(path, what, steps, preparation);
+  made.made = picturesText(chosen.size(), source, size);
   if (video) {
     bool capped = rate > options.fps + 0.01;
     made.made += capped ? ", at most " + std::to_string(options.fps) + " a second (--fps " +

@@ -20,6 +20,7 @@ namespace fs = std::filesystem;
 struct Inputs {
   InputFile player;
   InputFile animation;
+  MediaKind animationKind;  // told once, from its first bytes
   std::optional<InputFile> song;
 };
 
@@ -69,8 +70,8 @@ MediaKind kindOf(const InputFile& animation) {
   return mediaKindOf(readStart(animation, kKindBytes));
 }
 
-void checkAnimationSignature(const InputFile& animation) {
-  if (kindOf(animation) == MediaKind::kUnknown)
+void checkAnimationSignature(const InputFile& animation, MediaKind kind) {
+  if (kind == MediaKind::kUnknown)
     throw FileError(animation.path,
                     std::string("not a GIF: it does not begin with \"GIF87a\" or \"GIF89a\"") +
                         kOtherKindsRead);
@@ -95,7 +96,8 @@ void refuseCarriedRecords(const InputFile& player) {
 
 Inputs openInputs(const PackRequest& request) {
   Inputs inputs{openInput(request.player ? *request.player : defaultPlayer(request.windows)),
-                openInput(request.animation), std::nullopt};
+                openInput(request.animation), MediaKind::kUnknown, std::nullopt};
+  inputs.animationKind = kindOf(inputs.animation);
   if (request.song) inputs.song = openInput(*request.song);
   return inputs;
 }
@@ -104,7 +106,7 @@ Inputs openInputs(const PackRequest& request) {
 // own size is no payload's.
 void checkSizes(const Inputs& inputs, const fs::path& output) {
   uint64_t total = inputs.player.size + pictureMarker().size() + kLengthFieldSize;
-  if (kindOf(inputs.animation) == MediaKind::kGif) {
+  if (inputs.animationKind == MediaKind::kGif) {
     checkPayloadSize(inputs.animation);
     total += inputs.animation.size;
   }
@@ -154,7 +156,7 @@ bool checkInputs(const Inputs& inputs, const fs::path& output, std::ostream& war
   if (inputs.song) all.push_back(&*inputs.song);
   refuseOutputOverInputs(output, all);
   checkSizes(inputs, output);
-  checkAnimationSignature(inputs.animation);
+  checkAnimationSignature(inputs.animation, inputs.animationKind);
   if (inputs.song) checkSongSignature(*inputs.song);
   refuseCarriedRecords(inputs.player);
   return checkPlayerKind(inputs.player, output, warnings);
@@ -226,8 +228,8 @@ FileError unpackable(const Inputs& inputs, const Bytes& gif, const std::optional
 
 // A GIF whole; of another kind only the first bytes, which tell it: its
 // decoder reads the file itself, a piece at a time.
-Bytes readAnimationInput(const InputFile& animation) {
-  if (kindOf(animation) == MediaKind::kGif) return readWhole(animation);
+Bytes readAnimationInput(const InputFile& animation, MediaKind kind) {
+  if (kind == MediaKind::kGif) return readWhole(animation);
   return readStart(animation, kKindBytes);
 }
 
@@ -256,9 +258,10 @@ fs::path defaultPlayer(bool windows) {
 
 std::vector<uint8_t> readAnimation(const fs::path& path) {
   InputFile animation = openInput(path);
-  if (kindOf(animation) == MediaKind::kGif) checkPayloadSize(animation);
-  checkAnimationSignature(animation);
-  return readAnimationInput(animation);
+  MediaKind kind = kindOf(animation);
+  if (kind == MediaKind::kGif) checkPayloadSize(animation);
+  checkAnimationSignature(animation, kind);
+  return readAnimationInput(animation, kind);
 }
 
 PackedSizes pack(const PackRequest& request, std::ostream& warnings) {
@@ -266,7 +269,8 @@ PackedSizes pack(const PackRequest& request, std::ostream& warnings) {
   Inputs inputs = openInputs(request);
   Preparation preparation = request.preparation;
   if (checkInputs(inputs, request.output, warnings)) preparation.memory = kWindowsPlayerLimit;
-  Bytes gif = prepareAnimation(inputs.animation.path, readAnimationInput(inputs.animation),
+  Bytes gif = prepareAnimation(inputs.animation.path,
+                               readAnimationInput(inputs.animation, inputs.animationKind),
                                preparation, warnings);
   uint64_t songSize = inputs.song ? inputs.song->size : 0;
   checkOutputSize(request.output, inputs.player.size + gif.size() + songSize);
